@@ -1,0 +1,88 @@
+#pragma once
+// The in-memory data file: channels of float samples in blocks, each channel's calculation, the
+// documents' named streams and the selection. The .kymo storage and the importers read and write it;
+// the host's data access (IChannelData) serves it to extensions.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/com/expected.h"
+#include "host/com/guid.h"
+#include "host/data/data_position.h"
+
+namespace kymora {
+
+using Samples = std::vector<float>;
+
+// One channel's recorded data in one block.
+struct ChannelBlock {
+  std::wstring units;     // units text of the channel in this block
+  double range = 1.0;     // full-scale range: raw ±32000 maps onto ±range (scale = range / 32000)
+  // The samples, block length long; null when the channel has no recorded data in the block.
+  // Shared so that readers opened on the data keep it alive; never changed in place once shared.
+  std::shared_ptr<const Samples> samples;
+
+  bool HasData() const { return samples != nullptr; }
+  double Scale() const { return range / 32000.0; }
+};
+
+struct Block {
+  double secsPerTick = 0.001;
+  std::int64_t length = 0;
+  std::vector<ChannelBlock> channels;  // one per channel of the file
+};
+
+// A calculation stored with its channel: the class id and the settings stream of the calculation.
+struct StoredCalculation {
+  Guid classId;
+  std::vector<std::uint8_t> settings;
+  friend bool operator==(const StoredCalculation&, const StoredCalculation&) = default;
+};
+
+struct Channel {
+  std::wstring title;
+  std::optional<StoredCalculation> calculation;
+};
+
+struct Selection {
+  bool valid = false;
+  DataPosition start;
+  DataPosition end;
+  friend bool operator==(const Selection&, const Selection&) = default;
+};
+
+class DataFile {
+ public:
+  std::vector<Channel> channels;
+  std::vector<Block> blocks;
+  Selection selection;
+  // Named streams of the documents attached to the file (for example the spirometry settings).
+  std::map<std::string, std::vector<std::uint8_t>> documentStreams;
+
+  std::int32_t ChannelCount() const { return static_cast<std::int32_t>(channels.size()); }
+  std::int32_t BlockCount() const { return static_cast<std::int32_t>(blocks.size()); }
+
+  // Adds a channel without recorded data in any block; returns its index.
+  std::int32_t AddChannel(std::wstring title);
+  // Adds a block where every channel has no data yet; returns its index.
+  std::int32_t AddBlock(double secsPerTick, std::int64_t length);
+  // Sets a channel's recorded samples in a block (samples.size() must equal the block length).
+  void SetSamples(std::int32_t block, std::int32_t channel, std::wstring units, double range, Samples samples);
+
+  // The first inconsistency (sizes, lengths, intervals, selection positions), or nothing.
+  std::optional<std::string> Check() const;
+  // Absolute sample index of a position: the lengths of the earlier blocks plus the offset
+  // (an offset of DataPosition::kNotSet is the end of the block).
+  std::optional<std::int64_t> AbsoluteIndex(DataPosition position) const;
+  // Seconds from the start of the recording (blocks end to end) of a position.
+  std::optional<double> TimeOf(DataPosition position, bool fromBlockStart) const;
+};
+
+// The full-scale range that an importer gives a channel: the smallest 1, 2 or 5 × 10^k at or above the
+// largest finite magnitude (1 when all are zero or there are none).
+double NiceRange(double largestMagnitude);
+
+}  // namespace kymora
