@@ -1,0 +1,165 @@
+#include "host/calc/channel_data.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "host/calc/calc_test_fakes.h"
+#include "host/calc/ienum_float_ex.h"
+#include "host/data/iunits.h"
+#include "host/data/iunits_conversion.h"
+#include "host/data/read_flags.h"
+
+using namespace kymora;
+using namespace kymora::testing;
+
+namespace {
+std::shared_ptr<DataFile> TwoBlockFile() {
+  auto f = std::make_shared<DataFile>();
+  f->AddChannel(L"Raw flow");
+  f->AddChannel(L"Flow");
+  f->AddBlock(0.001, 10);
+  f->AddBlock(0.01, 4);
+  Samples a(10), b(4);
+  for (int i = 0; i < 10; ++i) a[i] = static_cast<float>(i);
+  for (int i = 0; i < 4; ++i) b[i] = static_cast<float>(-i);
+  f->SetSamples(0, 0, L"V", 2.0, a);
+  f->SetSamples(1, 0, L"V", 5.0, b);
+  f->selection = {true, {2, 0}, {8, 0}};
+  return f;
+}
+
+std::wstring UnitsOf(IChannelData* d, std::uint32_t flags, std::int32_t block, std::int32_t channel) {
+  ComPtr<IUnits> u;
+  std::wstring text = L"?";
+  if (Succeeded(d->GetUnits(flags, block, channel, u.Put()))) u->GetText(&text);
+  return text;
+}
+
+ComPtr<IChannelCalc> PutScale(ChannelData* data, std::int32_t channel, const ScaleSettingsData& s) {
+  ComPtr<IChannelCalc> calc;
+  EXPECT_EQ(data->PutCalculation(channel, MakeScaleCalcClass().Get(), &calc), S_OK);
+  EXPECT_EQ(calc->ApplySettings(MakeScaleSettings(s).Get(), kTrue16), S_OK);
+  return calc;
+}
+
+struct Fixture : ::testing::Test {
+  FakeHost host;
+  std::shared_ptr<DataFile> file = TwoBlockFile();
+  ComPtr<ChannelData> data = MakeCom<ChannelData>(file, host.Services());
+  void TearDown() override { data->Shutdown(); }
+};
+using ChannelDataTest = Fixture;
+}  // namespace
+
+TEST_F(ChannelDataTest, ServesRecordedSamplesUnitsAndConversions) {
+  EXPECT_EQ(ReadAll(data.Get(), 0, 1), (std::vector<float>{0, -1, -2, -3}));
+  EXPECT_EQ(UnitsOf(data.Get(), 0x40000000, 0, 0), L"V");
+  ComPtr<IUnitsConversion> conv;
+  ASSERT_EQ(data->GetUnitsConversion(0x1001, 1, 0, conv.Put()), S_OK);
+  double full = 0, scale = 0, offset = 1;
+  conv->ValueOfRaw(32000.0, 0x1001, &full);
+  conv->GetScaleOffset(&scale, &offset);
+  EXPECT_DOUBLE_EQ(full, 5.0);
+  EXPECT_DOUBLE_EQ(scale, 5.0 / 32000);
+  EXPECT_EQ(offset, 0.0);
+  EXPECT_EQ(data->HasData(0x40000000, 0, 1), S_FALSE) << "channel 2 has no data yet";
+  float v = 0;
+  EXPECT_EQ(data->GetSample(0x40001000, 0, 0, 9, &v), S_OK);
+  EXPECT_EQ(v, 9.0f);
+  EXPECT_EQ(data->GetSample(0x40001000, 0, 0, 10, &v), S_FALSE);
+  std::int64_t index = 0;
+  data->GetAbsoluteSampleIndex(0, {DataPosition::kNotSet, 0}, &index);
+  EXPECT_EQ(index, 10);
+  double t = 0;
+  data->GetTimeOfPosition(0x80000002, {2, 1}, &t);
+  EXPECT_DOUBLE_EQ(t, 0.02);
+  data->GetTimeOfPosition(0, {2, 1}, &t);
+  EXPECT_DOUBLE_EQ(t, 0.03);
+}
+
+TEST_F(ChannelDataTest, CalculatedChannelReadsLikeARecordedOne) {
+  PutScale(data.Get(), 1, {0, 2.0f, L"L/s", 7, 1000.0});
+  EXPECT_EQ(data->HasData(0x40000000, 0, 1), S_OK);
+  EXPECT_EQ(UnitsOf(data.Get(), 0x40000000, 0, 1), L"mL/s");
+  auto samples = ReadAll(data.Get(), 1, 0);
+  ASSERT_EQ(samples.size(), 10u);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(samples[i], i * 2.0f * 1000.0f);
+  // A reader over part of the block starts and stops where asked.
+  ComPtr<IEnumFloatEx> r;
+  ASSERT_EQ(data->OpenReader(0x40000000, 1, {3, 0}, {5, 0}, r.Put()), S_OK);
+  float buf[4];
+  std::int32_t got = 0;
+  EXPECT_EQ(r->Read(4, buf, &got), S_FALSE);
+  ASSERT_EQ(got, 2);
+  EXPECT_EQ(buf[0], 6000.0f);
+  EXPECT_EQ(buf[1], 8000.0f);
+  // A calculation on the calculated channel: channel 3 = 0.5 × channel 2.
+  auto c3 = file->AddChannel(L"Half");
+  PutScale(data.Get(), c3, {1, 0.5f, L"L/s", 7, 1.0});
+  EXPECT_EQ(ReadAll(data.Get(), c3, 1), (std::vector<float>{0, -1000, -2000, -3000}));
+}
+
+TEST_F(ChannelDataTest, CalculationOnItsOwnChannelReadsTheRecordedSamplesBeneath) {
+  // Flags 1: the source is the channel's own recorded data.
+  PutScale(data.Get(), 0, {0, 3.0f, L"L/s", 8, 1.0, 0x80001001});
+  EXPECT_EQ(ReadAll(data.Get(), 0, 1), (std::vector<float>{0, -3, -6, -9}));
+  EXPECT_EQ(ReadAll(data.Get(), 0, 1, ReadFlags::kRecorded | ReadFlags::kInUnits), (std::vector<float>{0, -1, -2, -3}));
+  EXPECT_EQ(UnitsOf(data.Get(), 0x40000000, 0, 0), L"L/s");
+  EXPECT_EQ(UnitsOf(data.Get(), 1, 0, 0), L"V");
+}
+
+TEST_F(ChannelDataTest, CalculationReadingItsOwnOutputIsRefused) {
+  PutScale(data.Get(), 0, {0, 3.0f, L"L/s", 8, 1.0, 0xC0001000});
+  ComPtr<IEnumFloatEx> r;
+  EXPECT_TRUE(Failed(data->OpenReader(0x40000000, 0, {0, 0}, {DataPosition::kNotSet, 0}, r.Put())));
+  EXPECT_NE(data->LastError().find("depends on its own output"), std::string::npos) << data->LastError();
+  EXPECT_EQ(data->HasData(0x40000000, 0, 0), S_FALSE);
+}
+
+TEST_F(ChannelDataTest, StoredCalculationsComeBackToLifeOrAreKept) {
+  PutScale(data.Get(), 1, {0, 4.0f, L"L", 8, 1.0});
+  ASSERT_TRUE(data->StoreCalculations());
+  ASSERT_TRUE(file->channels[1].calculation);
+  auto before = ReadAll(data.Get(), 1, 0);
+
+  auto reopened = MakeCom<ChannelData>(std::make_shared<DataFile>(*file), host.Services());
+  std::vector<std::string> warnings;
+  reopened->AttachStoredCalculations(&warnings);
+  EXPECT_TRUE(warnings.empty());
+  EXPECT_EQ(ReadAll(reopened.Get(), 1, 0), before);
+  reopened->Shutdown();
+
+  // Without the extension the channel has no data, but its stored bytes stay for the next save.
+  HostServices none = host.Services();
+  none.calculations = nullptr;
+  auto copy = std::make_shared<DataFile>(*file);
+  auto orphan = MakeCom<ChannelData>(copy, none);
+  orphan->AttachStoredCalculations(&warnings);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("not loaded"), std::string::npos);
+  EXPECT_EQ(orphan->HasData(0x40000000, 0, 1), S_FALSE);
+  ASSERT_TRUE(orphan->StoreCalculations());
+  EXPECT_EQ(copy->channels[1].calculation, file->channels[1].calculation);
+  orphan->Shutdown();
+}
+
+TEST_F(ChannelDataTest, RefusesBadAddresses) {
+  ComPtr<IEnumFloatEx> r;
+  struct Case {
+    std::int32_t channel;
+    DataPosition start, end;
+  };
+  const Case cases[] = {
+      {5, {0, 0}, {1, 0}},                    // no such channel
+      {0, {0, 0}, {1, 1}},                    // across blocks
+      {0, {0, 3}, {1, 3}},                    // no such block
+      {0, {5, 0}, {4, 0}},                    // end before start
+      {0, {0, 0}, {11, 0}},                   // beyond the block
+      {1, {0, 0}, {DataPosition::kNotSet, 0}}, // channel without data
+  };
+  for (const auto& c : cases) {
+    EXPECT_TRUE(Failed(data->OpenReader(0x40000000, c.channel, c.start, c.end, r.Put()))) << c.channel;
+    EXPECT_EQ(r.Get(), nullptr);
+  }
+}

@@ -1,0 +1,103 @@
+#include "host/calc/sample_readers.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kymora {
+
+RecordedReader::RecordedReader(std::shared_ptr<const Samples> samples, std::int64_t begin, std::int64_t end,
+                               double secsPerTick, ComPtr<IUnits> units)
+    : mSamples(std::move(samples)), mBegin(begin), mEnd(end), mPos(begin), mSecsPerTick(secsPerTick),
+      mUnits(std::move(units)) {}
+
+HRESULT RecordedReader::GetPosition(std::int64_t* tick) {
+  if (!tick) return E_POINTER;
+  *tick = mPos;
+  return S_OK;
+}
+
+HRESULT RecordedReader::Seek(std::int64_t tick) {
+  if (tick < 0) return E_INVALIDARG;
+  mPos = tick;
+  return S_OK;
+}
+
+HRESULT RecordedReader::GetLength(std::int64_t* length) {
+  if (!length) return E_POINTER;
+  *length = mEnd;
+  return S_OK;
+}
+
+HRESULT RecordedReader::GetSecsPerTick(double* secs) {
+  if (!secs) return E_POINTER;
+  *secs = mSecsPerTick;
+  return S_OK;
+}
+
+HRESULT RecordedReader::Clone(IEnumFloatEx** out) {
+  if (!out) return E_POINTER;
+  auto copy = MakeCom<RecordedReader>(mSamples, mBegin, mEnd, mSecsPerTick, mUnits);
+  copy->mPos = mPos;
+  *out = copy.Detach();
+  return S_OK;
+}
+
+HRESULT RecordedReader::Read(std::int32_t count, float* buffer, std::int32_t* delivered) {
+  if (!delivered || (count > 0 && !buffer)) return E_POINTER;
+  *delivered = 0;
+  if (count < 0) return E_INVALIDARG;
+  std::int64_t limit = std::min<std::int64_t>(mEnd, static_cast<std::int64_t>(mSamples ? mSamples->size() : 0));
+  std::int64_t n = std::clamp<std::int64_t>(limit - mPos, 0, count);
+  if (n > 0) std::memcpy(buffer, mSamples->data() + mPos, static_cast<std::size_t>(n) * sizeof(float));
+  mPos += n;
+  *delivered = static_cast<std::int32_t>(n);
+  return n == count ? S_OK : S_FALSE;
+}
+
+HRESULT RecordedReader::GetUnits(IUnits** units) { return mUnits.CopyTo(units); }
+
+ScalingReader::ScalingReader(ComPtr<IEnumFloatEx> source, double factor, ComPtr<IUnits> units, std::int64_t end)
+    : mSource(std::move(source)), mFactor(factor), mUnits(std::move(units)), mEnd(end) {}
+
+HRESULT ScalingReader::GetPosition(std::int64_t* tick) { return mSource->GetPosition(tick); }
+HRESULT ScalingReader::Seek(std::int64_t tick) { return mSource->Seek(tick); }
+HRESULT ScalingReader::GetLength(std::int64_t* length) {
+  HRESULT hr = mSource->GetLength(length);
+  if (Succeeded(hr) && length) *length = std::min(*length, mEnd);
+  return hr;
+}
+HRESULT ScalingReader::GetSecsPerTick(double* secs) { return mSource->GetSecsPerTick(secs); }
+
+HRESULT ScalingReader::Clone(IEnumFloatEx** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  ComPtr<IEnumFloatEx> inner;
+  HRESULT hr = mSource->Clone(inner.Put());
+  if (Failed(hr)) return hr;
+  *out = MakeCom<ScalingReader>(inner, mFactor, mUnits, mEnd).Detach();
+  return S_OK;
+}
+
+HRESULT ScalingReader::Read(std::int32_t count, float* buffer, std::int32_t* delivered) {
+  if (!delivered) return E_POINTER;
+  *delivered = 0;
+  std::int64_t pos = 0;
+  if (mEnd != INT64_MAX && Succeeded(mSource->GetPosition(&pos))) {
+    std::int64_t room = std::max<std::int64_t>(0, mEnd - pos);
+    if (room < count) {
+      std::int32_t got = 0;
+      HRESULT hr = room ? Read(static_cast<std::int32_t>(room), buffer, &got) : S_OK;
+      *delivered = got;
+      return Failed(hr) ? hr : S_FALSE;
+    }
+  }
+  HRESULT hr = mSource->Read(count, buffer, delivered);
+  if (mFactor != 1.0) {
+    for (std::int32_t i = 0; i < *delivered; ++i) buffer[i] = static_cast<float>(buffer[i] * mFactor);
+  }
+  return hr;
+}
+
+HRESULT ScalingReader::GetUnits(IUnits** units) { return mUnits ? mUnits.CopyTo(units) : mSource->GetUnits(units); }
+
+}  // namespace kymora
