@@ -7,7 +7,7 @@
 #include "host/calc/icalculation_class.h"
 #include "host/com/binary_stream.h"
 
-namespace kymora::testing {
+namespace kymora::fakes {
 
 namespace {
 class ScaleEnum final : public ComObject<ICalcEnum, IEnumFloatEx> {
@@ -210,4 +210,4 @@ std::vector<float> ReadAll(IChannelData* data, std::int32_t channel, std::int32_
   return out;
 }
 
-}  // namespace kymora::testing
+}  // namespace kymora::fakes

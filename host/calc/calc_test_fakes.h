@@ -8,7 +8,7 @@
 #include "host/calc/icalc_enum.h"
 #include "host/calc/ienum_float_ex.h"
 
-namespace kymora::testing {
+namespace kymora::fakes {
 
 constexpr Guid kScaleCalcId = Guid::Parse("{0F0F0F0F-1111-2222-3333-444444444444}");
 
@@ -39,4 +39,4 @@ struct FakeHost {
 std::vector<float> ReadAll(IChannelData* data, std::int32_t channel, std::int32_t block,
                            std::uint32_t flags = 0x40001000);
 
-}  // namespace kymora::testing
+}  // namespace kymora::fakes

@@ -11,7 +11,7 @@
 #include "host/data/read_flags.h"
 
 using namespace kymora;
-using namespace kymora::testing;
+using namespace kymora::fakes;
 
 namespace {
 std::shared_ptr<DataFile> TwoBlockFile() {
