@@ -1,0 +1,69 @@
+#include "host/frame/host_document.h"
+
+#include <algorithm>
+
+#include "host/data/storage/kymo_storage.h"
+#include "host/expr/engine.h"
+#include "host/expr/iexpression_engine.h"
+
+namespace kymora {
+
+bool IsKymoPath(const std::string& path) {
+  auto dot = path.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string ext = path.substr(dot + 1);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return ext == "kymo";
+}
+
+HostDocument::HostDocument(std::shared_ptr<DataFile> file, std::string path, MessageBoxFn messageBox)
+    : mPath(std::move(path)), mMessageBox(std::move(messageBox)), mRegistry(HostRegistry::Current()) {
+  HostServices services;
+  services.enums = &mRegistry->Enums();
+  services.calculations = &mRegistry->Calculations();
+  services.messageBox = mMessageBox;
+  mData = MakeCom<ChannelData>(std::move(file), services);
+  // The engine is a separate object holding a reference to the data, handed out on request.
+  ChannelData* data = mData.Get();
+  const CalcEnumRegistry* enums = &mRegistry->Enums();
+  mData->SetInterfaceProvider([data, enums](const Guid& iid, void** out) -> HRESULT {
+    if (iid != IExpressionEngine::kIid) return E_NOINTERFACE;
+    return MakeCom<expr::Engine>(data, enums)->QueryInterface(iid, out);
+  });
+}
+
+HostDocument::~HostDocument() {
+  if (mData) mData->Shutdown();
+}
+
+std::unique_ptr<HostDocument> HostDocument::FromFile(std::shared_ptr<DataFile> file, std::string path,
+                                                     MessageBoxFn messageBox, std::vector<std::string>* warnings) {
+  std::unique_ptr<HostDocument> doc(new HostDocument(std::move(file), std::move(path), std::move(messageBox)));
+  doc->mData->AttachStoredCalculations(warnings);
+  return doc;
+}
+
+Expected<std::unique_ptr<HostDocument>> HostDocument::Open(const std::string& path,
+                                                           const import::ImportOptions& options,
+                                                           MessageBoxFn messageBox,
+                                                           std::vector<std::string>* warnings) {
+  if (IsKymoPath(path)) {
+    auto loaded = storage::LoadKymo(path);
+    if (!loaded) return Error{loaded.ErrorMessage()};
+    return FromFile(std::make_shared<DataFile>(std::move(*loaded)), path, std::move(messageBox), warnings);
+  }
+  auto imported = import::ImportRecording(path, options);
+  if (!imported) return Error{imported.ErrorMessage()};
+  if (warnings) warnings->insert(warnings->end(), imported->warnings.begin(), imported->warnings.end());
+  return FromFile(std::make_shared<DataFile>(std::move(imported->file)), path, std::move(messageBox), warnings);
+}
+
+bool HostDocument::IsKymo() const { return IsKymoPath(mPath); }
+
+Status HostDocument::Save(const std::string& path) {
+  auto stored = mData->StoreCalculations();
+  if (!stored) return stored;
+  return storage::SaveKymo(path, File());
+}
+
+}  // namespace kymora

@@ -1,0 +1,56 @@
+#pragma once
+// A data file open in the host: the .kymo file or an imported recording, its data access with live
+// calculated channels, and its expression engine. The front ends (command line, desktop) work on these.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/calc/channel_data.h"
+#include "host/com/expected.h"
+#include "host/data/import/recording_importer.h"
+#include "host/frame/host_registry.h"
+
+namespace kymora {
+
+// The host's message box: standard error on the command line, a recorder in tests, a dialog on the desktop.
+// Returns the button chosen (1 = OK).
+using MessageBoxFn = std::function<int(const std::wstring& text, const std::wstring& caption, std::uint32_t style)>;
+
+class HostDocument {
+ public:
+  // Opens a .kymo file, or imports any other recording into memory. Warnings (an importer's, calculations
+  // whose extension is missing) go to *warnings.
+  static Expected<std::unique_ptr<HostDocument>> Open(const std::string& path, const import::ImportOptions& options,
+                                                      MessageBoxFn messageBox, std::vector<std::string>* warnings);
+  // Wraps a data file built in memory.
+  static std::unique_ptr<HostDocument> FromFile(std::shared_ptr<DataFile> file, std::string path,
+                                                MessageBoxFn messageBox, std::vector<std::string>* warnings);
+  ~HostDocument();
+  HostDocument(const HostDocument&) = delete;
+  HostDocument& operator=(const HostDocument&) = delete;
+
+  ChannelData& Data() { return *mData; }
+  IChannelData* DataInterface() { return mData.Get(); }
+  DataFile& File() { return mData->File(); }
+  const std::string& Path() const { return mPath; }
+  bool IsKymo() const;
+  const HostRegistry& Registry() const { return *mRegistry; }
+  const MessageBoxFn& MessageBox() const { return mMessageBox; }
+
+  // Stores the live calculations' settings in the file and saves it as a .kymo file (one transaction).
+  Status Save(const std::string& path);
+
+ private:
+  HostDocument(std::shared_ptr<DataFile> file, std::string path, MessageBoxFn messageBox);
+
+  std::string mPath;
+  MessageBoxFn mMessageBox;
+  ComPtr<HostRegistry> mRegistry;
+  ComPtr<ChannelData> mData;
+};
+
+// True when the path names a .kymo file (by extension, ignoring case).
+bool IsKymoPath(const std::string& path);
+
+}  // namespace kymora
