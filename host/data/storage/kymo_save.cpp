@@ -1,0 +1,286 @@
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <map>
+#include <new>
+#include <tuple>
+
+#include "host/com/text.h"
+#include "host/data/storage/kymo_schema.h"
+#include "host/data/storage/kymo_storage.h"
+
+namespace kymora::storage {
+namespace {
+
+using ChunkKey = std::tuple<std::int64_t, std::int64_t, std::int64_t>;  // block, channel, chunk
+struct StoredChunk {
+  std::uint64_t hash = 0;
+  std::int64_t bytes = 0;
+};
+using ChunkIndex = std::map<ChunkKey, StoredChunk>;
+
+std::string Errno(int error) { return std::strerror(error); }
+
+// Reads what the file holds already: the chunk hashes and sizes, not the samples.
+ChunkIndex ReadChunkIndex(SqliteDatabase& db) {
+  ChunkIndex index;
+  auto query = db.Prepare("SELECT block, channel, chunk, content_hash, length(samples) FROM sample_chunks");
+  while (query.Step())
+    index[{query.Int64(0), query.Int64(1), query.Int64(2)}] =
+        StoredChunk{static_cast<std::uint64_t>(query.Int64(3)), query.Int64(4)};
+  return index;
+}
+
+void WriteDescription(SqliteDatabase& db, const DataFile& file, std::int32_t chunkSamples) {
+  db.Exec(
+      "DELETE FROM file_info; DELETE FROM channels; DELETE FROM blocks; DELETE FROM channel_blocks; "
+      "DELETE FROM document_streams;");
+
+  const auto& sel = file.selection;
+  db.Prepare("INSERT INTO file_info VALUES (1, ?1, ?2, ?3, ?4, ?5, ?6)")
+      .Bind(1, std::int64_t{chunkSamples})
+      .Bind(2, std::int64_t{sel.valid ? 1 : 0})
+      .Bind(3, std::int64_t{sel.start.block})
+      .Bind(4, std::int64_t{sel.start.offset})
+      .Bind(5, std::int64_t{sel.end.block})
+      .Bind(6, std::int64_t{sel.end.offset})
+      .Run();
+
+  auto channel = db.Prepare("INSERT INTO channels VALUES (?1, ?2, ?3, ?4)");
+  for (std::size_t c = 0; c < file.channels.size(); ++c) {
+    const auto& ch = file.channels[c];
+    channel.Bind(1, static_cast<std::int64_t>(c)).BindText(2, ToUtf8(ch.title));
+    if (ch.calculation)
+      channel.BindText(3, ch.calculation->classId.ToString()).BindBlob(4, ch.calculation->settings);
+    else
+      channel.BindNull(3).BindNull(4);
+    channel.Run();
+    channel.Reset();
+  }
+
+  auto block = db.Prepare("INSERT INTO blocks VALUES (?1, ?2, ?3)");
+  auto channelBlock = db.Prepare("INSERT INTO channel_blocks VALUES (?1, ?2, ?3, ?4, ?5)");
+  for (std::size_t b = 0; b < file.blocks.size(); ++b) {
+    const auto& bl = file.blocks[b];
+    block.Bind(1, static_cast<std::int64_t>(b)).Bind(2, bl.secsPerTick).Bind(3, bl.length).Run();
+    block.Reset();
+    for (std::size_t c = 0; c < bl.channels.size(); ++c) {
+      const auto& cb = bl.channels[c];
+      channelBlock.Bind(1, static_cast<std::int64_t>(b))
+          .Bind(2, static_cast<std::int64_t>(c))
+          .BindText(3, ToUtf8(cb.units))
+          .Bind(4, cb.range)
+          .Bind(5, std::int64_t{cb.HasData() ? 1 : 0})
+          .Run();
+      channelBlock.Reset();
+    }
+  }
+
+  auto stream = db.Prepare("INSERT INTO document_streams VALUES (?1, ?2)");
+  for (const auto& [name, bytes] : file.documentStreams) {
+    stream.BindText(1, name).BindBlob(2, bytes).Run();
+    stream.Reset();
+  }
+}
+
+// Writes the chunks whose bytes differ from what the file holds and deletes those that no longer exist.
+// Equal hash and size count as equal content: a 64-bit hash makes an accidental match negligible, and
+// comparing the old bytes instead would mean reading every hour of recording on every save.
+void WriteChunks(SqliteDatabase& db, const DataFile& file, std::int32_t chunkSamples, ChunkIndex stored,
+                 SaveStats& stats) {
+  auto insert = db.Prepare("INSERT OR REPLACE INTO sample_chunks VALUES (?1, ?2, ?3, ?4, ?5)");
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t b = 0; b < file.blocks.size() && db.Ok(); ++b) {
+    const auto& bl = file.blocks[b];
+    for (std::size_t c = 0; c < bl.channels.size() && db.Ok(); ++c) {
+      if (!bl.channels[c].HasData()) continue;
+      std::span<const float> samples(*bl.channels[c].samples);
+      for (std::int64_t chunk = 0; chunk * chunkSamples < bl.length && db.Ok(); ++chunk) {
+        auto first = static_cast<std::size_t>(chunk * chunkSamples);
+        auto count = std::min<std::size_t>(static_cast<std::size_t>(chunkSamples), samples.size() - first);
+        EncodeSamples(samples.subspan(first, count), bytes);
+        auto hash = ChunkHash(bytes);
+        ChunkKey key{static_cast<std::int64_t>(b), static_cast<std::int64_t>(c), chunk};
+        auto old = stored.find(key);
+        bool same = old != stored.end() && old->second.hash == hash &&
+                    old->second.bytes == static_cast<std::int64_t>(bytes.size());
+        if (old != stored.end()) stored.erase(old);
+        if (same) {
+          ++stats.chunksKept;
+          continue;
+        }
+        insert.Bind(1, std::get<0>(key))
+            .Bind(2, std::get<1>(key))
+            .Bind(3, chunk)
+            .Bind(4, static_cast<std::int64_t>(hash))
+            .BindBlob(5, bytes)
+            .Run();
+        insert.Reset();
+        ++stats.chunksWritten;
+      }
+    }
+  }
+  auto erase = db.Prepare("DELETE FROM sample_chunks WHERE block = ?1 AND channel = ?2 AND chunk = ?3");
+  for (const auto& [key, chunk] : stored) {
+    erase.Bind(1, std::get<0>(key)).Bind(2, std::get<1>(key)).Bind(3, std::get<2>(key)).Run();
+    erase.Reset();
+    ++stats.chunksDeleted;
+  }
+}
+
+void WriteContent(SqliteDatabase& db, const DataFile& file, std::int32_t chunkSamples, ChunkIndex stored,
+                  SaveStats& stats) {
+  WriteDescription(db, file, chunkSamples);
+  WriteChunks(db, file, chunkSamples, std::move(stored), stats);
+}
+
+void Configure(SqliteDatabase& db) {
+  sqlite3_busy_timeout(db.Handle(), 5000);
+  // Full sync: a save that reported success survives a power cut, not only a crash of this process.
+  db.Exec("PRAGMA synchronous = FULL");
+}
+
+Status SaveOver(const std::string& path, const DataFile& file, std::int32_t chunkSamples, SaveStats& stats) {
+  if (auto header = CheckSqliteHeader(path); !header)
+    return Error{"Cannot save to " + path + ": " + header.ErrorMessage() + " It was left unchanged."};
+  auto opened = SqliteDatabase::Open(path, SQLITE_OPEN_READWRITE);
+  if (!opened) return Error{"Cannot open " + path + " to save: " + opened.ErrorMessage() + "."};
+  SqliteDatabase& db = *opened;
+  Configure(db);
+  if (auto identity = CheckKymoDatabase(db, path); !identity)
+    return Error{"Cannot save to " + path + ": " + identity.ErrorMessage() + " It was left unchanged."};
+  // The file may come from a tool that switched it to another journal; our guarantee needs WAL.
+  if (db.QueryText("PRAGMA journal_mode = WAL") != "wal" && db.Ok())
+    db.Fail(SQLITE_ERROR, "cannot switch the file to WAL journal mode");
+
+  db.Exec("BEGIN IMMEDIATE");
+  auto stored = ReadChunkIndex(db);
+  WriteContent(db, file, chunkSamples, std::move(stored), stats);
+  db.Exec("PRAGMA user_version = 1");
+  db.Exec("COMMIT");
+  if (!db.Ok()) {
+    std::string message = DescribeFailure(db, path, "save to");
+    db.Rollback();
+    return Error{message + " The file keeps its earlier content."};
+  }
+  // Once committed the content is safe in the write-ahead log; a close that cannot checkpoint (another
+  // reader holds the file) leaves the log for the next opener to fold in.
+  db.Close();
+  return Ok();
+}
+
+void RemoveTemporary(const std::string& temporary) {
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) ::unlink((temporary + suffix).c_str());
+}
+
+Status SyncFolderOf(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return Error{Errno(errno)};
+  int rc = ::fsync(fd);
+  int error = errno;
+  ::close(fd);
+  if (rc != 0) return Error{Errno(error)};
+  return Ok();
+}
+
+// Writes the whole content into a fresh, empty file of SQLite's and switches it to WAL for later saves.
+Status BuildFile(const std::string& temporary, const std::string& path, const DataFile& file,
+                 std::int32_t chunkSamples, SaveStats& stats) {
+  auto opened = SqliteDatabase::Open(temporary, SQLITE_OPEN_READWRITE);
+  if (!opened) return Error{"Cannot save " + path + ": " + opened.ErrorMessage() + "."};
+  SqliteDatabase& db = *opened;
+  Configure(db);
+  db.Exec("PRAGMA journal_mode = OFF");
+  db.Exec("BEGIN");
+  db.Exec(kCreateTablesSql);
+  db.Exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
+  db.Exec(("PRAGMA user_version = " + std::to_string(kFormatVersion)).c_str());
+  WriteContent(db, file, chunkSamples, {}, stats);
+  db.Exec("COMMIT");
+  if (db.Ok() && db.QueryText("PRAGMA journal_mode = WAL") != "wal" && db.Ok())
+    db.Fail(SQLITE_ERROR, "cannot switch the file to WAL journal mode");
+  if (!db.Ok()) return Error{DescribeFailure(db, path, "save")};
+  if (int rc = db.Close(); rc != SQLITE_OK)
+    return Error{"Cannot save " + path + ": " + sqlite3_errstr(rc) + "."};
+  return Ok();
+}
+
+// Builds the complete file under a temporary name beside the target; only a finished file gets the name.
+// Until then no rollback journal is needed: a half-built temporary file is simply deleted.
+Status SaveNew(const std::string& path, const DataFile& file, std::int32_t chunkSamples, SaveStats& stats) {
+  std::string pattern = path + ".saving-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  int fd = ::mkstemp(name.data());
+  if (fd < 0) return Error{"Cannot save " + path + ": cannot create a file in its folder (" + Errno(errno) + ")."};
+  ::close(fd);
+  std::string temporary(name.data());
+
+  Status result = Ok();
+  try {
+    result = BuildFile(temporary, path, file, chunkSamples, stats);
+  } catch (...) {
+    RemoveTemporary(temporary);
+    throw;
+  }
+  if (!result) {
+    RemoveTemporary(temporary);
+    return result;
+  }
+
+  // Never replace a file that appeared at the path while this one was being built.
+  if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+    int error = errno;
+    bool unsupported = error == EINVAL || error == ENOSYS;
+    if (!unsupported || ::link(temporary.c_str(), path.c_str()) != 0) {
+      error = unsupported ? errno : error;
+      RemoveTemporary(temporary);
+      if (error == EEXIST)
+        return Error{"Cannot save " + path + ": another file of that name appeared while saving; it was left as it is."};
+      return Error{"Cannot save " + path + ": " + Errno(error) + "."};
+    }
+    ::unlink(temporary.c_str());
+  }
+  if (auto synced = SyncFolderOf(path); !synced)
+    return Error{"Saved " + path + ", but its folder could not be flushed to disk (" + synced.ErrorMessage() + ")."};
+  RemoveTemporary(temporary);  // side files of the journal, if SQLite left any
+  return Ok();
+}
+
+}  // namespace
+
+Status SaveKymo(const std::string& path, const DataFile& file) { return SaveKymo(path, file, SaveOptions{}, nullptr); }
+
+Status SaveKymo(const std::string& path, const DataFile& file, const SaveOptions& options, SaveStats* stats) {
+  try {
+    if (auto problem = file.Check()) return Error{"Cannot save " + path + ": " + *problem + "."};
+    if (options.chunkSamples < 1 || options.chunkSamples > kMaxChunkSamples)
+      return Error{"Cannot save " + path + ": chunk size " + std::to_string(options.chunkSamples) + " is out of range."};
+    SaveStats local;
+    struct stat info {};
+    Status result = Ok();
+    if (::stat(path.c_str(), &info) == 0)
+      result = SaveOver(path, file, options.chunkSamples, local);
+    else if (errno == ENOENT)
+      result = SaveNew(path, file, options.chunkSamples, local);
+    else
+      result = Error{"Cannot save " + path + ": " + Errno(errno) + "."};
+    if (result && stats) *stats = local;
+    return result;
+  } catch (const std::bad_alloc&) {
+    return Error{"Cannot save " + path + ": out of memory."};
+  } catch (const std::exception& e) {
+    return Error{"Cannot save " + path + ": " + e.what() + "."};
+  }
+}
+
+}  // namespace kymora::storage
