@@ -6,6 +6,7 @@
 #include "apps/kymora/json_writer.h"
 #include "apps/kymora/extensions.h"
 #include "host/calc/ichannel_calc.h"
+#include "host/calc/icalc_site.h"
 #include "host/calc/ikey_value_settings.h"
 #include "host/data/iunits.h"
 #include "host/data/iunits_conversion.h"

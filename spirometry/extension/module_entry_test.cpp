@@ -11,14 +11,18 @@
 using kymora::HostRegistry;
 
 namespace {
-IUnknown* MakeStreamObject() { return MakeCom<MemoryStream>().Detach(); }
+IUnknown* StreamObject() {
+  static IUnknown* object = MakeCom<MemoryStream>().Detach();  // lives for the test program
+  return object;
+}
 IUnknown* FailedAllocation() { return nullptr; }
 }  // namespace
 
 TEST(SelfRegistration, NodesArePushedAtTheHeadAndWalkedFromTheNewest) {
+  // Nodes stay linked for the life of the program, as a module's static objects do.
   auto* before = Qor::ClassObjectNode::Head();
-  Qor::ClassObjectNode first(&MakeStreamObject);
-  Qor::ClassObjectNode second(&FailedAllocation);
+  static Qor::ClassObjectNode first(&StreamObject);
+  static Qor::ClassObjectNode second(&FailedAllocation);
   EXPECT_EQ(Qor::ClassObjectNode::Head(), &second);
   EXPECT_EQ(second.Next(), &first);
   EXPECT_EQ(first.Next(), before);
@@ -51,7 +55,7 @@ TEST(ModuleEntry, InitialisesTheComponentLibraryOnceAndRegistersInOrder) {
   for (auto* n = Qor::ClassObjectNode::Head(); n; n = n->Next(), ++i) {
     ComPtr<IUnknown> expected;
     if (IUnknown* o = n->Get()) o->QueryInterface(IUnknown::kIid, expected.PutVoid());
-    EXPECT_EQ(registered[i].Get(), expected.Get()) << "static class object " << i;
+    EXPECT_EQ(registered[i].Get(), expected.Get()) << "static class object " << i << ", newest first";
   }
   EXPECT_EQ(registered[staticObjects].Get(), nullptr) << "the failed frame class keeps its place";
 
