@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -62,14 +63,30 @@ char Identify(const std::string& path) {
   return '?';
 }
 
-pid_t StartSave(const std::string& path, char which) {
+// A save running in a child process. The child reports through a pipe the moment it starts saving, so
+// that kill moments are measured from there and not from the fork.
+struct RunningSave {
+  pid_t pid = -1;
+  Clock::time_point started;
+};
+
+RunningSave StartSave(const std::string& path, char which) {
   const DataFile& file = Content(which);  // built before the fork, so the child only saves
+  int ready[2];
+  if (::pipe(ready) != 0) return {};
   pid_t pid = ::fork();
   if (pid == 0) {
+    ::close(ready[0]);
+    char go = 1;
+    if (::write(ready[1], &go, 1) != 1) ::_exit(4);
     auto saved = SaveKymo(path, file);
     ::_exit(saved ? 0 : 3);
   }
-  return pid;
+  ::close(ready[1]);
+  char go = 0;
+  if (pid > 0 && ::read(ready[0], &go, 1) != 1) ADD_FAILURE() << "the saving process did not start";
+  ::close(ready[0]);
+  return {pid, Clock::now()};
 }
 
 struct Ending {
@@ -77,22 +94,21 @@ struct Ending {
   bool savedOk = false;
 };
 
-// Kills the save after `delay` (if it is still running) and reaps it.
-Ending KillAfter(pid_t pid, std::chrono::microseconds delay) {
-  std::this_thread::sleep_for(delay);
-  ::kill(pid, SIGKILL);
+// Kills the save `delay` after it started (if it is still running) and reaps it.
+Ending KillAt(const RunningSave& save, std::chrono::microseconds delay) {
+  std::this_thread::sleep_until(save.started + delay);
+  ::kill(save.pid, SIGKILL);
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  ::waitpid(save.pid, &status, 0);
   return {WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL, WIFEXITED(status) && WEXITSTATUS(status) == 0};
 }
 
 std::chrono::microseconds TimeOfUnhinderedSave(const std::string& path, char which) {
-  auto start = Clock::now();
-  pid_t pid = StartSave(path, which);
+  auto save = StartSave(path, which);
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  ::waitpid(save.pid, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+  return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - save.started);
 }
 
 std::mt19937 Seeded() {
@@ -108,33 +124,36 @@ TEST(KymoKill, KilledSaveOverAFileLeavesTheOldOrTheNewContent) {
   TempFolder folder;
   auto path = folder.File("rec.kymo");
   ASSERT_TRUE(SaveKymo(path, Content('A')).HasValue());
+  // Aim at the shorter of two unhindered saves, so that most kills land inside a save.
   auto saveTime = TimeOfUnhinderedSave(path, 'B');
   ASSERT_EQ(Identify(path), 'B');
+  saveTime = std::min(saveTime, TimeOfUnhinderedSave(path, 'A'));
+  ASSERT_EQ(Identify(path), 'A');
   std::cout << "one save of " << kChannels << " channels over the file takes " << saveTime.count() / 1000 << " ms\n";
 
   auto random = Seeded();
-  std::uniform_int_distribution<std::int64_t> moment(0, saveTime.count());
-  char current = 'B';
+  char current = 'A';
   int killedOld = 0, killedNew = 0, finished = 0;
-  for (int round = 0; round < 8; ++round) {
+  // Eight kills inside a save; a save that outran its kill moment also counts as checked, and tightens the aim.
+  for (int round = 0; round < 16 && killedOld + killedNew < 8; ++round) {
     char target = current == 'A' ? 'B' : 'A';
-    std::chrono::microseconds delay(moment(random));
-    auto ending = KillAfter(StartSave(path, target), delay);
+    std::chrono::microseconds delay(std::uniform_int_distribution<std::int64_t>(0, saveTime.count())(random));
+    auto ending = KillAt(StartSave(path, target), delay);
     char now = Identify(path);
-    ASSERT_NE(now, '?') << "round " << round << ", killed after " << delay.count() << " us";
+    ASSERT_NE(now, '?') << "round " << round << ", killed " << delay.count() << " us into the save";
     if (ending.killed) {
       (now == target ? killedNew : killedOld) += 1;
     } else {
       EXPECT_TRUE(ending.savedOk);
       EXPECT_EQ(now, target) << "a save that finished must have left its content";
       ++finished;
+      saveTime = saveTime * 3 / 4;
     }
     current = now;
   }
   std::cout << "killed while saving: " << killedOld << " left the old content, " << killedNew
             << " the new; " << finished << " finished before the kill\n";
-  // Most moments fall inside the save; otherwise this test has exercised nothing.
-  EXPECT_GE(killedOld + killedNew, 4);
+  EXPECT_GE(killedOld + killedNew, 6) << "too few kills landed inside a save to show anything";
 
   // The file stays an ordinary, writable .kymo file after all that.
   char target = current == 'A' ? 'B' : 'A';
@@ -148,12 +167,12 @@ TEST(KymoKill, KilledFirstSaveLeavesNoFileOrACompleteOne) {
   std::filesystem::remove(folder.File("measure.kymo"));
 
   auto random = Seeded();
-  std::uniform_int_distribution<std::int64_t> moment(0, saveTime.count());
+  std::uniform_int_distribution<std::int64_t> moment(0, saveTime.count() * 5 / 4);
   int absent = 0, complete = 0;
   for (int round = 0; round < 5; ++round) {
     auto name = "first" + std::to_string(round) + ".kymo";
     auto path = folder.File(name);
-    auto ending = KillAfter(StartSave(path, 'A'), std::chrono::microseconds(moment(random)));
+    auto ending = KillAt(StartSave(path, 'A'), std::chrono::microseconds(moment(random)));
     if (std::filesystem::exists(path)) {
       EXPECT_EQ(Identify(path), 'A');
       ++complete;

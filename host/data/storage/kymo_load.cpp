@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <filesystem>
 #include <limits>
 #include <new>
 
@@ -224,7 +225,13 @@ class KymoReader {
 
 Expected<DataFile> Load(const std::string& path) {
   if (auto header = CheckSqliteHeader(path); !header) return Error{header.ErrorMessage()};
-  auto opened = SqliteDatabase::Open(path, SQLITE_OPEN_READONLY);
+  // A read-only connection leaves the -wal and -shm side files behind when it closes; a read-write one
+  // removes them, and with an empty log its closing checkpoint writes nothing into the file. So a cleanly
+  // closed file is opened read-write (and only read), while a file whose log is still there (a save in
+  // progress elsewhere, or one that was killed) is opened read-only and left exactly as it was found.
+  std::error_code ignored;
+  bool logPresent = std::filesystem::exists(path + "-wal", ignored);
+  auto opened = SqliteDatabase::Open(path, logPresent ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
   if (!opened) return Error{"Cannot open " + path + ": " + opened.ErrorMessage() + "."};
   SqliteDatabase& db = *opened;
   sqlite3_busy_timeout(db.Handle(), 5000);

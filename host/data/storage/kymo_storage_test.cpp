@@ -117,7 +117,9 @@ TEST(KymoStorage, FileHoldsFormatWalAndLittleEndianSamples) {
   auto path = folder.File("rich.kymo");
   for (bool overExisting : {false, true}) {
     SCOPED_TRACE(overExisting ? "saved over an existing file" : "saved as a new file");
-    if (overExisting) ASSERT_TRUE(SaveKymo(path, Other()).HasValue());
+    if (overExisting) {
+      ASSERT_TRUE(SaveKymo(path, Other()).HasValue());
+    }
     ASSERT_TRUE(SaveKymo(path, Rich()).HasValue());
     // Nothing beside the file: the write-ahead log was folded in and no temporary file is left.
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"rich.kymo"});
@@ -135,8 +137,12 @@ TEST(KymoStorage, FileHoldsFormatWalAndLittleEndianSamples) {
     ASSERT_EQ(chunk.size(), 1u);
     EXPECT_EQ(Hex(chunk[0].substr(0, 24)),
               "00 00 C0 3F 01 00 C0 7F 01 00 80 FF 00 00 00 80 00 00 80 7F 01 00 00 00 ");
-    EXPECT_EQ(QuerySql(path, "SELECT calculation_class FROM channels ORDER BY channel"),
-              (std::vector<std::string>{kFlowClass.ToString(), kVolumeClass.ToString()}));
+    EXPECT_EQ(QuerySql(path, "SELECT ifnull(calculation_class, 'none') FROM channels ORDER BY channel"),
+              (std::vector<std::string>{"none", kFlowClass.ToString(), kVolumeClass.ToString()}));
+    // An empty settings stream stays an empty blob, distinct from "no calculation".
+    EXPECT_EQ(QuerySql(path, "SELECT iif(calculation_settings IS NULL, 'none', hex(calculation_settings)) FROM channels "
+                             "ORDER BY channel"),
+              (std::vector<std::string>{"none", "", "01020300FF"}));
     EXPECT_EQ(QuerySql(path, "SELECT count(*) FROM sample_chunks WHERE channel = 1"), std::vector<std::string>{"1"});
   }
 }
