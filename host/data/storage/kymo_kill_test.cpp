@@ -1,10 +1,9 @@
 // Saves killed with SIGKILL at random moments: the file must afterwards hold exactly the old or exactly the
 // new content, and a killed first save must leave either nothing or a complete file at the path.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
@@ -58,8 +57,8 @@ char Identify(const std::string& path) {
   }
   for (char which : {'A', 'B'})
     if (FirstDifference(*loaded, Content(which)).empty()) return which;
-  ADD_FAILURE() << "neither the old nor the new content; differs from A in "
-                << FirstDifference(*loaded, Content('A')) << ", from B in " << FirstDifference(*loaded, Content('B'));
+  ADD_FAILURE() << "neither the old nor the new content; differs from A in " << FirstDifference(*loaded, Content('A'))
+                << ", from B in " << FirstDifference(*loaded, Content('B'));
   return '?';
 }
 
@@ -151,8 +150,8 @@ TEST(KymoKill, KilledSaveOverAFileLeavesTheOldOrTheNewContent) {
     }
     current = now;
   }
-  std::cout << "killed while saving: " << killedOld << " left the old content, " << killedNew
-            << " the new; " << finished << " finished before the kill\n";
+  std::cout << "killed while saving: " << killedOld << " left the old content, " << killedNew << " the new; "
+            << finished << " finished before the kill\n";
   EXPECT_GE(killedOld + killedNew, 6) << "too few kills landed inside a save to show anything";
 
   // The file stays an ordinary, writable .kymo file after all that.

@@ -76,7 +76,8 @@ class KymoReader {
   }
 
   void ReadChannels() {
-    auto row = mDb.Prepare("SELECT channel, title, calculation_class, calculation_settings FROM channels ORDER BY channel");
+    auto row =
+        mDb.Prepare("SELECT channel, title, calculation_class, calculation_settings FROM channels ORDER BY channel");
     for (std::int64_t expected = 0; Going() && row.Step(); ++expected) {
       std::int64_t index = 0;
       if (!Int(row, 0, expected, expected, index, "channel numbering")) return;
@@ -127,7 +128,8 @@ class KymoReader {
     if (rows != channels * blocks)
       return Problem(std::to_string(rows) + " channel-in-block rows where " + std::to_string(channels * blocks) +
                      " are expected");
-    auto row = mDb.Prepare("SELECT block, channel, units, full_scale, has_data FROM channel_blocks ORDER BY block, channel");
+    auto row =
+        mDb.Prepare("SELECT block, channel, units, full_scale, has_data FROM channel_blocks ORDER BY block, channel");
     for (std::int64_t b = 0; b < blocks; ++b) {
       for (std::int64_t c = 0; c < channels; ++c) {
         if (!Going() || !row.Step()) return Problem(Place(b, c) + ": row missing");
@@ -189,8 +191,7 @@ class KymoReader {
       for (std::int64_t k = 0; k * mChunkSamples < length; ++k) {
         if (!Going() || !chunks.Step()) return Problem(Place(b, c) + ": a sample chunk is missing");
         std::string where = Place(b, c) + ", chunk " + std::to_string(k + 1);
-        if (chunks.Int64(0) != b || chunks.Int64(1) != c || chunks.Int64(2) != k)
-          return Problem(where + " is missing");
+        if (chunks.Int64(0) != b || chunks.Int64(1) != c || chunks.Int64(2) != k) return Problem(where + " is missing");
         if (chunks.Type(4) != SQLITE_BLOB) return Problem(where + " holds no sample bytes");
         auto blob = chunks.Blob(4);
         auto expectedBytes = std::min<std::int64_t>(mChunkSamples, length - k * mChunkSamples) * 4;

@@ -10,6 +10,7 @@
 #include <exception>
 #include <map>
 #include <new>
+#include <random>
 #include <tuple>
 
 #include "host/com/text.h"
@@ -192,9 +193,27 @@ Status SyncFolderOf(const std::string& path) {
   return Ok();
 }
 
+// A new empty file beside the target. Not mkstemp: its files are private (0600) whatever the umask, and
+// the finished file keeps the mode of the temporary one.
+Expected<std::string> CreateTemporaryBeside(const std::string& path) {
+  std::random_device entropy;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(entropy()));
+    std::string name = path + ".saving-" + suffix;
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      return name;
+    }
+    if (errno != EEXIST) return Error{Errno(errno)};
+  }
+  return Error{"no free temporary name"};
+}
+
 // Writes the whole content into a fresh, empty file of SQLite's and switches it to WAL for later saves.
-Status BuildFile(const std::string& temporary, const std::string& path, const DataFile& file,
-                 std::int32_t chunkSamples, SaveStats& stats) {
+Status BuildFile(const std::string& temporary, const std::string& path, const DataFile& file, std::int32_t chunkSamples,
+                 SaveStats& stats) {
   auto opened = SqliteDatabase::Open(temporary, SQLITE_OPEN_READWRITE);
   if (!opened) return Error{"Cannot save " + path + ": " + opened.ErrorMessage() + "."};
   SqliteDatabase& db = *opened;
@@ -209,50 +228,47 @@ Status BuildFile(const std::string& temporary, const std::string& path, const Da
   if (db.Ok() && db.QueryText("PRAGMA journal_mode = WAL") != "wal" && db.Ok())
     db.Fail(SQLITE_ERROR, "cannot switch the file to WAL journal mode");
   if (!db.Ok()) return Error{DescribeFailure(db, path, "save")};
-  if (int rc = db.Close(); rc != SQLITE_OK)
-    return Error{"Cannot save " + path + ": " + sqlite3_errstr(rc) + "."};
+  if (int rc = db.Close(); rc != SQLITE_OK) return Error{"Cannot save " + path + ": " + sqlite3_errstr(rc) + "."};
   return Ok();
 }
 
 // Builds the complete file under a temporary name beside the target; only a finished file gets the name.
 // Until then no rollback journal is needed: a half-built temporary file is simply deleted.
 Status SaveNew(const std::string& path, const DataFile& file, std::int32_t chunkSamples, SaveStats& stats) {
-  std::string pattern = path + ".saving-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) return Error{"Cannot save " + path + ": cannot create a file in its folder (" + Errno(errno) + ")."};
-  ::close(fd);
-  std::string temporary(name.data());
+  auto temporary = CreateTemporaryBeside(path);
+  if (!temporary)
+    return Error{"Cannot save " + path + ": cannot create a file in its folder (" + temporary.ErrorMessage() + ")."};
 
   Status result = Ok();
   try {
-    result = BuildFile(temporary, path, file, chunkSamples, stats);
+    result = BuildFile(*temporary, path, file, chunkSamples, stats);
   } catch (...) {
-    RemoveTemporary(temporary);
+    RemoveTemporary(*temporary);
     throw;
   }
   if (!result) {
-    RemoveTemporary(temporary);
+    RemoveTemporary(*temporary);
     return result;
   }
 
   // Never replace a file that appeared at the path while this one was being built.
-  if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+  if (::renameat2(AT_FDCWD, temporary->c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
     int error = errno;
     bool unsupported = error == EINVAL || error == ENOSYS;
-    if (!unsupported || ::link(temporary.c_str(), path.c_str()) != 0) {
+    if (!unsupported || ::link(temporary->c_str(), path.c_str()) != 0) {
       error = unsupported ? errno : error;
-      RemoveTemporary(temporary);
+      RemoveTemporary(*temporary);
       if (error == EEXIST)
-        return Error{"Cannot save " + path + ": another file of that name appeared while saving; it was left as it is."};
+        return Error{"Cannot save " + path +
+                     ": another file of that name appeared while saving; it was left as it is."};
       return Error{"Cannot save " + path + ": " + Errno(error) + "."};
     }
-    ::unlink(temporary.c_str());
+    ::unlink(temporary->c_str());
   }
+  RemoveTemporary(*temporary);  // side files of the journal, if SQLite left any
+  // The rename itself must reach the disk, or a power cut could still lose the new name.
   if (auto synced = SyncFolderOf(path); !synced)
     return Error{"Saved " + path + ", but its folder could not be flushed to disk (" + synced.ErrorMessage() + ")."};
-  RemoveTemporary(temporary);  // side files of the journal, if SQLite left any
   return Ok();
 }
 
@@ -264,7 +280,8 @@ Status SaveKymo(const std::string& path, const DataFile& file, const SaveOptions
   try {
     if (auto problem = file.Check()) return Error{"Cannot save " + path + ": " + *problem + "."};
     if (options.chunkSamples < 1 || options.chunkSamples > kMaxChunkSamples)
-      return Error{"Cannot save " + path + ": chunk size " + std::to_string(options.chunkSamples) + " is out of range."};
+      return Error{"Cannot save " + path + ": chunk size " + std::to_string(options.chunkSamples) +
+                   " is out of range."};
     SaveStats local;
     struct stat info {};
     Status result = Ok();

@@ -1,12 +1,12 @@
 #include "host/data/storage/kymo_schema.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "host/data/storage/kymo_storage.h"
 
@@ -93,11 +93,13 @@ Status CheckKymoDatabase(SqliteDatabase& db, const std::string& path) {
   auto applicationId = db.QueryInt("PRAGMA application_id");
   auto version = db.QueryInt("PRAGMA user_version");
   if (!db.Ok()) return Error{DescribeFailure(db, path, "read")};
-  if (applicationId != kApplicationId) return Error{path + " is not a Kymora data file (it is another kind of SQLite database)."};
+  if (applicationId != kApplicationId)
+    return Error{path + " is not a Kymora data file (it is another kind of SQLite database)."};
   if (version > kFormatVersion)
     return Error{path + " was written by a newer version of Kymora (file format " + std::to_string(version) +
                  "; this version reads up to " + std::to_string(kFormatVersion) + ")."};
-  if (version < 1) return Error{path + " is damaged: it has no valid file format number (" + std::to_string(version) + ")."};
+  if (version < 1)
+    return Error{path + " is damaged: it has no valid file format number (" + std::to_string(version) + ")."};
   for (const char* probe : kProbes) {
     db.Prepare(probe);
     if (db.Ok()) continue;

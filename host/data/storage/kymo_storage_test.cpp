@@ -131,17 +131,18 @@ TEST(KymoStorage, FileHoldsFormatWalAndLittleEndianSamples) {
     EXPECT_EQ(QuerySql(path, "PRAGMA user_version"), std::vector<std::string>{"1"});
     EXPECT_EQ(QuerySql(path, "PRAGMA application_id"), std::vector<std::string>{std::to_string(kApplicationId)});
     EXPECT_EQ(QuerySql(path, "PRAGMA journal_mode"), std::vector<std::string>{"wal"});
-    EXPECT_EQ(QuerySql(path, "SELECT length(samples) FROM sample_chunks WHERE block = 0 AND channel = 0 ORDER BY chunk"),
-              (std::vector<std::string>{std::to_string(65536 * 4), std::to_string((100003 - 65536) * 4)}));
+    EXPECT_EQ(
+        QuerySql(path, "SELECT length(samples) FROM sample_chunks WHERE block = 0 AND channel = 0 ORDER BY chunk"),
+        (std::vector<std::string>{std::to_string(65536 * 4), std::to_string((100003 - 65536) * 4)}));
     auto chunk = QuerySql(path, "SELECT samples FROM sample_chunks WHERE block = 0 AND channel = 0 AND chunk = 0");
     ASSERT_EQ(chunk.size(), 1u);
-    EXPECT_EQ(Hex(chunk[0].substr(0, 24)),
-              "00 00 C0 3F 01 00 C0 7F 01 00 80 FF 00 00 00 80 00 00 80 7F 01 00 00 00 ");
+    EXPECT_EQ(Hex(chunk[0].substr(0, 24)), "00 00 C0 3F 01 00 C0 7F 01 00 80 FF 00 00 00 80 00 00 80 7F 01 00 00 00 ");
     EXPECT_EQ(QuerySql(path, "SELECT ifnull(calculation_class, 'none') FROM channels ORDER BY channel"),
               (std::vector<std::string>{"none", kFlowClass.ToString(), kVolumeClass.ToString()}));
     // An empty settings stream stays an empty blob, distinct from "no calculation".
-    EXPECT_EQ(QuerySql(path, "SELECT iif(calculation_settings IS NULL, 'none', hex(calculation_settings)) FROM channels "
-                             "ORDER BY channel"),
+    EXPECT_EQ(QuerySql(path,
+                       "SELECT iif(calculation_settings IS NULL, 'none', hex(calculation_settings)) FROM channels "
+                       "ORDER BY channel"),
               (std::vector<std::string>{"none", "", "01020300FF"}));
     EXPECT_EQ(QuerySql(path, "SELECT count(*) FROM sample_chunks WHERE channel = 1"), std::vector<std::string>{"1"});
   }
@@ -162,11 +163,20 @@ TEST(KymoStorage, LoadRefusesFilesItCannotTrustAndLeavesThemAlone) {
   const Case cases[] = {
       {"newer format", [](auto& p) { RunSql(p, "PRAGMA user_version = 2"); },
        " was written by a newer version of Kymora (file format 2; this version reads up to 1)."},
-      {"a CSV file", [](auto& p) { WriteBytes(p, {'T', 'i', 'm', 'e', ',', 'x', '\n', '0', ',', '1', '\n'}); },
+      {"a CSV file",
+       [](auto& p) {
+         WriteBytes(p, {'T', 'i', 'm', 'e', ',', 'x', '\n', '0', ',', '1', '\n'});
+       },
        " is not a Kymora data file."},
       {"empty file", [](auto& p) { WriteBytes(p, {}); }, " is empty"},
       {"random bytes", [&](auto& p) { WriteBytes(p, noise(5000)); }, " is not a Kymora data file."},
-      {"truncated", [](auto& p) { auto b = ReadBytes(p); b.resize(b.size() / 3); WriteBytes(p, b); }, " is damaged"},
+      {"truncated",
+       [](auto& p) {
+         auto b = ReadBytes(p);
+         b.resize(b.size() / 3);
+         WriteBytes(p, b);
+       },
+       " is damaged"},
       {"pages overwritten",
        [&](auto& p) {
          auto b = ReadBytes(p), n = noise(8192);
@@ -175,7 +185,10 @@ TEST(KymoStorage, LoadRefusesFilesItCannotTrustAndLeavesThemAlone) {
        },
        " is damaged"},
       {"another SQLite database",
-       [](auto& p) { std::remove(p.c_str()); RunSql(p, "CREATE TABLE t(x); INSERT INTO t VALUES (1)"); },
+       [](auto& p) {
+         std::remove(p.c_str());
+         RunSql(p, "CREATE TABLE t(x); INSERT INTO t VALUES (1)");
+       },
        " is not a Kymora data file (it is another kind of SQLite database)."},
       {"a table missing", [](auto& p) { RunSql(p, "DROP TABLE document_streams"); }, "lacks part of the Kymora tables"},
       {"chunk of the wrong size",
@@ -188,13 +201,16 @@ TEST(KymoStorage, LoadRefusesFilesItCannotTrustAndLeavesThemAlone) {
        "block 1, channel 1, chunk 4: the samples do not match their checksum"},
       {"a chunk missing", [](auto& p) { RunSql(p, "DELETE FROM sample_chunks WHERE block = 0 AND chunk = 2"); },
        "block 1, channel 1"},
-      {"chunks renumbered", [](auto& p) { RunSql(p, "UPDATE sample_chunks SET chunk = 99 WHERE block = 0 AND chunk = 2"); },
+      {"chunks renumbered",
+       [](auto& p) { RunSql(p, "UPDATE sample_chunks SET chunk = 99 WHERE block = 0 AND chunk = 2"); },
        "block 1, channel 1, chunk 3 is missing"},
       {"negative length", [](auto& p) { RunSql(p, "UPDATE blocks SET length = -5 WHERE block = 1"); },
        "block 2 has a negative length (-5)"},
-      {"length longer than the chunks", [](auto& p) { RunSql(p, "UPDATE blocks SET length = length + 1 WHERE block = 1"); },
+      {"length longer than the chunks",
+       [](auto& p) { RunSql(p, "UPDATE blocks SET length = length + 1 WHERE block = 1"); },
        "block 2, channel 2: the stored chunks hold 68 bytes in 1 chunks, but the block is 18 samples long"},
-      {"chunks where there is no data", [](auto& p) { RunSql(p, "UPDATE channel_blocks SET has_data = 0 WHERE block = 1"); },
+      {"chunks where there is no data",
+       [](auto& p) { RunSql(p, "UPDATE channel_blocks SET has_data = 0 WHERE block = 1"); },
        "block 2, channel 2: sample chunks stored where there is no data"},
       {"data flag without chunks", [](auto& p) { RunSql(p, "UPDATE channel_blocks SET has_data = 1 WHERE block = 1"); },
        "block 2, channel 1: the sample chunks are missing"},
@@ -206,7 +222,8 @@ TEST(KymoStorage, LoadRefusesFilesItCannotTrustAndLeavesThemAlone) {
        "8 channel-in-block rows where 9 are expected"},
       {"chunk size zero", [](auto& p) { RunSql(p, "UPDATE file_info SET chunk_samples = 0"); },
        "the chunk size is out of range (0)"},
-      {"a malformed class id", [](auto& p) { RunSql(p, "UPDATE channels SET calculation_class = 'x' WHERE channel = 2"); },
+      {"a malformed class id",
+       [](auto& p) { RunSql(p, "UPDATE channels SET calculation_class = 'x' WHERE channel = 2"); },
        "channel 3 has a malformed calculation class id"},
       {"a gap in the channel numbers", [](auto& p) { RunSql(p, "UPDATE channels SET channel = 5 WHERE channel = 2"); },
        "channel numbering is out of range (5)"},
@@ -239,7 +256,11 @@ TEST(KymoStorage, SaveRefusesToReplaceWhatIsNotAKymoFile) {
     const char* says;
   };
   const Case cases[] = {
-      {"a CSV file", [](auto& p) { WriteBytes(p, {'a', ',', 'b', '\n'}); }, " is not a Kymora data file."},
+      {"a CSV file",
+       [](auto& p) {
+         WriteBytes(p, {'a', ',', 'b', '\n'});
+       },
+       " is not a Kymora data file."},
       {"an empty file", [](auto& p) { WriteBytes(p, {}); }, " is empty"},
       {"another SQLite database", [](auto& p) { RunSql(p, "CREATE TABLE t(x)"); }, "another kind of SQLite database"},
       {"a newer .kymo file",
@@ -268,8 +289,8 @@ TEST(KymoStorage, SaveRefusesToReplaceWhatIsNotAKymoFile) {
   broken.blocks[1].length = 18;  // the samples say 17
   auto refused = SaveKymo(folder.File("new.kymo"), broken);
   ASSERT_FALSE(refused.HasValue());
-  EXPECT_EQ(refused.ErrorMessage(),
-            "Cannot save " + folder.File("new.kymo") + ": block 2, channel 2: sample count differs from the block length.");
+  EXPECT_EQ(refused.ErrorMessage(), "Cannot save " + folder.File("new.kymo") +
+                                        ": block 2, channel 2: sample count differs from the block length.");
   EXPECT_TRUE(folder.Names().empty());
   auto noFolder = SaveKymo(folder.File("no/such/folder.kymo"), Rich());
   ASSERT_FALSE(noFolder.HasValue());
@@ -317,8 +338,8 @@ TEST(KymoStorage, SavingOverAFileRewritesOnlyChangedChunks) {
          f.selection = {true, {1, 0}, {2, 1}};
        },
        0, 27, 0},
-      {"a block appended",
-       [](DataFile& f) { f.SetSamples(f.AddBlock(0.002, 150), 0, L"L/s", 10, Samples(150, 1.0f)); }, 2, 27, 0},
+      {"a block appended", [](DataFile& f) { f.SetSamples(f.AddBlock(0.002, 150), 0, L"L/s", 10, Samples(150, 1.0f)); },
+       2, 27, 0},
       {"a channel's data removed", [](DataFile& f) { f.blocks[0].channels[1].samples = nullptr; }, 0, 17, 10},
       {"a block shortened", [&](DataFile& f) { edit(f, 1, 0, [](Samples& s) { s.resize(590); }); }, 1, 25, 1},
   };
