@@ -164,7 +164,7 @@ Status SaveOver(const std::string& path, const DataFile& file, std::int32_t chun
   db.Exec("BEGIN IMMEDIATE");
   auto stored = ReadChunkIndex(db);
   WriteContent(db, file, chunkSamples, std::move(stored), stats);
-  db.Exec("PRAGMA user_version = 1");
+  db.Exec(("PRAGMA user_version = " + std::to_string(kFormatVersion)).c_str());
   db.Exec("COMMIT");
   if (!db.Ok()) {
     std::string message = DescribeFailure(db, path, "save to");
