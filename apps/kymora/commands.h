@@ -7,5 +7,6 @@ namespace kymora::cli {
 void AddInfoCommand(CLI::App& app, int& exitCode);
 void AddImportCommand(CLI::App& app, int& exitCode);
 void AddEvalCommand(CLI::App& app, int& exitCode);
+void AddCalcCommand(CLI::App& app, int& exitCode);
 
 }  // namespace kymora::cli

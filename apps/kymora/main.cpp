@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
   kymora::cli::AddInfoCommand(app, exitCode);
   kymora::cli::AddImportCommand(app, exitCode);
   kymora::cli::AddEvalCommand(app, exitCode);
+  kymora::cli::AddCalcCommand(app, exitCode);
   kymora::cli::LoadHostExtensions();
   try {
     app.parse(argc, argv);

@@ -1,0 +1,77 @@
+// The command line's host commands end to end: import, info, eval.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "apps/kymora/tests/cli_runner.h"
+
+using namespace kymora::clitest;
+
+namespace {
+const char* kTwoBlockCsv =
+    "# two blocks, two channels, semicolons\n"
+    "Time (s);Raw flow (V);Pressure (cmH2O)\n"
+    "0.000;0.5;3.1\n"
+    "0.001;1.0;3.0\n"
+    "0.002;-0.25;2.5\n"
+    "# block\n"
+    "0.000;2;1\n"
+    "0.010;3;NaN\n"
+    "0.020;-4.5;0\n";
+}  // namespace
+
+TEST(CliHost, ImportInfoAndEvalOfATwoBlockCsv) {
+  TempDir dir;
+  dir.Write("rec.csv", kTwoBlockCsv);
+  auto kymo = dir.File("rec.kymo");
+  auto imported = RunKymora({"import", dir.File("rec.csv"), kymo});
+  ASSERT_EQ(imported.exitCode, 0) << imported.err;
+
+  auto info = RunKymora({"info", kymo, "--json"});
+  ASSERT_EQ(info.exitCode, 0) << info.err;
+  for (const char* expected : {"\"title\": \"Raw flow\"", "\"units\": \"V\"", "\"title\": \"Pressure\"",
+                               "\"units\": \"cmH2O\"", "\"secondsPerSample\": 0.01", "\"length\": 3",
+                               "\"fullScale\": 5", "\"selection\": null"}) {
+    EXPECT_NE(info.out.find(expected), std::string::npos) << expected << "\n" << info.out;
+  }
+
+  // Every sample of block 2: Ch1*2+1.
+  auto eval = RunKymora({"eval", kymo, "Ch1*2+1", "--block", "2"});
+  ASSERT_EQ(eval.exitCode, 0) << eval.err;
+  EXPECT_EQ(eval.out, "0\t5\n1\t7\n2\t-8\n");
+  // A NaN sample stays not-a-number; a recording can be evaluated without importing it first.
+  auto nan = RunKymora({"eval", dir.File("rec.csv"), "Ch2+Ch1", "--block", "2", "--from", "1", "--to", "2"});
+  ASSERT_EQ(nan.exitCode, 0) << nan.err;
+  EXPECT_EQ(nan.out, "1\tnan\n");
+}
+
+TEST(CliHost, RaggedRowFailsNamingItsLineAndWritesNothing) {
+  TempDir dir;
+  dir.Write("bad.csv", "Time,A,B\n0,1,2\n0.1,3\n");
+  auto r = RunKymora({"import", dir.File("bad.csv"), dir.File("bad.kymo")});
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_NE(r.err.find("line 3"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("bad.kymo")));
+}
+
+TEST(CliHost, UsageErrorsAreClearAndNonZero) {
+  TempDir dir;
+  dir.Write("rec.csv", kTwoBlockCsv);
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"eval", dir.File("rec.csv"), "Ch1*(2"}, "position 7"},
+      {{"eval", dir.File("rec.csv"), "Ch9"}, "Ch9"},
+      {{"eval", dir.File("rec.csv"), "Ch1", "--block", "3"}, "no block 3"},
+      {{"info", dir.File("missing.kymo")}, "missing.kymo"},
+      {{"import", dir.File("rec.csv"), dir.File("out.txt")}, ".kymo"},
+      {{"calc", dir.File("rec.csv"), "2", "SpFlow"}, "import the recording first"},
+  };
+  for (const auto& c : cases) {
+    auto r = RunKymora(c.args);
+    EXPECT_NE(r.exitCode, 0) << c.args[0];
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+}
