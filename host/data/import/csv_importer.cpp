@@ -189,6 +189,12 @@ Status CsvImporter::Header(std::string_view line) {
     cells.pop_back();
   }
   mFields = cells.size();
+  // A file written without its title line would silently lose its first row to the titles.
+  if (std::all_of(cells.begin(), cells.end(), [](std::string_view c) {
+        double v = 0;
+        return ParseCell(Unquote(TrimBlanks(c)), v) == Cell::kNumber;
+      }))
+    mWarnings.push_back(AtLine("the header holds only numbers; if the title line is missing, this row is lost").message);
 
   auto firstHeading = SplitHeading(cells.front());
   mHasTime = EqualsNoCaseAscii(firstHeading.title, "time");

@@ -147,6 +147,11 @@ TEST(CsvImport, IrregularTimeStepsKeepTheFirstStepAndWarn) {
   ASSERT_TRUE(regular);
   ASSERT_EQ(regular->warnings.size(), 1u);  // the ignored --rate, nothing about timing
   EXPECT_NE(regular->warnings[0].find("--rate is ignored"), std::string::npos);
+
+  auto untitled = ImportCsvText("0,1\n1,2\n", "rec.csv", Rate(1));
+  ASSERT_TRUE(untitled);
+  ASSERT_EQ(untitled->warnings.size(), 1u);
+  EXPECT_EQ(untitled->warnings[0].rfind("rec.csv, line 1: the header holds only numbers", 0), 0u);
 }
 
 // The file reader hands the parser lines that straddle its read buffer; it must give what the text gives.

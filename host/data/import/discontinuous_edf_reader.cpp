@@ -210,7 +210,7 @@ Expected<Imported> ReadDiscontinuousEdf(std::istream& in, const std::string& nam
       const auto& s = scales[c];
       const auto* p = reinterpret_cast<const unsigned char*>(record.data() + s.offset);
       for (std::int64_t k = 0; k < perRecord; ++k, p += bytesPerSample)
-        columns[c].push_back(static_cast<float>(s.bitValue * (s.digitalOffset + DigitalSample(p, bytesPerSample))));
+        columns[c].push_back(ToSample(s.bitValue * (s.digitalOffset + DigitalSample(p, bytesPerSample))));
     }
   }
   closeBlock();

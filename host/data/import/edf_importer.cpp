@@ -145,7 +145,7 @@ Expected<Imported> ImportEdf(const std::string& path, const ImportOptions& optio
       int got = edfread_physical_samples(file.Handle(), signal, want, buffer.data());
       if (got < 0) return Error{path + ": read error in signal " + std::to_string(signal + 1)};
       if (got == 0) return Error{path + ": the file ends before its last data record"};
-      for (int k = 0; k < got; ++k) column.push_back(static_cast<float>(buffer[static_cast<std::size_t>(k)]));
+      for (int k = 0; k < got; ++k) column.push_back(ToSample(buffer[static_cast<std::size_t>(k)]));
     }
   }
   const double interval = static_cast<double>(header->datarecord_duration) /

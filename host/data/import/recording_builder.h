@@ -1,6 +1,7 @@
 #pragma once
 // What every importer does once it has read its samples: default titles, the --range overrides, the
 // consistency check, and the move of the sample vectors into a DataFile without copying them.
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,15 @@ class RecordingBuilder {
   std::vector<BlockData> mBlocks;
   std::vector<std::string> mWarnings;
 };
+
+// A value as a sample. Beyond the float range the result is an infinity of the same sign: the conversion
+// itself would be undefined there, and a header can declare physical extremes that large.
+inline float ToSample(double value) {
+  constexpr double kLargest = std::numeric_limits<float>::max();
+  if (value > kLargest) return std::numeric_limits<float>::infinity();
+  if (value < -kLargest) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(value);
+}
 
 // Without leading and trailing spaces and tabs.
 std::string_view TrimBlanks(std::string_view text);
