@@ -12,6 +12,7 @@
 #include "host/calc/ienum_event_ex.h"
 #include "host/calc/ienum_float_ex.h"
 #include "host/com/text.h"
+#include "host/expr/expression.h"
 #include "host/expr/iexpression_engine.h"
 
 namespace kymora::cli {
@@ -73,10 +74,16 @@ void PrintEvent(const std::uint8_t* record, std::int32_t size, const std::vector
   std::printf("%s\n", w.Text().c_str());
 }
 
+std::string WhyNot(IExpression* expr, std::int32_t block) {
+  auto* own = expr::Expression::Of(expr);
+  if (own && !own->LastError().empty()) return own->LastError();
+  return "the expression cannot be evaluated on block " + std::to_string(block + 1);
+}
+
 int EvalSamples(IExpression* expr, std::int32_t block, std::int64_t from, std::int64_t to) {
   ComPtr<IEnumFloatEx> samples;
   if (Failed(expr->CreateSampleEnum(block, from, samples.Put())) || !samples) {
-    PrintError("the expression cannot be evaluated on block " + std::to_string(block + 1));
+    PrintError(WhyNot(expr, block));
     return kExitFailure;
   }
   std::vector<float> buf(4096);
@@ -99,7 +106,7 @@ int EvalSamples(IExpression* expr, std::int32_t block, std::int64_t from, std::i
 int EvalEvents(IExpression* expr, std::int32_t block, std::int64_t from, std::int64_t to) {
   ComPtr<IEnumEventEx> events;
   if (Failed(expr->CreateEventEnum(block, static_cast<std::int32_t>(from), events.Put())) || !events) {
-    PrintError("the expression cannot be evaluated on block " + std::to_string(block + 1));
+    PrintError(WhyNot(expr, block));
     return kExitFailure;
   }
   std::int32_t size = 0;

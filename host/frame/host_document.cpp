@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host/data/storage/kymo_storage.h"
+#include "host/frame/document_events.h"
 #include "host/expr/engine.h"
 #include "host/expr/iexpression_engine.h"
 
@@ -30,10 +31,19 @@ HostDocument::HostDocument(std::shared_ptr<DataFile> file, std::string path, Mes
     if (iid != IExpressionEngine::kIid) return E_NOINTERFACE;
     return MakeCom<expr::Engine>(data, enums)->QueryInterface(iid, out);
   });
+  mFrame = MakeCom<DocumentFrame>(mData.Get(), mRegistry.Get(), mMessageBox);
+  mData->SetChangeListener([frame = mFrame.Get()](std::int32_t) { frame->SetModified(); });
 }
 
 HostDocument::~HostDocument() {
+  // Documents and calculations hold references back to the frame and the data: close them first.
+  if (mFrame) mFrame->Shutdown();
   if (mData) mData->Shutdown();
+}
+
+void HostDocument::SetSelection(const Selection& selection) {
+  File().selection = selection;
+  mFrame->RaiseHostEvent(HostEvents::kChanged);
 }
 
 std::unique_ptr<HostDocument> HostDocument::FromFile(std::shared_ptr<DataFile> file, std::string path,
@@ -63,6 +73,8 @@ bool HostDocument::IsKymo() const { return IsKymoPath(mPath); }
 Status HostDocument::Save(const std::string& path) {
   auto stored = mData->StoreCalculations();
   if (!stored) return stored;
+  auto streams = mFrame->StoreDocumentStreams(File());
+  if (!streams) return streams;
   return storage::SaveKymo(path, File());
 }
 

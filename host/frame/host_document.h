@@ -9,6 +9,7 @@
 #include "host/calc/channel_data.h"
 #include "host/com/expected.h"
 #include "host/data/import/recording_importer.h"
+#include "host/frame/document_frame.h"
 #include "host/frame/host_registry.h"
 
 namespace kymora {
@@ -37,8 +38,13 @@ class HostDocument {
   bool IsKymo() const;
   const HostRegistry& Registry() const { return *mRegistry; }
   const MessageBoxFn& MessageBox() const { return mMessageBox; }
+  // The frame of extension documents and views attached to this file.
+  DocumentFrame& Frame() { return *mFrame; }
+  // Changes the selection and tells the attached documents and views.
+  void SetSelection(const Selection& selection);
 
-  // Stores the live calculations' settings in the file and saves it as a .kymo file (one transaction).
+  // Stores the live calculations' settings and the documents' streams in the file and saves it as a .kymo
+  // file (one transaction).
   Status Save(const std::string& path);
 
  private:
@@ -48,6 +54,7 @@ class HostDocument {
   MessageBoxFn mMessageBox;
   ComPtr<HostRegistry> mRegistry;
   ComPtr<ChannelData> mData;
+  ComPtr<DocumentFrame> mFrame;
 };
 
 // True when the path names a .kymo file (by extension, ignoring case).
