@@ -172,6 +172,7 @@ void DocumentFrame::Shutdown() {
   for (auto& v : views) v.view->Close();
   views.clear();
   mPosted.clear();
+  mClipboard.Reset();
   auto documents = std::move(mDocuments);
   mDocuments.clear();
   for (auto& d : documents) d.document->Close();
@@ -242,6 +243,11 @@ HRESULT DocumentFrame::AttachPersistentObject(ICustomDocument* document, IPersis
 HRESULT DocumentFrame::ShowMessageBox(const wchar_t* text, const wchar_t* caption, std::uint32_t style) {
   if (!mMessageBox) return E_FAIL;
   return mMessageBox(text ? text : L"", caption ? caption : L"", style);
+}
+
+HRESULT DocumentFrame::QueryOtherInterface(const Guid& iid, void** out) {
+  if (iid == IClipboard::kIid && mClipboard && !mClosed) return mClipboard->QueryInterface(iid, out);
+  return E_NOINTERFACE;
 }
 
 HRESULT DocumentFrame::GetHostWindow(std::uintptr_t* window) {

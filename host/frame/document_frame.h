@@ -9,6 +9,7 @@
 #include "host/com/com_object.h"
 #include "host/com/expected.h"
 #include "host/data/data_file.h"
+#include "host/frame/iclipboard.h"
 #include "host/frame/icustom_document.h"
 #include "host/frame/idoc_view.h"
 #include "host/frame/ihost_document.h"
@@ -46,6 +47,8 @@ class DocumentFrame final : public ComObject<IHostDocument> {
   // Writes the stream of every document whose persistent object is attached into the file.
   Status StoreDocumentStreams(DataFile& file);
   bool Modified() const { return mModified; }
+  // The clipboard the documents and views reach by QueryInterface on this object.
+  void SetClipboard(ComPtr<IClipboard> clipboard) { mClipboard = std::move(clipboard); }
   // Closes the views and documents; the frame answers nothing afterwards.
   void Shutdown();
 
@@ -60,6 +63,9 @@ class DocumentFrame final : public ComObject<IHostDocument> {
   HRESULT AttachPersistentObject(ICustomDocument* document, IPersistStreamInit* object) override;
   HRESULT ShowMessageBox(const wchar_t* text, const wchar_t* caption, std::uint32_t style) override;
   HRESULT GetHostWindow(std::uintptr_t* window) override;
+
+ protected:
+  HRESULT QueryOtherInterface(const Guid& iid, void** out) override;
 
  private:
   struct DocumentEntry {
@@ -84,6 +90,7 @@ class DocumentFrame final : public ComObject<IHostDocument> {
   std::vector<DocumentEntry> mDocuments;
   std::vector<ViewEntry> mViews;
   std::deque<Posted> mPosted;
+  ComPtr<IClipboard> mClipboard;
   bool mModified = false;
   bool mClosed = false;
   bool mDelivering = false;

@@ -32,6 +32,8 @@ HostDocument::HostDocument(std::shared_ptr<DataFile> file, std::string path, Mes
     return MakeCom<expr::Engine>(data, enums)->QueryInterface(iid, out);
   });
   mFrame = MakeCom<DocumentFrame>(mData.Get(), mRegistry.Get(), mMessageBox);
+  mClipboard = MakeCom<MemoryClipboard>();
+  mFrame->SetClipboard(mClipboard);
   mData->SetChangeListener([frame = mFrame.Get()](std::int32_t) { frame->SetModified(); });
 }
 

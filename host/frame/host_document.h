@@ -11,6 +11,7 @@
 #include "host/data/import/recording_importer.h"
 #include "host/frame/document_frame.h"
 #include "host/frame/host_registry.h"
+#include "host/frame/memory_clipboard.h"
 
 namespace kymora {
 
@@ -40,6 +41,9 @@ class HostDocument {
   const MessageBoxFn& MessageBox() const { return mMessageBox; }
   // The frame of extension documents and views attached to this file.
   DocumentFrame& Frame() { return *mFrame; }
+  // The clipboard of this front end: memory, unless a front end puts the system clipboard in its place.
+  MemoryClipboard& Clipboard() { return *mClipboard; }
+  void UseClipboard(ComPtr<IClipboard> clipboard) { mFrame->SetClipboard(std::move(clipboard)); }
   // Changes the selection and tells the attached documents and views.
   void SetSelection(const Selection& selection);
 
@@ -55,6 +59,7 @@ class HostDocument {
   ComPtr<HostRegistry> mRegistry;
   ComPtr<ChannelData> mData;
   ComPtr<DocumentFrame> mFrame;
+  ComPtr<MemoryClipboard> mClipboard;
 };
 
 // True when the path names a .kymo file (by extension, ignoring case).

@@ -1,0 +1,35 @@
+#pragma once
+// A clipboard in memory, for the command line and tests: formats by id with their bytes. It can be told to
+// refuse opening, to stand for a clipboard held by another program.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/com/com_object.h"
+#include "host/frame/iclipboard.h"
+
+namespace kymora {
+
+class MemoryClipboard final : public ComObject<IClipboard> {
+ public:
+  HRESULT RegisterFormat(const wchar_t* name, std::uint32_t* format) override;
+  HRESULT Open(std::uintptr_t owner) override;
+  HRESULT Empty() override;
+  HRESULT SetData(std::uint32_t format, const void* bytes, std::uint32_t size) override;
+  HRESULT Close() override;
+
+  // The bytes placed under a format (empty when none), and under a registered name.
+  std::vector<std::uint8_t> Data(std::uint32_t format) const;
+  std::vector<std::uint8_t> Data(const std::wstring& formatName) const;
+  bool Has(std::uint32_t format) const { return mData.count(format) != 0; }
+  // Makes the next `count` Open calls fail.
+  void RefuseOpens(int count) { mRefusals = count; }
+
+ private:
+  std::map<std::wstring, std::uint32_t> mFormats;
+  std::map<std::uint32_t, std::vector<std::uint8_t>> mData;
+  bool mOpen = false;
+  int mRefusals = 0;
+};
+
+}  // namespace kymora
