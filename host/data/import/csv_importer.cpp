@@ -98,7 +98,8 @@ Split SplitHeading(std::string_view cell) {
       if (cell[i] == close) {
         ++depth;
       } else if (cell[i] == open && --depth == 0) {
-        return {std::string(TrimBlanks(cell.substr(0, i))), std::string(TrimBlanks(cell.substr(i + 1, cell.size() - i - 2)))};
+        return {std::string(TrimBlanks(cell.substr(0, i))),
+                std::string(TrimBlanks(cell.substr(i + 1, cell.size() - i - 2)))};
       }
     }
   }
@@ -194,7 +195,8 @@ Status CsvImporter::Header(std::string_view line) {
         double v = 0;
         return ParseCell(Unquote(TrimBlanks(c)), v) == Cell::kNumber;
       }))
-    mWarnings.push_back(AtLine("the header holds only numbers; if the title line is missing, this row is lost").message);
+    mWarnings.push_back(
+        AtLine("the header holds only numbers; if the title line is missing, this row is lost").message);
 
   auto firstHeading = SplitHeading(cells.front());
   mHasTime = EqualsNoCaseAscii(firstHeading.title, "time");
@@ -305,9 +307,9 @@ Status CsvImporter::CloseBlock() {
   if (b.irregularSteps > 0) {
     mWarnings.push_back(mName + ", line " + std::to_string(b.firstIrregularLine) + ": irregular time steps in block " +
                         std::to_string(mClosed.size() + 1) + " (" + std::to_string(b.irregularSteps) + " of " +
-                        std::to_string(b.rows - 1) + " differ from the first step by more than 1%, the first here: " +
-                        Number(b.firstIrregularStep) + " after " + Number(b.firstStep) +
-                        "); the block uses the first step as its sample interval");
+                        std::to_string(b.rows - 1) +
+                        " differ from the first step by more than 1%, the first here: " + Number(b.firstIrregularStep) +
+                        " after " + Number(b.firstStep) + "); the block uses the first step as its sample interval");
   }
   // Give back what the size estimate over-reserved (it assumed the rest of the text was this block).
   for (auto& c : b.columns)
@@ -392,7 +394,7 @@ Expected<Imported> ImportCsvFile(const std::string& path, const ImportOptions& o
       chunk.remove_prefix(newline + 1);
     }
   }
-  if (std::ferror(file.get())) return Error{path + ": read error"};
+  if (std::ferror(file.get())) return Error{path + ": read error (" + std::strerror(errno) + ")"};
   if (!pending.empty())
     if (auto s = importer.AddLine(pending); !s) return Error{s.ErrorMessage()};
   return std::move(importer).Finish();

@@ -65,8 +65,8 @@ class CsvImporter {
   std::int64_t mLine = 0;
 
   bool mHaveHeader = false;
-  char mSeparator = 0;  // 0: a single column
-  std::size_t mFields = 0;  // fields in a row, the Time column included
+  char mSeparator = 0;              // 0: a single column
+  std::size_t mFields = 0;          // fields in a row, the Time column included
   bool mTrailingSeparator = false;  // the header ends in a separator; rows may too
   bool mHasTime = false;
   double mSecondsPerTimeUnit = 1.0;

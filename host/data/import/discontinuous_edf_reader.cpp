@@ -84,7 +84,9 @@ Expected<Imported> ReadDiscontinuousEdf(std::istream& in, const std::string& nam
 
   std::string fixed(kFixedHeaderBytes, '\0');
   if (!in.read(fixed.data(), static_cast<std::streamsize>(fixed.size()))) return refuse("not an EDF or BDF file");
-  const bool bdf = fixed.compare(0, 8, "\xFF" "BIOSEMI") == 0;
+  const bool bdf = fixed.compare(0, 8,
+                                 "\xFF"
+                                 "BIOSEMI") == 0;
   if (!bdf && fixed.compare(0, 8, "0       ") != 0) return refuse("not an EDF or BDF file");
   const int bytesPerSample = bdf ? 3 : 2;
   auto field = [&](std::size_t at, std::size_t width) { return std::string_view(fixed).substr(at, width); };
@@ -119,9 +121,11 @@ Expected<Imported> ReadDiscontinuousEdf(std::istream& in, const std::string& nam
     auto digMin = ParseInteger(column(120, 8, i)), digMax = ParseInteger(column(128, 8, i));
     auto perRecord = ParseInteger(column(216, 8, i));
     const std::string which = "signal " + std::to_string(i + 1);
-    if (!physMin || !physMax || !digMin || !digMax || !perRecord) return refuse("the header of " + which + " is damaged");
+    if (!physMin || !physMax || !digMin || !digMax || !perRecord)
+      return refuse("the header of " + which + " is damaged");
     if (*perRecord < 1 || *perRecord > kMaxRecordBytes) return refuse(which + " has no samples per data record");
-    if (!l.annotations && (*digMax <= *digMin || *digMin < -digitalLimit || *digMax >= digitalLimit || *physMax == *physMin))
+    if (!l.annotations &&
+        (*digMax <= *digMin || *digMin < -digitalLimit || *digMax >= digitalLimit || *physMax == *physMin))
       return refuse(which + " has unusable digital or physical extremes");
     l.signal.physicalMin = *physMin;
     l.signal.physicalMax = *physMax;
@@ -150,11 +154,12 @@ Expected<Imported> ReadDiscontinuousEdf(std::istream& in, const std::string& nam
   const auto fileEnd = in.tellg();
   in.seekg(dataStart);
   if (dataStart < 0 || fileEnd < 0) return refuse("read error");
-  const std::int64_t available = (static_cast<std::int64_t>(fileEnd) - static_cast<std::int64_t>(dataStart)) / recordBytes;
+  const std::int64_t available =
+      (static_cast<std::int64_t>(fileEnd) - static_cast<std::int64_t>(dataStart)) / recordBytes;
   if (*records < 0) records = available;
   if (*records > available)
-    return refuse("the file ends early: the header counts " + std::to_string(*records) + " data records, there is room for " +
-                  std::to_string(available));
+    return refuse("the file ends early: the header counts " + std::to_string(*records) +
+                  " data records, there is room for " + std::to_string(available));
   if (*records == 0) return refuse("the file has no data records");
 
   RecordingBuilder builder(name);
@@ -195,8 +200,9 @@ Expected<Imported> ReadDiscontinuousEdf(std::istream& in, const std::string& nam
   for (std::int64_t r = 0; r < *records; ++r) {
     if (!in.read(record.data(), static_cast<std::streamsize>(record.size())))
       return refuse("read error in data record " + std::to_string(r + 1));
-    auto notes = ReadNotes(recordText.substr(static_cast<std::size_t>(notesSignal->offset),
-                                             static_cast<std::size_t>(notesSignal->signal.samplesPerRecord * bytesPerSample)));
+    auto notes =
+        ReadNotes(recordText.substr(static_cast<std::size_t>(notesSignal->offset),
+                                    static_cast<std::size_t>(notesSignal->signal.samplesPerRecord * bytesPerSample)));
     if (!notes) return refuse("data record " + std::to_string(r + 1) + " has no start time in its annotations");
     annotations += notes->annotations;
     if (r == 0) {
@@ -215,8 +221,8 @@ Expected<Imported> ReadDiscontinuousEdf(std::istream& in, const std::string& nam
   }
   closeBlock();
   if (annotations > 0)
-    builder.Warn(name + ": " + std::to_string(annotations) + (annotations == 1 ? " annotation was" : " annotations were") +
-                 " not imported");
+    builder.Warn(name + ": " + std::to_string(annotations) +
+                 (annotations == 1 ? " annotation was" : " annotations were") + " not imported");
   return std::move(builder).Finish(options);
 }
 

@@ -39,14 +39,22 @@ class EdfLibFile {
 
 std::string OpenErrorText(int code) {
   switch (code) {
-    case EDFLIB_MALLOC_ERROR: return "not enough memory to open the file";
-    case EDFLIB_NO_SUCH_FILE_OR_DIRECTORY: return "cannot open the file";
-    case EDFLIB_FILE_CONTAINS_FORMAT_ERRORS: return "not a valid EDF or BDF file";
-    case EDFLIB_MAXFILES_REACHED: return "too many EDF files are open";
-    case EDFLIB_FILE_READ_ERROR: return "read error";
-    case EDFLIB_FILE_ALREADY_OPENED: return "the file is already open";
-    case EDFLIB_FILETYPE_ERROR: return "not an EDF or BDF file";
-    default: return "cannot be read as EDF or BDF (error " + std::to_string(code) + ")";
+    case EDFLIB_MALLOC_ERROR:
+      return "not enough memory to open the file";
+    case EDFLIB_NO_SUCH_FILE_OR_DIRECTORY:
+      return "cannot open the file";
+    case EDFLIB_FILE_CONTAINS_FORMAT_ERRORS:
+      return "not a valid EDF or BDF file";
+    case EDFLIB_MAXFILES_REACHED:
+      return "too many EDF files are open";
+    case EDFLIB_FILE_READ_ERROR:
+      return "read error";
+    case EDFLIB_FILE_ALREADY_OPENED:
+      return "the file is already open";
+    case EDFLIB_FILETYPE_ERROR:
+      return "not an EDF or BDF file";
+    default:
+      return "cannot be read as EDF or BDF (error " + std::to_string(code) + ")";
   }
 }
 
@@ -140,8 +148,8 @@ Expected<Imported> ImportEdf(const std::string& path, const ImportOptions& optio
     auto& column = columns[c];
     column.reserve(static_cast<std::size_t>(length));
     while (static_cast<long long>(column.size()) < length) {
-      auto want = static_cast<int>(std::min<long long>(length - static_cast<long long>(column.size()),
-                                                       static_cast<long long>(buffer.size())));
+      auto want = static_cast<int>(
+          std::min<long long>(length - static_cast<long long>(column.size()), static_cast<long long>(buffer.size())));
       int got = edfread_physical_samples(file.Handle(), signal, want, buffer.data());
       if (got < 0) return Error{path + ": read error in signal " + std::to_string(signal + 1)};
       if (got == 0) return Error{path + ": the file ends before its last data record"};

@@ -38,27 +38,26 @@ class EdfImport : public testing::Test {
   std::string WriteWithEdfLib(const std::string& name, int filetype, const std::vector<SignalSpec>& signals,
                               int records, int recordTenMicroseconds, std::function<double(int, int)> value) {
     auto path = PathOf(name);
-    int h = edfopen_file_writeonly(path.c_str(), filetype, static_cast<int>(signals.size()));
-    EXPECT_GE(h, 0);
-    EXPECT_EQ(edf_set_datarecord_duration(h, recordTenMicroseconds), 0);
+    const int h = edfopen_file_writeonly(path.c_str(), filetype, static_cast<int>(signals.size()));
+    int failures = h < 0 ? 1 : 0;
+    failures += edf_set_datarecord_duration(h, recordTenMicroseconds) != 0;
     for (int s = 0; s < static_cast<int>(signals.size()); ++s) {
       const auto& sig = signals[static_cast<std::size_t>(s)];
-      EXPECT_EQ(edf_set_samplefrequency(h, s, sig.perRecord), 0);
-      EXPECT_EQ(edf_set_physical_minimum(h, s, sig.physMin), 0);
-      EXPECT_EQ(edf_set_physical_maximum(h, s, sig.physMax), 0);
-      EXPECT_EQ(edf_set_digital_minimum(h, s, sig.digMin), 0);
-      EXPECT_EQ(edf_set_digital_maximum(h, s, sig.digMax), 0);
-      EXPECT_EQ(edf_set_label(h, s, sig.label.c_str()), 0);
-      EXPECT_EQ(edf_set_physical_dimension(h, s, sig.units.c_str()), 0);
+      failures += edf_set_samplefrequency(h, s, sig.perRecord) + edf_set_physical_minimum(h, s, sig.physMin) +
+                      edf_set_physical_maximum(h, s, sig.physMax) + edf_set_digital_minimum(h, s, sig.digMin) +
+                      edf_set_digital_maximum(h, s, sig.digMax) + edf_set_label(h, s, sig.label.c_str()) +
+                      edf_set_physical_dimension(h, s, sig.units.c_str()) !=
+                  0;
     }
     for (int r = 0; r < records; ++r)
       for (int s = 0; s < static_cast<int>(signals.size()); ++s) {
-        int n = signals[static_cast<std::size_t>(s)].perRecord;
-        std::vector<double> buf(static_cast<std::size_t>(n));
-        for (int k = 0; k < n; ++k) buf[static_cast<std::size_t>(k)] = value(s, r * n + k);
-        EXPECT_EQ(edfwrite_physical_samples(h, buf.data()), 0);
+        std::vector<double> buf;
+        for (int k = 0, n = signals[static_cast<std::size_t>(s)].perRecord; k < n; ++k)
+          buf.push_back(value(s, r * n + k));
+        failures += edfwrite_physical_samples(h, buf.data()) != 0;
       }
-    EXPECT_EQ(edfclose_file(h), 0);
+    failures += edfclose_file(h) != 0;
+    EXPECT_EQ(failures, 0) << "writing " << name;
     return path;
   }
 
@@ -71,11 +70,6 @@ class EdfImport : public testing::Test {
     std::vector<std::string> onsets;  // one per data record, as written ("+5.5")
     std::string firstRecordNote;      // an annotation besides the time-keeping one, in record 1
   };
-  static std::string Digital(const HandFile& f, int value) {
-    std::string bytes;
-    for (int i = 0; i < (f.bdf ? 3 : 2); ++i) bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
-    return bytes;
-  }
   std::string WriteByHand(const std::string& name, const HandFile& f, std::function<int(int, int, int)> digital) {
     auto pad = [](std::string text, std::size_t width) {
       text.resize(width, ' ');
@@ -97,20 +91,31 @@ class EdfImport : public testing::Test {
       std::snprintf(text, sizeof text, "%g", v);
       return std::string(text);
     };
-    each(16, [](auto& s) { return s.label; }, f.bdf ? "BDF Annotations" : "EDF Annotations");
-    each(80, [](auto&) { return ""; }, "");
-    each(8, [](auto& s) { return s.units; }, "");
-    each(8, [&](auto& s) { return number(s.physMin); }, "-1");
-    each(8, [&](auto& s) { return number(s.physMax); }, "1");
-    each(8, [](auto& s) { return std::to_string(s.digMin); }, f.bdf ? "-8388608" : "-32768");
-    each(8, [](auto& s) { return std::to_string(s.digMax); }, f.bdf ? "8388607" : "32767");
-    each(80, [](auto&) { return ""; }, "");
-    each(8, [](auto& s) { return std::to_string(s.perRecord); }, std::to_string(annotationSamples));
-    each(32, [](auto&) { return ""; }, "");
+    each(
+        16, [](auto& s) { return s.label; }, f.bdf ? "BDF Annotations" : "EDF Annotations");
+    each(
+        80, [](auto&) { return ""; }, "");
+    each(
+        8, [](auto& s) { return s.units; }, "");
+    each(
+        8, [&](auto& s) { return number(s.physMin); }, "-1");
+    each(
+        8, [&](auto& s) { return number(s.physMax); }, "1");
+    each(
+        8, [](auto& s) { return std::to_string(s.digMin); }, f.bdf ? "-8388608" : "-32768");
+    each(
+        8, [](auto& s) { return std::to_string(s.digMax); }, f.bdf ? "8388607" : "32767");
+    each(
+        80, [](auto&) { return ""; }, "");
+    each(
+        8, [](auto& s) { return std::to_string(s.perRecord); }, std::to_string(annotationSamples));
+    each(
+        32, [](auto&) { return ""; }, "");
     for (std::size_t r = 0; r < f.onsets.size(); ++r) {
       for (std::size_t s = 0; s < f.signals.size(); ++s)
         for (int k = 0; k < f.signals[s].perRecord; ++k)
-          h += Digital(f, digital(static_cast<int>(s), static_cast<int>(r), k));
+          for (int b = 0, value = digital(static_cast<int>(s), static_cast<int>(r), k); b < (f.bdf ? 3 : 2); ++b)
+            h += static_cast<char>((value >> (8 * b)) & 0xFF);
       std::string notes = f.onsets[r] + "\x14\x14" + '\0';
       if (r == 0 && !f.firstRecordNote.empty()) notes += "+0.5\x14" + f.firstRecordNote + "\x14" + '\0';
       notes.resize(static_cast<std::size_t>(annotationSamples * (f.bdf ? 3 : 2)), '\0');
@@ -164,7 +169,8 @@ TEST_F(EdfImport, ReadsEdfAndBdfWrittenByEdfLib) {
     for (int s = 0; s < 2; ++s) {
       const auto& samples = *block.channels[static_cast<std::size_t>(s)].samples;
       const double tolerance = signals[static_cast<std::size_t>(s)].Resolution() + 1e-5;
-      for (int i = 0; i < 200; ++i) ASSERT_NEAR(samples[static_cast<std::size_t>(i)], value(s, i), tolerance) << s << "/" << i;
+      for (int i = 0; i < 200; ++i)
+        ASSERT_NEAR(samples[static_cast<std::size_t>(i)], value(s, i), tolerance) << s << "/" << i;
     }
   }
 }
@@ -237,8 +243,8 @@ TEST_F(EdfImport, DiscontinuousFilesGiveOneBlockPerRunOfAdjacentRecords) {
 
 TEST_F(EdfImport, RefusesDamagedFilesNamingThem) {
   const std::vector<SignalSpec> signals = {{"Flow", "L/s", -10, 10, -32768, 32767, 100}};
-  auto good = WriteWithEdfLib("good.edf", EDFLIB_FILETYPE_EDFPLUS, signals, 10, 100000,
-                              [](int, int i) { return i * 0.001; });
+  auto good =
+      WriteWithEdfLib("good.edf", EDFLIB_FILETYPE_EDFPLUS, signals, 10, 100000, [](int, int i) { return i * 0.001; });
   std::vector<std::string> damaged;
 
   auto truncated = PathOf("truncated.edf");
@@ -276,5 +282,6 @@ TEST_F(EdfImport, RefusesDamagedFilesNamingThem) {
     EXPECT_EQ(result.ErrorMessage().rfind(path + ": ", 0), 0u) << result.ErrorMessage();
   }
   auto noOnset = ImportEdf(PathOf("no_onset_d.edf"), {});
-  EXPECT_NE(noOnset.ErrorMessage().find("data record 2 has no start time"), std::string::npos) << noOnset.ErrorMessage();
+  EXPECT_NE(noOnset.ErrorMessage().find("data record 2 has no start time"), std::string::npos)
+      << noOnset.ErrorMessage();
 }

@@ -27,7 +27,8 @@ Expected<std::pair<std::int32_t, double>> ParseRangeOption(std::string_view text
   auto valueText = TrimBlanks(text.substr(equals + 1));
 
   std::int32_t channel = 0;
-  auto [channelEnd, channelError] = std::from_chars(channelText.data(), channelText.data() + channelText.size(), channel);
+  auto [channelEnd, channelError] =
+      std::from_chars(channelText.data(), channelText.data() + channelText.size(), channel);
   if (channelText.empty() || channelError != std::errc() || channelEnd != channelText.data() + channelText.size() ||
       channel < 1)
     return Error{"--range: the channel must be a whole number from 1 (got '" + shown + "')"};

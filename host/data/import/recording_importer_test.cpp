@@ -68,8 +68,12 @@ TEST_F(RecordingImport, ReadsWavWrittenByLibsndfile) {
 TEST_F(RecordingImport, RefusesUnknownMissingAndDamagedFilesNamingThem) {
   auto noise = PathOf("noise.wav");
   std::ofstream(noise, std::ios::binary) << "RIFF\x10\0\0\0WAVEfmt garbage that is not a format chunk";
-  const std::string cases[] = {noise, PathOf("missing.wav"), PathOf("missing.csv"), PathOf("missing.EDF"),
-                               PathOf("rec.xyz"), PathOf("no_extension")};
+  const std::string cases[] = {noise,
+                               PathOf("missing.wav"),
+                               PathOf("missing.csv"),
+                               PathOf("missing.EDF"),
+                               PathOf("rec.xyz"),
+                               PathOf("no_extension")};
   for (const auto& path : cases) {
     auto result = ImportRecording(path, {});
     ASSERT_FALSE(result) << path;

@@ -32,8 +32,7 @@ Expected<Imported> ImportWav(const std::string& path, const ImportOptions& optio
   if (columns.front().empty()) return Error{path + ": the file has no samples"};
 
   RecordingBuilder builder(path);
-  for (std::size_t c = 0; c < channels; ++c)
-    builder.AddChannel(L"Channel " + std::to_wstring(c + 1), L"V", 1.0);
+  for (std::size_t c = 0; c < channels; ++c) builder.AddChannel(L"Channel " + std::to_wstring(c + 1), L"V", 1.0);
   builder.AddBlock(1.0 / info.samplerate, std::move(columns));
   return std::move(builder).Finish(options);
 }
