@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-5}
 cmake --preset fuzz >/dev/null
-cmake --build build/fuzz -j "$(nproc)"
+cmake --build build/fuzz -j "$(nproc)" --target fuzzers
 status=0
 for target in $(find build/fuzz -type f -name 'fuzz_*' -perm -u+x | sort); do
   name=$(basename "$target")

@@ -53,8 +53,8 @@ CREATE TABLE document_streams(
 namespace {
 // Every column the loader and the saver use; a file that cannot answer these is not ours.
 const char* const kProbes[] = {
-    "SELECT id, chunk_samples, selection_valid, selection_start_block, selection_start_offset, "
-    "selection_end_block, selection_end_offset FROM file_info LIMIT 0",
+    ("SELECT id, chunk_samples, selection_valid, selection_start_block, selection_start_offset, "
+     "selection_end_block, selection_end_offset FROM file_info LIMIT 0"),
     "SELECT channel, title, calculation_class, calculation_settings FROM channels LIMIT 0",
     "SELECT block, secs_per_tick, length FROM blocks LIMIT 0",
     "SELECT block, channel, units, full_scale, has_data FROM channel_blocks LIMIT 0",
