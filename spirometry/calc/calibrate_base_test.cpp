@@ -1,0 +1,133 @@
+#include "spirometry/calc/calibrate_base.h"
+
+#include <gtest/gtest.h>
+
+#include "host/calc/channel_data.h"
+#include "spirometry/resources/string_table.h"
+
+using namespace Spirometry;
+
+namespace {
+// One "L/s" flow channel (channel 0) over blocks of the given samples, and a channel without data.
+class Recording {
+ public:
+  Recording(std::vector<std::vector<float>> blocks, double secsPerTick) {
+    auto file = std::make_shared<kymora::DataFile>();
+    file->AddChannel(L"Flow");
+    file->AddChannel(L"Empty");
+    for (auto& samples : blocks) {
+      const auto block = file->AddBlock(secsPerTick, static_cast<std::int64_t>(samples.size()));
+      file->SetSamples(block, 0, L"L/s", 10.0, std::move(samples));
+    }
+    mFile = file;
+    mData = MakeCom<kymora::ChannelData>(file, kymora::HostServices{});
+  }
+  ~Recording() { mData->Shutdown(); }
+  void Select(DataPosition start, DataPosition end) { mFile->selection = {true, start, end}; }
+  void ClearSelection() { mFile->selection = {}; }
+  IChannelData* Data() { return mData.Get(); }
+
+ private:
+  std::shared_ptr<kymora::DataFile> mFile;
+  ComPtr<kymora::ChannelData> mData;
+};
+
+std::vector<float> Repeat(std::initializer_list<std::pair<float, int>> levels, int times = 1) {
+  std::vector<float> out;
+  for (int t = 0; t < times; ++t)
+    for (auto [value, n] : levels) out.insert(out.end(), static_cast<std::size_t>(n), value);
+  return out;
+}
+
+constexpr DataPosition kSelection{};  // not set: the document's selection
+}  // namespace
+
+TEST(CalibrateBase, IntegratesTheSelectionLeavingOutTheLastSample) {
+  Recording r({Repeat({{2.0f, 1000}})}, 0.001);
+  r.Select({100, 0}, {600, 0});
+  CalibrateBase c(r.Data(), r.Data());
+  c.SetChannel(0, 5);
+  std::wstring message = L"unchanged";
+  ASSERT_TRUE(c.Validate(&message));
+  EXPECT_TRUE(message.empty());
+  ASSERT_TRUE(c.Read());
+  c.Integrate();
+  EXPECT_EQ(c.Count(), 500);
+  EXPECT_NEAR(c.Integral(), 0.998f, 1e-4);
+  EXPECT_EQ(c.RunningIntegral().front(), 0.0f);
+}
+
+TEST(CalibrateBase, ValidationSaysWhatIsWrongWithTheSelection) {
+  Recording r({Repeat({{1.0f, 100}}), Repeat({{1.0f, 100}})}, 0.01);
+  struct Case {
+    const char* name;
+    std::int32_t channel;
+    bool hasSelection;
+    DataPosition start, end;
+    int message;  // 0: valid
+  };
+  const Case cases[] = {
+      {"no channel", -1, true, {0, 0}, {10, 0}, 20},
+      {"no selection", 0, false, {0, 0}, {10, 0}, 21},
+      {"end before start", 0, true, {50, 0}, {10, 0}, 21},
+      {"two blocks", 0, true, {50, 0}, {10, 1}, 22},
+      {"channel without data", 1, true, {0, 0}, {10, 0}, 23},
+      {"valid", 0, true, {0, 1}, {DataPosition::kNotSet, 1}, 0},
+  };
+  for (const auto& c : cases) {
+    if (c.hasSelection)
+      r.Select(c.start, c.end);
+    else
+      r.ClearSelection();
+    CalibrateBase base(r.Data(), r.Data());
+    base.SetChannel(c.channel, -1);
+    std::wstring message;
+    EXPECT_EQ(base.Validate(&message), c.message == 0) << c.name;
+    EXPECT_EQ(message, c.message ? LoadString(c.message) : L"") << c.name;
+  }
+}
+
+TEST(CalibrateBase, AnExplicitRangeWinsOverTheSelection) {
+  Recording r({Repeat({{1.0f, 100}, {3.0f, 100}})}, 0.01);
+  r.Select({0, 0}, {100, 0});
+  CalibrateBase c(r.Data(), r.Data());
+  c.SetChannel(0, -1);
+  c.SetRange({100, 0}, {150, 0});
+  ASSERT_TRUE(c.Validate(nullptr));
+  ASSERT_TRUE(c.Read());
+  EXPECT_EQ(c.Samples(), std::vector<float>(50, 3.0f));
+}
+
+TEST(CalibrateBase, VolumeRatioOfEachKindOfSelection) {
+  struct Case {
+    const char* name;
+    std::vector<float> flow;  // L/s at 100 Hz
+    std::int32_t type;
+    double deadSpaceMl;
+    double expected, tolerance;
+  };
+  const Case cases[] = {
+      {"normal: inspiration only", Repeat({{1.0f, 300}}), 0, 150, 1.0, 0},
+      {"normal: expirations within the dead space", Repeat({{1.0f, 10}, {-1.0f, 9}}, 20), 0, 150, 1.0, 0},
+      {"normal: expired 1.2 times the inspired", Repeat({{1.0f, 100}, {-1.2f, 100}}, 20), 0, 0, 1.2, 0.05},
+      {"full: no inspiration and no dead space", Repeat({{-1.0f, 300}}), 1, 0, 0.0, 0},
+      {"full: 1.5 L in, 2 L out", Repeat({{1.5f, 100}, {-1.0f, 200}}), 1, 150, 1.85 / 1.35, 0.01},
+      {"other correction type", Repeat({{1.5f, 100}, {-1.0f, 200}}), 2, 150, 1.0, 0},
+  };
+  for (const auto& c : cases) {
+    Recording r({c.flow}, 0.01);
+    r.Select({0, 0}, {DataPosition::kNotSet, 0});
+    CalibrateBase base(r.Data(), r.Data());
+    EXPECT_NEAR(base.VolumeRatio(r.Data(), kSelection, kSelection, 0, c.type, c.deadSpaceMl), c.expected, c.tolerance)
+        << c.name;
+  }
+}
+
+TEST(CalibrateBase, VolumeRatioIsOneWhenTheSelectionIsRefused) {
+  Recording r({Repeat({{1.5f, 100}, {-1.0f, 200}}), Repeat({{1.0f, 10}})}, 0.01);
+  r.Select({0, 0}, {5, 1});
+  CalibrateBase base(r.Data(), r.Data());
+  EXPECT_EQ(base.VolumeRatio(r.Data(), kSelection, kSelection, 0, 1, 150), 1.0);
+  // The same range given explicitly within one block is accepted.
+  EXPECT_NEAR(base.VolumeRatio(r.Data(), {0, 0}, {300, 0}, 0, 1, 150), 1.37, 0.01);
+}

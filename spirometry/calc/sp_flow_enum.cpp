@@ -1,0 +1,208 @@
+#include "spirometry/calc/sp_flow_enum.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cwchar>
+
+#include "host/data/iunits_conversion.h"
+#include "spirometry/calc/flow_head_presets.h"
+#include "spirometry/calc/parameter_text.h"
+#include "spirometry/calc/units_check.h"
+
+namespace Spirometry {
+
+namespace {
+// A text this short cannot hold the settings: the enumerator keeps its preset, linear, without drift.
+constexpr std::size_t kShortestSettings = 6;
+constexpr std::int64_t kDriftWindow = 10;
+// 2.5 % of the source's full scale: quieter record ends are taken as the baseline.
+constexpr double kQuietFraction = 0.025;
+constexpr std::uint32_t kBlockInfoFlags = 0xC0000000;
+constexpr double kFullScaleRaw = 32000.0;
+
+const CalcEnums::FunctionTable kTable = {
+    L"SpFlowEnum",
+    L"1 channel SpFlowEnum",
+    CalcEnums::kSampleFunctionCategory,
+    {L"SpFlow"},
+    {
+        {L"Raw Flow channel", ParamKind::kChannel, 0.0, 0.0, 0x80000000},
+        {L"Apply drift correction", ParamKind::kNumber, 0.0, 1.0, 0x80000000},
+        {L"Raw flow channel index", ParamKind::kNumber, 0.0, 2147483647.0, 0x80000000},
+        {L"Head scale", ParamKind::kNumber, -3.4028234663852886e38, 3.4028234663852886e38, 0x80000000},
+        {L"Non-linear compensation", ParamKind::kNumber, -3.4028234663852886e38, 3.4028234663852886e38, 0x80000000},
+    },
+    CalcKind::kSamples,
+    CalcKind::kSamples,
+};
+
+struct EndStats {
+  float mean = 0.0f;
+  float peak = 0.0f;
+  bool finite = false;
+};
+
+// Mean and largest magnitude of the next ten samples of a reader.
+EndStats ReadEnd(IEnumFloatEx* reader) {
+  float samples[kDriftWindow] = {};
+  std::int32_t got = 0;
+  EndStats s;
+  if (Failed(reader->Read(kDriftWindow, samples, &got)) || got != kDriftWindow) return s;
+  float sum = 0.0f;
+  for (float x : samples) {
+    sum += x;
+    s.peak = std::fmax(s.peak, std::fabs(x));
+  }
+  s.mean = static_cast<float>(sum / 10.0);
+  // A missing sample at an end is no baseline: without this it would turn the whole record into NaN.
+  s.finite = std::isfinite(sum);
+  return s;
+}
+}  // namespace
+
+const CalcEnums::FunctionTable& SpFlowEnum::Table() { return kTable; }
+
+HRESULT SpFlowEnum::CreateInstance(IUnknown* outer, const Guid& iid, void** out) {
+  return CalcEnums::CreateEnumerator<SpFlowEnum>(outer, iid, out);
+}
+
+ComPtr<CalcEnums::CalcEnumBase2> SpFlowEnum::Copy() const {
+  return ComPtr<CalcEnums::CalcEnumBase2>(new SpFlowEnum(*this));
+}
+
+HRESULT SpFlowEnum::SetParameters(const wchar_t* text, std::uint32_t* outputKind) {
+  if (outputKind) *outputKind = CalcKind::kSamples;
+  return CalcEnums::AtBoundary([&] {
+    mParameterText = text ? text : L"";
+    mNoiseFloor = 0.0;
+    mApplyNoiseFloor = false;
+    const FlowHeadTable table = FlowHeadTable::BuiltIn();
+
+    std::int32_t driftValue = 0, customValue = 0, nonLinearValue = 0;
+    if (std::wcslen(mParameterText.c_str()) > kShortestSettings) {
+      auto in = ParameterTextReader(mParameterText);
+      std::int32_t first = 0;
+      ReadField(in, first);
+      if (first == kParameterMarker) {
+        std::int32_t applyNoise = 0;
+        ReadField(in, driftValue);
+        ReadField(in, mPresetIndex);
+        ReadField(in, customValue);
+        ReadField(in, mHeadScale);
+        ReadField(in, nonLinearValue);
+        ReadField(in, mRawFlowChannel);
+        ReadField(in, mOwnChannel);
+        ReadField(in, applyNoise);
+        ReadField(in, mNoiseFloor);
+        mApplyNoiseFloor = applyNoise == 1;
+        mCustom = customValue == 1;
+        // A custom head scale is applied linearly.
+        if (mCustom) mApplyNonLinear = false;
+      } else {
+        driftValue = first;
+        ReadField(in, mRawFlowChannel);
+        ReadField(in, mHeadScale);
+        ReadField(in, mCoefficient);
+        mCustom = true;
+        mOwnChannel = mRawFlowChannel;
+        mApplyNonLinear = std::fabs(mCoefficient - 1.0) > 0.001;
+      }
+    } else {
+      mCustom = false;
+    }
+    if (!mCustom && table.Contains(mPresetIndex)) {
+      mHeadScale = table.HeadScale(mPresetIndex);
+      mCoefficient = table.Coefficient(mPresetIndex);
+      // A coefficient of 1.0 marks a head whose non-linearity is not characterised: compensating with
+      // it would bend the flow to zero at 1 V.
+      mApplyNonLinear = nonLinearValue == 1 && std::fabs(mCoefficient - 1.0) > 0.001;
+    }
+    mDriftCorrection = driftValue == 1;
+    return S_OK;
+  });
+}
+
+HRESULT SpFlowEnum::SetSources(std::int32_t record, std::int32_t count, IUnknown* const* sources,
+                               std::int32_t further, double secsPerTick, std::int32_t online) {
+  return CalcEnums::AtBoundary([&] {
+    HRESULT hr = SingleSourceNoDelayCalc::SetSources(record, count, sources, further, secsPerTick, online);
+    if (Failed(hr)) return hr;
+    mSourceUnitScale = PowerOfTen(VoltagePrefixExponent(SourceUnitsText()).value_or(0));
+    std::int64_t length = 0;
+    if (mDriftCorrection && mOnline >= 0 && mHost &&
+        Succeeded(mHost->GetBlockLength(kBlockInfoFlags, mRecord, mRawFlowChannel, &length)))
+      ComputeDriftLine(length);
+    return hr;
+  });
+}
+
+void SpFlowEnum::ComputeDriftLine(std::int64_t length) {
+  if (length < 0 || length > INT32_MAX) return;
+  const std::int32_t n = static_cast<std::int32_t>(length);
+  const std::int32_t range[4] = {0, mRecord, n, mRecord};
+  // A record is analysed once, however often the sources are set for it.
+  if ((mDriftCache[0] == range[0] && mDriftCache[1] == range[1]) ||
+      (mDriftCache[2] == range[2] && mDriftCache[3] == range[3]))
+    return;
+  std::copy(std::begin(range), std::end(range), mDriftCache);
+  mDriftIntercept = 0.0;
+  mDriftSlope = 0.0;
+  if (n <= 2 * kDriftWindow) return;
+
+  const std::uint32_t flags = (mRawFlowChannel == mOwnChannel ? 0x1u : 0x40000000u) | 0x1000u;
+  ComPtr<IEnumFloatEx> reader;
+  if (Failed(mHost->OpenReader(flags, mRawFlowChannel, DataPosition{0, mRecord}, DataPosition{n, mRecord},
+                               reader.Put())) ||
+      !reader)
+    return;
+  const EndStats first = ReadEnd(reader.Get());
+  if (Failed(reader->Seek(n - kDriftWindow))) return;
+  const EndStats last = ReadEnd(reader.Get());
+
+  ComPtr<IUnitsConversion> conversion;
+  if (mHost->GetUnitsConversion(flags, mRecord, mRawFlowChannel, conversion.Put()) != S_OK || !conversion) return;
+  double fullScale = 0.0;
+  if (Failed(conversion->ValueOfRaw(kFullScaleRaw, flags, &fullScale))) return;
+  const double threshold = kQuietFraction * fullScale;
+  if (first.finite && last.finite && threshold > first.peak && threshold > last.peak) {
+    mDriftIntercept = first.mean;
+    mDriftSlope = (last.mean - first.mean) / static_cast<float>(n);
+  }
+}
+
+HRESULT SpFlowEnum::Read(std::int32_t count, float* buffer, std::int32_t* delivered) {
+  if (!delivered) return E_POINTER;
+  *delivered = 0;
+  if (!mSource) return E_UNEXPECTED;
+  if (count > 0 && !buffer) return E_POINTER;
+  std::int64_t first = 0;
+  mSource->GetPosition(&first);
+  HRESULT hr = mSource->Read(count, buffer, delivered);
+  const std::int32_t got = std::clamp(*delivered, 0, std::max(count, 0));
+  Transform(first, buffer, got);
+  return got == count ? S_OK : hr;
+}
+
+void SpFlowEnum::Transform(std::int64_t firstTick, float* samples, std::int32_t count) const {
+  const bool drift = mDriftCorrection && mOnline >= 0;
+  const double scale = mHeadScale;
+  // k acts per volt; the samples are in the source's prefixed volts.
+  const double k = mCoefficient * mSourceUnitScale;
+  // The floor is in litres per second; the output before the host's factor is in L/s × 10^-exponent.
+  const float floor = static_cast<float>(mNoiseFloor / mSourceUnitScale);
+  for (std::int32_t j = 0; j < count; ++j) {
+    float x = samples[j];
+    if (drift) x -= static_cast<float>(mDriftIntercept + mDriftSlope * static_cast<double>(firstTick + j));
+    const double xd = x;
+    float y;
+    if (mApplyNonLinear)
+      y = static_cast<float>(xd >= 0.0 ? (1.0 - k * xd) * scale * xd : (1.0 + k * xd) * scale * xd);
+    else
+      y = static_cast<float>(scale * xd);
+    if (mApplyNoiseFloor && floor > std::fabs(y)) y = 0.0f;
+    samples[j] = y;
+  }
+}
+
+}  // namespace Spirometry

@@ -1,0 +1,55 @@
+#pragma once
+// The flow enumerator: turns the samples of a flow-head voltage into litres per second. Created by the
+// host's enumerator factory from the flow parameter text of SpFlow, or by the expression function
+// "SpFlow(source, drift, raw channel, head scale, coefficient)".
+//
+// Output units: litres per second for a source in volts. For a source in prefixed volts (mV, µV, …) the
+// output is in litres per second times 10^-exponent, and the host's value factor (10^exponent) brings it
+// to litres per second; the non-linear coefficient and the noise floor are adjusted so that they act on
+// volts and litres per second whatever the source's prefix.
+#include "spirometry/calc/single_source_no_delay_calc.h"
+#include "spirometry/support/function_table.h"
+
+namespace Spirometry {
+
+class SpFlowEnum final : public CalcEnums::SingleSourceNoDelayCalc {
+ public:
+  static const CalcEnums::FunctionTable& Table();
+  static HRESULT CreateInstance(IUnknown* outer, const Guid& iid, void** out);
+
+  SpFlowEnum() = default;
+
+  // Parses the current (marked) or the older four-number form. Never fails.
+  HRESULT SetParameters(const wchar_t* text, std::uint32_t* outputKind) override;
+  // Takes the source and computes the record's drift line when drift correction is on and the record is
+  // complete.
+  HRESULT SetSources(std::int32_t record, std::int32_t count, IUnknown* const* sources, std::int32_t further,
+                     double secsPerTick, std::int32_t online) override;
+  // Reads from the source and transforms in place: drift, head scale (non-linear), noise floor.
+  HRESULT Read(std::int32_t count, float* buffer, std::int32_t* delivered) override;
+
+ private:
+  SpFlowEnum(const SpFlowEnum&) = default;
+  ComPtr<CalcEnums::CalcEnumBase2> Copy() const override;
+  void ComputeDriftLine(std::int64_t length);
+  void Transform(std::int64_t firstTick, float* samples, std::int32_t count) const;
+
+  bool mDriftCorrection = false;
+  std::int32_t mPresetIndex = 3;
+  bool mCustom = false;
+  double mHeadScale = 0.0;     // S
+  double mCoefficient = 1.0;   // k, per volt
+  std::int32_t mRawFlowChannel = INT32_MIN;
+  std::int32_t mOwnChannel = INT32_MIN;
+  bool mApplyNonLinear = false;
+  double mDriftIntercept = 0.0;  // a, source units
+  double mDriftSlope = 0.0;      // b, source units per sample
+  double mNoiseFloor = 0.0;      // L/s
+  bool mApplyNoiseFloor = false;
+  // Range the drift line was last computed for: start offset, start record, end offset, end record.
+  std::int32_t mDriftCache[4] = {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF};
+  // 10^exponent of the source's voltage prefix (1 for volts).
+  double mSourceUnitScale = 1.0;
+};
+
+}  // namespace Spirometry

@@ -1,0 +1,189 @@
+#include "spirometry/calc/sp_flow_enum.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "host/calc/channel_data.h"
+#include "spirometry/calc/memory_source.h"
+#include "spirometry/calc/sp_flow_settings.h"
+#include "spirometry/calc/units_check.h"
+
+using namespace Spirometry;
+using namespace Spirometry::testing;
+
+namespace {
+ComPtr<IEnumFloatEx> Flow(const std::wstring& parameters, IUnknown* source, IChannelData* host = nullptr,
+                          std::int32_t online = 0, std::int32_t record = 0) {
+  ComPtr<ICalcEnum> e;
+  EXPECT_EQ(SpFlowEnum::CreateInstance(nullptr, ICalcEnum::kIid, e.PutVoid()), S_OK);
+  e->SetHost(host);
+  EXPECT_EQ(e->SetParameters(parameters.c_str(), nullptr), S_OK);
+  EXPECT_EQ(e->SetSources(record, 1, &source, 0, 0.01, online), S_OK);
+  return e.As<IEnumFloatEx>();
+}
+
+std::vector<float> Transformed(const std::wstring& parameters, std::vector<float> volts, std::wstring units = L"V") {
+  auto source = MakeCom<MemorySource>(std::move(volts), 0.01, std::move(units));
+  return ReadToEnd(Flow(parameters, source.Get()).Get());
+}
+
+std::wstring Current(void (*edit)(SpFlowFields&)) {
+  SpFlowFields f;
+  edit(f);
+  f.RebuildParameterString();
+  return f.mParameterString;
+}
+}  // namespace
+
+TEST(SpFlowEnum, TransformsVoltsIntoFlowForEachFormOfParameters) {
+  const std::wstring preset2NonLinear = Current([](SpFlowFields& f) {
+    f.mPresetIndex = 2;
+    f.mApplyNonLinear = true;
+  });
+  const std::wstring custom25NonLinear = Current([](SpFlowFields& f) {
+    f.mUseCustomHeadScale = true;
+    f.mHeadScale = 2.5;
+    f.mApplyNonLinear = true;
+  });
+  const std::wstring unknownPreset = Current([](SpFlowFields& f) {
+    f.mPresetIndex = 7;
+    f.mHeadScale = 2.0;
+  });
+  const std::wstring linearHeadAskedNonLinear = Current([](SpFlowFields& f) {
+    f.mPresetIndex = 3;
+    f.mApplyNonLinear = true;
+  });
+  struct Case {
+    const char* name;
+    std::wstring parameters;
+    std::vector<float> expected;  // for 1 V, -1 V, 0.5 V
+  };
+  const Case cases[] = {
+      {"preset 2 non-linear", preset2NonLinear, {7.4277f, -7.4277f, 11.79f * 0.5f * (1 - 0.37f * 0.5f)}},
+      {"custom head scale stays linear", custom25NonLinear, {2.5f, -2.5f, 1.25f}},
+      {"older form, coefficient 1", L"1 0 40.1 1.0", {40.1f, -40.1f, 20.05f}},
+      {"older form, non-linear coefficient", L"0 0 11.79 0.37", {7.4277f, -7.4277f, 11.79f * 0.5f * (1 - 0.37f * 0.5f)}},
+      {"too short: preset 3 linear", L"1 0 2", {40.1f, -40.1f, 20.05f}},
+      {"preset outside the table keeps the head scale", unknownPreset, {2.0f, -2.0f, 1.0f}},
+      {"coefficient 1.0 is never applied", linearHeadAskedNonLinear, {40.1f, -40.1f, 20.05f}},
+  };
+  for (const auto& c : cases) {
+    auto out = Transformed(c.parameters, {1.0f, -1.0f, 0.5f});
+    ASSERT_EQ(out.size(), 3u) << c.name;
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_NEAR(out[i], c.expected[i], 1e-5) << c.name << " sample " << i;
+  }
+}
+
+TEST(SpFlowEnum, NoiseFloorZeroesOnlyFlowsStrictlyBelowIt) {
+  const std::wstring floor = Current([](SpFlowFields& f) {
+    f.mUseCustomHeadScale = true;
+    f.mHeadScale = 1.0;
+    f.mApplyNoiseFloor = true;
+    f.mNoiseFloor = 0.01;
+  });
+  EXPECT_EQ(Transformed(floor, {0.01f, 0.0099f, -0.0099f, -0.01f}), (std::vector<float>{0.01f, 0.0f, 0.0f, -0.01f}));
+  // Millivolts: the floor still acts on litres per second, after the host's factor of 10^-3.
+  EXPECT_EQ(Transformed(floor, {10.0f, 9.9f}, L"mV"), (std::vector<float>{10.0f, 0.0f}));
+}
+
+TEST(SpFlowEnum, NonLinearCompensationActsOnVoltsWhateverTheSourcePrefix) {
+  const std::wstring preset2 = Current([](SpFlowFields& f) {
+    f.mPresetIndex = 2;
+    f.mApplyNonLinear = true;
+  });
+  auto out = Transformed(preset2, {1000.0f}, L"mV");
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_NEAR(out[0] * 1e-3, 7.4277, 1e-5);
+}
+
+TEST(SpFlowEnum, ReadPassesOnTheSourceResultWhenShortAndStillTransforms) {
+  auto source = MakeCom<MemorySource>(std::vector<float>{1.0f, 2.0f}, 0.01, L"V");
+  auto flow = Flow(L"0 0 3 1", source.Get());
+  float buffer[4] = {};
+  std::int32_t got = 0;
+  EXPECT_EQ(flow->Read(4, buffer, &got), S_FALSE);
+  EXPECT_EQ(got, 2);
+  EXPECT_FLOAT_EQ(buffer[1], 6.0f);
+}
+
+TEST(SpFlowEnum, UnitsCheckKnowsTheSiPrefixesOfVolts) {
+  struct Case {
+    const wchar_t* units;
+    std::optional<int> exponent;
+  };
+  const Case cases[] = {{L"", 0},       {L"V", 0},      {L"mV", -3},   {L"uV", -6},          {L"\u00B5V", -6},
+                        {L"kV", 3},     {L"MV", 6},     {L"YV", 24},   {L"yV", -24},         {L"xV", std::nullopt},
+                        {L"mv", std::nullopt}, {L"mA", std::nullopt}, {L"Volt", std::nullopt}, {L"L/s", std::nullopt}};
+  for (const auto& c : cases) EXPECT_EQ(VoltagePrefixExponent(c.units), c.exponent) << std::wstring(c.units).size();
+}
+
+TEST(SpFlowEnum, FunctionTableDescribesTheExpressionFunction) {
+  const auto& t = SpFlowEnum::Table();
+  EXPECT_STREQ(t.className, L"SpFlowEnum");
+  EXPECT_STREQ(t.description, L"1 channel SpFlowEnum");
+  ASSERT_EQ(t.params.size(), 5u);
+  EXPECT_EQ(t.SourceCount(), 1);
+  EXPECT_STREQ(t.params[2].name, L"Raw flow channel index");
+  EXPECT_EQ(t.params[2].maximum, 2147483647.0);
+  EXPECT_EQ(t.params[4].minimum, -3.4028234663852886e38);
+  for (const auto& p : t.params) EXPECT_EQ(p.flags, 0x80000000u);
+}
+
+// Drift correction needs the host: the record length, the raw channel's ends and its full scale.
+class SpFlowDrift : public ::testing::Test {
+ protected:
+  ComPtr<IEnumFloatEx> DriftFlow(std::vector<float> volts, std::int32_t online = 0) {
+    auto file = std::make_shared<kymora::DataFile>();
+    file->AddChannel(L"Raw flow");
+    file->AddBlock(0.01, static_cast<std::int64_t>(volts.size()));
+    file->SetSamples(0, 0, L"V", 1.0, volts);  // full scale 1 V: ends within 0.025 V are quiet
+    mData = MakeCom<kymora::ChannelData>(file, kymora::HostServices{});
+    ComPtr<IEnumFloatEx> raw;
+    EXPECT_EQ(mData->OpenReader(0x1001, 0, {0, 0}, {DataPosition::kNotSet, 0}, raw.Put()), S_OK);
+    // Head scale 10 on channel 0, which is also the calculation's own channel.
+    return Flow(L"1 0 10 1", raw.Get(), mData.Get(), online);
+  }
+  ComPtr<kymora::ChannelData> mData;
+};
+
+TEST_F(SpFlowDrift, RemovesTheLineThroughQuietEndsOfRecordsLongerThan20) {
+  struct Case {
+    const char* name;
+    std::size_t length;
+    float noisyLastSample;  // 0: quiet
+    std::int32_t online;
+    bool corrected;
+  };
+  const Case cases[] = {
+      {"21 samples", 21, 0.0f, 0, true},
+      {"20 samples", 20, 0.0f, 0, false},
+      {"noisy end", 21, 0.03f, 0, false},
+      {"record being acquired", 21, 0.0f, -1, false},
+      {"long record", 5000, 0.0f, 0, true},
+  };
+  for (const auto& c : cases) {
+    std::vector<float> volts(c.length);
+    for (std::size_t i = 0; i < c.length; ++i) volts[i] = 0.01f + 1e-6f * static_cast<float>(i);
+    if (c.noisyLastSample != 0.0f) volts[c.length - 3] = c.noisyLastSample;
+    auto out = ReadToEnd(DriftFlow(volts, c.online).Get());
+    ASSERT_EQ(out.size(), c.length) << c.name;
+    const std::size_t middle = c.length / 2;
+    if (c.corrected)
+      EXPECT_NEAR(out[middle], 0.0f, 2e-4) << c.name;
+    else
+      EXPECT_FLOAT_EQ(out[middle], 10.0f * volts[middle]) << c.name;
+  }
+}
+
+TEST_F(SpFlowDrift, ClonesCarryTheDriftLine) {
+  std::vector<float> volts(100, 0.02f);
+  volts[50] = 0.5f;
+  auto flow = DriftFlow(volts);
+  ComPtr<IEnumFloatEx> clone;
+  ASSERT_EQ(flow->Clone(clone.Put()), S_OK);
+  auto a = ReadToEnd(flow.Get(), 7);
+  auto b = ReadToEnd(clone.Get(), 13);
+  EXPECT_EQ(a, b);
+  EXPECT_NEAR(a[50], 10.0f * (0.5f - 0.02f), 1e-4);
+}

@@ -1,0 +1,261 @@
+#include "spirometry/calc/sp_vol_enum.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <thread>
+
+#include "spirometry/calc/memory_source.h"
+#include "spirometry/calc/sp_vol_settings.h"
+
+using namespace Spirometry;
+using namespace Spirometry::testing;
+
+namespace {
+std::wstring VolumeText(bool correction, double deadSpace, double ratio, bool reset) {
+  SpVolFields f;
+  f.mVolumeCorrection = correction;
+  f.mDeadSpace = deadSpace;
+  f.mVolumeRatio = ratio;
+  f.mResetAtEndOfExpiration = reset;
+  f.RebuildParameterString();
+  return f.mParameterString;
+}
+
+// Online flag of a record being acquired whose checkpoints are not to be shared (bit 30 clear).
+constexpr std::int32_t kGrowing = INT32_MIN;
+
+// A reader of its own over the source, as the host opens one per enumerator.
+ComPtr<IEnumFloatEx> Reader(MemorySource* source) {
+  ComPtr<IEnumFloatEx> reader;
+  EXPECT_EQ(source->Clone(reader.Put()), S_OK);
+  return reader;
+}
+
+HRESULT SetSource(IEnumFloatEx* e, MemorySource* source, std::int32_t online) {
+  auto reader = Reader(source);
+  IUnknown* s = reader.Get();
+  return ComPtr<IEnumFloatEx>(e).As<ICalcEnum>()->SetSources(0, 1, &s, 0, 0.01, online);
+}
+
+ComPtr<IEnumFloatEx> Volume(const std::wstring& parameters, MemorySource* source, std::int32_t online = 0) {
+  ComPtr<ICalcEnum> e;
+  EXPECT_EQ(SpVolEnum::CreateInstance(nullptr, ICalcEnum::kIid, e.PutVoid()), S_OK);
+  EXPECT_EQ(e->SetParameters(parameters.c_str(), nullptr), S_OK);
+  auto v = e.As<IEnumFloatEx>();
+  EXPECT_EQ(SetSource(v.Get(), source, online), S_OK);
+  return v;
+}
+
+std::vector<float> Integrated(const std::wstring& parameters, std::vector<float> flow, std::wstring units = L"L/s") {
+  auto source = MakeCom<MemorySource>(std::move(flow), 0.01, std::move(units));
+  return ReadToEnd(Volume(parameters, source.Get()).Get(), 37);
+}
+
+// Flow in L/s at 100 Hz: `samples` samples of each level in turn.
+std::vector<float> Steps(std::initializer_list<std::pair<float, int>> levels) {
+  std::vector<float> flow;
+  for (auto [value, samples] : levels) flow.insert(flow.end(), static_cast<std::size_t>(samples), value);
+  return flow;
+}
+
+ComPtr<IEnumFloatEx> Cloned(IEnumFloatEx* e) {
+  ComPtr<IEnumFloatEx> c;
+  EXPECT_EQ(e->Clone(c.Put()), S_OK);
+  return c;
+}
+
+std::vector<float> ReadAt(IEnumFloatEx* e, std::int64_t tick, std::int32_t count) {
+  std::vector<float> out(static_cast<std::size_t>(count));
+  EXPECT_EQ(e->Seek(tick), S_OK) << tick;
+  std::int32_t got = 0;
+  e->Read(count, out.data(), &got);
+  out.resize(static_cast<std::size_t>(got));
+  return out;
+}
+
+// A slow breathing pattern with a little structure in every sample.
+std::vector<float> Breathing(std::size_t n) {
+  std::vector<float> flow(n);
+  for (std::size_t i = 0; i < n; ++i)
+    flow[i] = static_cast<float>(std::sin(static_cast<double>(i) * 0.0021) + 0.05 * std::sin(static_cast<double>(i)));
+  return flow;
+}
+}  // namespace
+
+TEST(SpVolEnum, IntegratesFlowWithCorrectionAndReset) {
+  struct Case {
+    const char* name;
+    std::wstring parameters;
+    std::vector<float> flow;
+    double expectedLast;
+  };
+  const Case cases[] = {
+      {"1 L/s for 1 s", VolumeText(false, 400, 1.0, false), Steps({{1.0f, 100}}), 1.0},
+      {"dead space in full, the rest divided by the ratio", VolumeText(true, 155, 1.25, false), Steps({{-1.0f, 100}}),
+       -(0.15 + 0.68)},
+      {"ratio 12 switches the correction off", VolumeText(true, 155, 12.0, false), Steps({{-1.0f, 100}}), -1.0},
+      {"reset after falling below 90 % of the peak", VolumeText(false, 0, 1.0, true),
+       Steps({{1.0f, 50}, {-1.0f, 10}, {0.0f, 5}}), 0.0},
+      {"no reset above 90 % of the peak", VolumeText(false, 0, 1.0, true), Steps({{1.0f, 50}, {-1.0f, 4}, {0.0f, 5}}),
+       0.46},
+      {"older form", L"1 155 1.25 0", Steps({{-1.0f, 100}}), -0.83},
+      {"too short for settings: plain integral", L"1 2", Steps({{-1.0f, 100}}), -1.0},
+  };
+  for (const auto& c : cases) {
+    auto out = Integrated(c.parameters, c.flow);
+    ASSERT_EQ(out.size(), c.flow.size()) << c.name;
+    EXPECT_NEAR(out.back(), c.expectedLast, 1e-6) << c.name;
+  }
+}
+
+TEST(SpVolEnum, OnlyFlowUnitsAreIntegrated) {
+  const auto text = VolumeText(false, 0, 1.0, false);
+  for (const wchar_t* units : {L"L/s", L"L/sec", L"mL/s", L"mL/sec", L"\u00B5L/s", L"\u00B5L/sec"})
+    EXPECT_FLOAT_EQ(Integrated(text, {2.0f, 2.0f}, units).back(), 0.04f) << std::wstring(units).size();
+  for (const wchar_t* units : {L"V", L"l/s", L"L/min", L"", L"uL/s"}) {
+    auto out = Integrated(text, {2.0f, 2.0f}, units);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_TRUE(std::isnan(out[0]) && std::isnan(out[1])) << std::wstring(units).size();
+  }
+  // The expression function's older form takes its source as flow whatever it says.
+  EXPECT_FLOAT_EQ(Integrated(L"0 0 1 0", {2.0f, 2.0f}, L"V").back(), 0.04f);
+}
+
+TEST(SpVolEnum, SeekRestartsFromTheNearestCheckpointAndMatchesReadingStraightThrough) {
+  auto flow = Breathing(50000);
+  auto source = MakeCom<MemorySource>(flow, 0.01, L"L/s");
+  const auto text = VolumeText(true, 150, 1.1, true);
+  const auto straight = ReadToEnd(Volume(text, source.Get()).Get(), 4096);
+  ASSERT_EQ(straight.size(), flow.size());
+
+  auto vol = Volume(text, source.Get());
+  ReadAt(vol.Get(), 0, 45000);
+  source->ResetDelivered();
+  EXPECT_EQ(ReadAt(vol.Get(), 40000, 100), std::vector<float>(straight.begin() + 40000, straight.begin() + 40100));
+  EXPECT_EQ(source->Delivered(), 8000 + 100) << "integrates from the checkpoint at 32000";
+
+  // A clone shares the checkpoints: it restarts from 32000 as well.
+  auto clone = Cloned(vol.Get());
+  source->ResetDelivered();
+  EXPECT_EQ(ReadAt(clone.Get(), 39000, 10), std::vector<float>(straight.begin() + 39000, straight.begin() + 39010));
+  EXPECT_EQ(source->Delivered(), 7000 + 10);
+
+  // Back to before the first checkpoint: from the record start.
+  source->ResetDelivered();
+  EXPECT_EQ(ReadAt(vol.Get(), 5000, 10), std::vector<float>(straight.begin() + 5000, straight.begin() + 5010));
+  EXPECT_EQ(source->Delivered(), 5000 + 10);
+
+  // Forward within reach of the current position: no restart.
+  source->ResetDelivered();
+  EXPECT_EQ(ReadAt(vol.Get(), 6000, 10), std::vector<float>(straight.begin() + 6000, straight.begin() + 6010));
+  EXPECT_EQ(source->Delivered(), 990 + 10);
+}
+
+TEST(SpVolEnum, GrowingRecordsKeepTheirCheckpointsToThemselves) {
+  auto flow = Breathing(45000);
+  auto source = MakeCom<MemorySource>(flow, 0.01, L"L/s");
+  const auto text = VolumeText(false, 0, 1.0, false);
+  auto straight = ReadToEnd(Volume(text, source.Get()).Get());
+
+  auto online = Volume(text, source.Get(), kGrowing);
+  ReadAt(online.Get(), 0, 41000);
+  source->ResetDelivered();
+  EXPECT_EQ(ReadAt(online.Get(), 40000, 5), std::vector<float>(straight.begin() + 40000, straight.begin() + 40005));
+  EXPECT_EQ(source->Delivered(), 8000 + 5) << "its own checkpoints serve it";
+
+  auto offline = Cloned(online.Get());
+  ASSERT_EQ(SetSource(offline.Get(), source.Get(), 0), S_OK);
+  source->ResetDelivered();
+  ReadAt(offline.Get(), 40000, 5);
+  EXPECT_EQ(source->Delivered(), 40000 + 5) << "nothing was shared while the record grew";
+
+  auto sharing = Volume(text, source.Get(), static_cast<std::int32_t>(0xC0000000u));
+  auto other = Cloned(sharing.Get());  // before any checkpoint exists: only the shared table can serve it
+  ReadAt(sharing.Get(), 0, 33000);
+  source->ResetDelivered();
+  EXPECT_EQ(ReadAt(other.Get(), 32500, 1), std::vector<float>(straight.begin() + 32500, straight.begin() + 32501));
+  EXPECT_EQ(source->Delivered(), 500 + 1) << "bit 30 of the online flag shares all the same";
+}
+
+TEST(SpVolEnum, PendingSourceEndsTheReadEarly) {
+  auto source = MakeCom<MemorySource>(Steps({{1.0f, 100}}), 0.01, L"L/s");
+  source->SetAcquired(40);
+  auto vol = Volume(VolumeText(false, 0, 1.0, false), source.Get(), kGrowing);
+  float buffer[100];
+  std::int32_t got = 0;
+  EXPECT_EQ(vol->Read(100, buffer, &got), KYM_S_PENDING);
+  EXPECT_EQ(got, 40);
+  source->SetAcquired(100);
+  EXPECT_EQ(vol->Read(100, buffer, &got), S_FALSE);
+  EXPECT_EQ(got, 60);
+  EXPECT_NEAR(buffer[59], 1.0, 1e-6);
+}
+
+TEST(SpVolEnum, NewParametersDoNotUseTheOldParametersCheckpoints) {
+  auto flow = Breathing(40000);
+  auto source = MakeCom<MemorySource>(flow, 0.01, L"L/s");
+  const auto corrected = VolumeText(true, 100, 2.0, false);
+  auto vol = Volume(VolumeText(false, 0, 1.0, false), source.Get());
+  ReadAt(vol.Get(), 0, 35000);
+
+  auto changed = Cloned(vol.Get());
+  ASSERT_EQ(changed.As<ICalcEnum>()->SetParameters(corrected.c_str(), nullptr), S_OK);
+  ASSERT_EQ(SetSource(changed.Get(), source.Get(), 0), S_OK);
+  const auto expected = ReadToEnd(Volume(corrected, source.Get()).Get());
+  EXPECT_EQ(ReadAt(changed.Get(), 33000, 10), std::vector<float>(expected.begin() + 33000, expected.begin() + 33010));
+
+  // The enumerator it was cloned from keeps its own checkpoints.
+  source->ResetDelivered();
+  ReadAt(vol.Get(), 33000, 1);
+  EXPECT_EQ(source->Delivered(), 1001);
+}
+
+TEST(SpVolEnum, ClonesReadAtRandomOnTwoThreadsGiveTheStraightThroughSamples) {
+  auto flow = Breathing(200000);
+  auto source = MakeCom<MemorySource>(flow, 0.01, L"L/s");
+  const auto text = VolumeText(true, 150, 1.2, true);
+  const auto straight = ReadToEnd(Volume(text, source.Get()).Get(), 4096);
+  ASSERT_EQ(straight.size(), flow.size());
+
+  auto prototype = Volume(text, source.Get());
+  ComPtr<IEnumFloatEx> readers[2] = {Cloned(prototype.Get()), Cloned(prototype.Get())};
+  int mismatches[2] = {0, 0};
+  auto work = [&](int which, unsigned seed) {
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<std::int64_t> tick(0, static_cast<std::int64_t>(flow.size()) - 1);
+    std::uniform_int_distribution<std::int32_t> length(1, 3000);
+    std::vector<float> buffer(3000);
+    for (int round = 0; round < 150; ++round) {
+      const std::int64_t at = tick(random);
+      const std::int32_t want = length(random);
+      std::int32_t got = 0;
+      if (readers[which]->Seek(at) != S_OK || Failed(readers[which]->Read(want, buffer.data(), &got))) {
+        ++mismatches[which];
+        continue;
+      }
+      for (std::int32_t i = 0; i < got; ++i)
+        if (buffer[static_cast<std::size_t>(i)] != straight[static_cast<std::size_t>(at + i)]) {
+          ++mismatches[which];
+          break;
+        }
+    }
+  };
+  std::thread a(work, 0, 1u), b(work, 1, 2u);
+  a.join();
+  b.join();
+  EXPECT_EQ(mismatches[0], 0);
+  EXPECT_EQ(mismatches[1], 0);
+}
+
+TEST(SpVolEnum, FunctionTableDescribesTheExpressionFunction) {
+  const auto& t = SpVolEnum::Table();
+  EXPECT_STREQ(t.className, L"SpVolEnum");
+  EXPECT_STREQ(t.description, L"1 channel SpVolEnum");
+  ASSERT_EQ(t.params.size(), 4u);
+  EXPECT_EQ(t.SourceCount(), 1);
+  EXPECT_STREQ(t.params[0].name, L"Spirometry Flow channel");
+  EXPECT_EQ(t.params[1].maximum, 1.0);
+  EXPECT_EQ(t.params[3].maximum, 3.4028234663852886e38);
+}

@@ -1,0 +1,49 @@
+#include "spirometry/calc/sp_vol_policy.h"
+
+#include <cwchar>
+#include <limits>
+
+#include "spirometry/calc/parameter_text.h"
+#include "spirometry/calc/units_check.h"
+
+namespace Spirometry {
+
+namespace {
+constexpr std::size_t kShortestSettings = 5;
+constexpr double kRatioMin = 0.01, kRatioMax = 10.0;
+}  // namespace
+
+void SpVolPolicy::Parse(const std::wstring& text) {
+  mLegacy = false;
+  std::int32_t correctionValue = 0, resetValue = 0;
+  if (std::wcslen(text.c_str()) < kShortestSettings) {
+    mDeadSpace = 0.0;
+    mVolumeRatio = 1.0;
+    mLegacy = true;
+  } else {
+    auto in = ParameterTextReader(text);
+    std::int32_t first = 0;
+    ReadField(in, first);
+    if (first == kParameterMarker) {
+      ReadField(in, correctionValue);
+    } else {
+      correctionValue = first;
+      mLegacy = true;
+    }
+    ReadField(in, mDeadSpace);
+    ReadField(in, mVolumeRatio);
+    ReadField(in, resetValue);
+  }
+  mVolumeCorrection = correctionValue == 1;
+  mReset = resetValue == 1;
+  if (mVolumeRatio < kRatioMin || mVolumeRatio > kRatioMax) {
+    mVolumeCorrection = false;
+    mVolumeRatio = 1.0;
+  }
+}
+
+void SpVolPolicy::OnSources(double secsPerTick, const std::wstring& sourceUnits) {
+  mMultiplier = mLegacy || IsAcceptedFlowUnits(sourceUnits) ? secsPerTick : std::numeric_limits<double>::quiet_NaN();
+}
+
+}  // namespace Spirometry

@@ -1,0 +1,73 @@
+#pragma once
+// The volume integrator: flow in litres per second (or mL/s, µL/s) becomes volume in the same litre prefix,
+// with the optional correction of expired volume beyond the dead space by the volume ratio and the optional
+// reset to zero at the end of each expiration. Positive flow is inspiration.
+#include <cstdint>
+#include <string>
+
+namespace Spirometry {
+
+class SpVolPolicy {
+ public:
+  // The integrator state, as recorded at checkpoints.
+  struct State {
+    double volume = 0.0;             // V
+    double expired = 0.0;            // E: litres expired since the dead space was last refilled
+    double previousIncrement = 0.0;  // d of the previous sample
+    double peak = 0.0;               // P: highest volume since the last reset
+  };
+
+  // Reads the volume parameter text (current or older form). Never fails.
+  void Parse(const std::wstring& text);
+  // The interval becomes the multiplier, unless the source is in units that are not flow (NaN then, so
+  // that every output sample is NaN); texts of the older form are taken as flow whatever their units.
+  void OnSources(double secsPerTick, const std::wstring& sourceUnits);
+
+  void ResetState() { mState = State{}; }
+  const State& GetState() const { return mState; }
+  void SetState(const State& state) { mState = state; }
+
+  // Source samples in, volume samples out, in place.
+  void Integrate(float* samples, std::int32_t count) {
+    State s = mState;
+    const double multiplier = mMultiplier;
+    const double deadSpace = mDeadSpace / 1000.0;
+    for (std::int32_t i = 0; i < count; ++i) {
+      const double d = static_cast<double>(samples[i]) * multiplier;
+      // An expiration has just ended and the volume fell by more than 10 % from its peak.
+      if (mReset && d >= 0.0 && s.previousIncrement < 0.0 && 0.9 * s.peak > s.volume) {
+        s.volume = 0.0;
+        s.peak = 0.0;
+      }
+      s.expired -= d;
+      s.previousIncrement = d;
+      if (s.expired < 0.0) s.expired = 0.0;
+      double increment = d;
+      if (mVolumeCorrection && d < 0.0 && s.expired > deadSpace) {
+        s.expired = deadSpace;
+        increment = d / mVolumeRatio;
+      }
+      s.volume += increment;
+      samples[i] = static_cast<float>(s.volume);
+      if (s.volume > s.peak) s.peak = s.volume;
+    }
+    mState = s;
+  }
+
+  bool VolumeCorrection() const { return mVolumeCorrection; }
+  bool Reset() const { return mReset; }
+  double DeadSpace() const { return mDeadSpace; }
+  double VolumeRatio() const { return mVolumeRatio; }
+  bool Legacy() const { return mLegacy; }
+
+ private:
+  bool mVolumeCorrection = false;
+  bool mReset = false;
+  double mDeadSpace = 0.0;  // mL
+  double mVolumeRatio = 1.0;
+  bool mLegacy = false;
+  double mMultiplier = 0.0;  // seconds per sample, or NaN
+  State mState;
+};
+
+}  // namespace Spirometry

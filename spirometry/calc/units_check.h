@@ -1,0 +1,18 @@
+#pragma once
+// What the flow and volume calculations accept as the units of their sources.
+#include <optional>
+#include <string_view>
+
+namespace Spirometry {
+
+// The SI prefix exponent of a flow-head voltage: 0 for "" and "V", the prefix's exponent for a prefix
+// letter followed by "V" ("mV" -3, "uV" and "µV" -6, …); nothing for any other text.
+std::optional<int> VoltagePrefixExponent(std::wstring_view units);
+
+// True for the six flow units a volume is integrated from: L/s, L/sec, mL/s, mL/sec, µL/s, µL/sec.
+bool IsAcceptedFlowUnits(std::wstring_view units);
+
+// 10 to the power of a prefix exponent, exactly for the prefix exponents.
+double PowerOfTen(int exponent);
+
+}  // namespace Spirometry
