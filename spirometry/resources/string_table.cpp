@@ -58,6 +58,7 @@ const std::map<int, const wchar_t*>& Table() {
       {96, L"Export Spirometry Report requires a valid Spirometry analysis.\nNo data will be saved."},
       {97, L"non-forced"},
       {99, L"Spirometry Volume Updated on Channel %1"},
+      {3101, L"Spirometry settings are needed: choose the flow and volume channels and the detection settings."},
       {22022, L"Invalid Value"},
   };
   return table;

@@ -1,0 +1,201 @@
+#include "spirometry/document/breath_analysis.h"
+
+#include <cmath>
+#include <cstring>
+#include <locale>
+#include <sstream>
+
+#include "host/data/iunits_conversion.h"
+#include "spirometry/events/sp_breath_event.h"
+
+namespace Spirometry {
+
+namespace {
+constexpr double kFullScaleRaw = 32000.0;
+constexpr double kFullRangeWithoutConversion = 10.0;
+constexpr double kCacheTolerance = 0.001;
+
+bool SamePosition(DataPosition a, DataPosition b) { return a.offset == b.offset && a.block == b.block; }
+}  // namespace
+
+double DetectionHeight(IChannelData* data, std::int32_t block, const DetectionSource& source, double detectionLevel) {
+  double fullRange = kFullRangeWithoutConversion;
+  ComPtr<IUnitsConversion> conversion;
+  HRESULT hr = data ? data->GetUnitsConversion(source.flags, block, source.channel, conversion.Put()) : E_FAIL;
+  if (Succeeded(hr)) {
+    double scale = 1.0, offset = 0.0;
+    if (conversion && Failed(conversion->GetScaleOffset(&scale, &offset))) {
+      scale = 1.0;
+      offset = 0.0;
+    }
+    fullRange = (offset + kFullScaleRaw) * scale * source.headScale;
+  }
+  const double height = fullRange * detectionLevel / 100.0;
+  return height < 0.0 || std::isnan(height) ? 0.0 : height;
+}
+
+std::wstring BreathExpressionText(std::int32_t flowChannel, std::int32_t volumeChannel, double height) {
+  std::wostringstream text;
+  text.imbue(std::locale::classic());
+  // Channel numbers in the expression are one-based; widened so that an unset channel cannot overflow.
+  text << L"SPEEVol" << L"(Ch" << (static_cast<std::int64_t>(volumeChannel) + 1) << L", " << L"SPEEFlow(Ch"
+       << (static_cast<std::int64_t>(flowChannel) + 1) << L", " << height << L") )";
+  return text.str();
+}
+
+Breath BreathFromEvent(const std::uint8_t* record, std::int32_t block) {
+  SpBreathEvent e;
+  std::memcpy(&e, record, sizeof e);
+  const SpFlowEvent& f = e.mFlowEvent;
+  Breath b;
+  b.PeakInspiratoryFlow = f.mMaxFlow;
+  b.PeakExpiratoryFlow = f.mMinFlow;
+  b.MaxVolume = e.mMaxVol;
+  b.MinVolume = e.mMinVol;
+  b.IsSingleExpiration = f.mSingleExpiration != 0;
+  b.IsForced = false;
+  b.Start = {f.mStartTick, block};
+  b.End = {f.mEndTick, block};
+  b.PeakInspiratoryFlowPosition = {f.mMaxFlowTick, block};
+  b.PeakExpiratoryFlowPosition = {f.mMinFlowTick, block};
+  b.ExpirationStart = {f.mExpStartTick, block};
+  b.MaxVolumePosition = {e.mMaxVolTick, block};
+  b.MinVolumePosition = {e.mMinVolTick, block};
+  return b;
+}
+
+void ClassifyBreaths(const std::vector<std::unique_ptr<Breath>>& breaths, double forcedExpThres) {
+  const std::size_t n = breaths.size();
+  if (n == 0) return;
+  // The average is kept in single precision on purpose: it decides ties such as equal breaths at a
+  // threshold of exactly 1, and the results must not move with the compiler's choice of precision.
+  float sum = 0.0f;
+  for (const auto& b : breaths) sum = static_cast<float>(static_cast<double>(sum) + b->ExpiredVolume());
+  const float average = sum / static_cast<float>(n);
+  const double a = average;
+  for (const auto& b : breaths) {
+    if (b->IsSingleExpiration) {
+      b->IsForced = false;
+      continue;
+    }
+    const double v = b->ExpiredVolume();
+    b->IsForced = v >= a * forcedExpThres || n == 1 || (n <= 3 && v >= a);
+  }
+}
+
+BreathAnalysis::BreathAnalysis(ComPtr<Settings> settings) : mSettings(std::move(settings)) { mBreaths.reserve(8); }
+
+void BreathAnalysis::Clear() { mBreaths.clear(); }
+
+void BreathAnalysis::ReleaseHost() {
+  mEvents.Reset();
+  mExpression.Reset();
+  mHost.Reset();
+}
+
+void BreathAnalysis::Classify() { ClassifyBreaths(mBreaths, mSettings->ForcedExpThres); }
+
+std::int32_t BreathAnalysis::Update(IHostDocument* host, bool force, DataPosition start, DataPosition end) {
+  mHost = ComPtr<IHostDocument>(host);
+  mRequestedStart = start;
+  mRequestedEnd = end;
+  if (start.block == DataPosition::kNotSet || end.block == DataPosition::kNotSet || SamePosition(start, end)) {
+    Clear();
+    mAnalysedStart = DataPosition{};
+    mAnalysedEnd = DataPosition{};
+    return 0;
+  }
+  Analyse(force);
+  return Count();
+}
+
+std::int32_t BreathAnalysis::Analyse(bool force) {
+  const DataPosition start = mRequestedStart, end = mRequestedEnd;
+  if (start.block != end.block) return -1;
+  const SpConfig& settings = mSettings->Record();
+
+  if (!force && SamePosition(start, mAnalysedStart) && SamePosition(end, mAnalysedEnd) &&
+      std::fabs(mCachedDetectionLevel - settings.DetectionLevel) < kCacheTolerance) {
+    if (std::fabs(mCachedForcedExpThres - settings.ForcedExpThres) > kCacheTolerance) {
+      mCachedForcedExpThres = settings.ForcedExpThres;
+      Classify();
+    }
+    return Count();
+  }
+  mAnalysedStart = start;
+  mAnalysedEnd = end;
+  mCachedDetectionLevel = settings.DetectionLevel;
+  mCachedForcedExpThres = settings.ForcedExpThres;
+
+  ComPtr<IChannelData> data;
+  if (mHost) mHost->GetChannelData(data.Put());
+  DetectionSource source =
+      mDetectionSource ? mDetectionSource() : DetectionSource{settings.FlowChannel, 1.0, 0x40001000};
+  const double height = DetectionHeight(data.Get(), start.block, source, settings.DetectionLevel);
+  const std::wstring text = BreathExpressionText(settings.FlowChannel, settings.VolumeChannel, height);
+  const std::vector<ChannelBinding> bindings = {{settings.FlowChannel, L"L/s"}, {settings.VolumeChannel, L"L"}};
+
+  mLastError.clear();
+  mEvents.Reset();
+  HRESULT hr = mOpener ? mOpener(data.Get(), text, bindings, start.block, start.offset, &mEvents)
+                       : OpenWithEngine(data.Get(), text, bindings, start.block, start.offset, &mEvents);
+  if (Failed(hr) || !mEvents) {
+    // Breaths of an earlier request must not pass for this one, and the next update must try again.
+    mEvents.Reset();
+    Clear();
+    mAnalysedStart = DataPosition{};
+    mAnalysedEnd = DataPosition{};
+    mCachedDetectionLevel = -1.0;
+    return -1;
+  }
+  Clear();
+  const std::int32_t read = ReadEvents(mEvents.Get(), start.block, end.offset);
+  mEvents.Reset();
+  Classify();
+  return read;
+}
+
+HRESULT BreathAnalysis::OpenWithEngine(IChannelData* data, const std::wstring& text,
+                                       const std::vector<ChannelBinding>& bindings, std::int32_t block,
+                                       std::int32_t startTick, ComPtr<IEnumEventEx>* events) {
+  mExpression.Reset();
+  if (!data) return E_FAIL;
+  ComPtr<IExpressionEngine> engine;
+  HRESULT hr = data->QueryInterface(IExpressionEngine::kIid, engine.PutVoid());
+  if (Failed(hr) || !engine) return Failed(hr) ? hr : E_NOINTERFACE;
+  hr = engine->Compile(text.c_str(), static_cast<std::int32_t>(bindings.size()), bindings.data(), mExpression.Put(),
+                       &mLastError);
+  if (Failed(hr) || !mExpression) return Failed(hr) ? hr : E_FAIL;
+  return mExpression->CreateEventEnum(block, startTick, events->Put());
+}
+
+std::int32_t BreathAnalysis::ReadEvents(IEnumEventEx* events, std::int32_t block, std::int32_t endTick) {
+  std::int32_t elementSize = kBreathEventBytes;
+  if (Succeeded(events->GetElementSize(&elementSize)) && elementSize != kBreathEventBytes) {
+    mLastError = L"the breath events have an unexpected record size";
+    return 0;
+  }
+  alignas(8) std::uint8_t buffer[kBreathEventBytes * kBreathEventsPerRead];
+  std::int32_t read = 0;
+  std::int32_t position = -1;
+  events->GetPosition(&position);
+  const std::int32_t last = endTick < 0 ? DataPosition::kNotSet : endTick;
+  for (;;) {
+    std::int32_t count = 0, next = position;
+    const HRESULT hr = events->Next(endTick, buffer, static_cast<std::int32_t>(sizeof buffer), &count, &next);
+    if (Failed(hr)) break;
+    if (count > kBreathEventsPerRead) count = kBreathEventsPerRead;
+    for (std::int32_t i = 0; i < count; ++i) {
+      mBreaths.push_back(std::make_unique<Breath>(BreathFromEvent(buffer + i * kBreathEventBytes, block)));
+      ++read;
+    }
+    if (hr == S_FALSE) break;
+    // A call without events ends the reading, unless the enumerator only stopped early on its way to the
+    // end tick: then it must have moved on, or it would never finish.
+    if (count <= 0 && (next <= position || next >= last)) break;
+    position = next;
+  }
+  return read;
+}
+
+}  // namespace Spirometry

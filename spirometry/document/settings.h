@@ -1,0 +1,67 @@
+#pragma once
+// The analysis settings of one spirometry document: the plain record SpConfig and Spirometry::Settings,
+// which the host stores as the document's stream in the data file.
+#include <cstdint>
+
+#include "host/com/com_object.h"
+#include "host/com/ipersist_stream_init.h"
+
+namespace Spirometry {
+
+inline constexpr std::int32_t kChannelNotSet = INT32_MIN;
+
+inline constexpr double kDetectionLevelMin = 0.01, kDetectionLevelMax = 10.0, kDefaultDetectionLevel = 1.0;
+inline constexpr double kForcedExpThresMin = 0.1, kForcedExpThresMax = 10.0, kDefaultForcedExpThres = 2.0;
+inline constexpr std::int32_t kDefaultFlowUnitsPrefix = 8;
+
+// True for the unit prefixes the settings admit: 6 µL/s, 7 mL/s, 8 L/s.
+constexpr bool IsAdmittedFlowUnitsPrefix(std::int32_t code) { return code >= 6 && code <= 8; }
+
+struct SpConfig {
+  std::int32_t FlowChannel = kChannelNotSet;       // zero-based
+  std::int32_t VolumeChannel = kChannelNotSet;     // zero-based
+  double DetectionLevel = kDefaultDetectionLevel;  // percent of the flow channel's full range
+  double ForcedExpThres = kDefaultForcedExpThres;  // multiple of the average expired volume
+  bool IncludeNonForced = false;
+  double NoiseFloor = 0.0;  // L/s
+  bool ApplyNoiseFloor = false;
+  std::int32_t FlowUnitsPrefix = kDefaultFlowUnitsPrefix;
+
+  // Exact comparison of every field; the settings dialog's "changed" test.
+  bool operator==(const SpConfig& other) const;
+};
+
+class Settings final : public ComObject<IPersistStreamInit>, public SpConfig {
+ public:
+  static constexpr std::int32_t kVersion = 3;
+
+  SpConfig& Record() { return *this; }
+  const SpConfig& Record() const { return *this; }
+
+  bool IsAttached() const { return mAttached; }
+  void SetAttached() { mAttached = true; }
+  bool WasLoaded() const { return mLoaded; }
+  bool Dirty() const { return mDirty; }
+  void SetDirty() { mDirty = true; }
+  // Version of the stream last loaded; 0 when none was.
+  std::int32_t LoadedVersion() const { return mLoadedVersion; }
+
+  // IPersist / IPersistStreamInit
+  HRESULT GetClassID(Guid* classId) override;
+  HRESULT IsDirty() override;
+  // Refuses a newer version with KYM_E_NEWER_VERSION and changes nothing; a stream that ends early leaves
+  // the fields it does not reach as they were and still succeeds.
+  HRESULT Load(IStream* stream) override;
+  // Always writes version 3 and succeeds: a stream that refuses bytes is the host's to report.
+  HRESULT Save(IStream* stream, Bool16 clearDirty) override;
+  HRESULT GetSizeMax(std::uint64_t* size) override;
+  HRESULT InitNew() override;
+
+ private:
+  bool mAttached = false;
+  bool mLoaded = false;
+  bool mDirty = false;
+  std::int32_t mLoadedVersion = 0;
+};
+
+}  // namespace Spirometry

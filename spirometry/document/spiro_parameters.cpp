@@ -1,0 +1,45 @@
+#include "spirometry/document/spiro_parameters.h"
+
+namespace Spirometry {
+
+SpiroBreathParameters DeriveBreathParameters(const Breath& breath, const TimeBetweenFn& timeBetween,
+                                             const VolumeAfterFn& volumeAfter) {
+  SpiroBreathParameters p{};
+  p.Ti = timeBetween(breath.Start, breath.MaxVolumePosition);
+  p.Te = timeBetween(breath.MaxVolumePosition, breath.End);
+  p.Duration = timeBetween(breath.Start, breath.End);
+  p.VolumeVtOrFvc = breath.ExpiredVolume();
+  p.Pif = breath.PeakInspiratoryFlow;
+  p.Pef = -breath.PeakExpiratoryFlow;
+  double later = 0.0;
+  const bool available = volumeAfter && volumeAfter(breath.MaxVolumePosition, kFev1Seconds, &later);
+  p.Fev1Available = ToBool16(available);
+  p.Fev1 = available ? breath.MaxVolume - later : 0.0;
+  p.Fev1OverFvc = available && p.VolumeVtOrFvc != 0.0 ? p.Fev1 / p.VolumeVtOrFvc * 100.0 : 0.0;
+  return p;
+}
+
+SpiroSummary Summarise(const std::vector<std::unique_ptr<Breath>>& breaths, const TimeBetweenFn& timeBetween) {
+  SpiroSummary s{};
+  double nonForcedVolume = 0.0;
+  for (const auto& b : breaths) {
+    const double duration = timeBetween(b->Start, b->End);
+    s.TotalDuration += duration;
+    ++s.BreathCount;
+    if (b->IsForced || b->IsSingleExpiration) {
+      ++s.ForcedCount;
+      continue;
+    }
+    ++s.NonForcedCount;
+    s.NonForcedDuration += duration;
+    nonForcedVolume += b->ExpiredVolume();
+  }
+  if (s.NonForcedDuration > 0.0) {
+    s.MinuteVentilation = nonForcedVolume / s.NonForcedDuration;
+    s.BreathingFrequency = s.NonForcedCount / s.NonForcedDuration;
+  }
+  if (s.NonForcedCount > 0) s.AverageTidalVolume = nonForcedVolume / s.NonForcedCount;
+  return s;
+}
+
+}  // namespace Spirometry
