@@ -102,9 +102,10 @@ TEST_F(CalcHost, ClassesAreRegisteredUnderTheirNamesAndIds) {
     const wchar_t* display;
     Guid id;
     const wchar_t* enumClass;
+    std::int32_t params;
   };
-  for (const auto& c : {Case{L"SpFlow", L"Spirometry Flow", kSpFlowClassId, L"SpFlowEnum"},
-                        Case{L"SpVol", L"Spirometry Volume", kSpVolClassId, L"SpVolEnum"}}) {
+  for (const auto& c : {Case{L"SpFlow", L"Spirometry Flow", kSpFlowClassId, L"SpFlowEnum", 5},
+                        Case{L"SpVol", L"Spirometry Volume", kSpVolClassId, L"SpVolEnum", 4}}) {
     auto cls = mRegistry->Calculations().FindById(c.id);
     ASSERT_TRUE(cls);
     std::wstring name, display;
@@ -119,7 +120,11 @@ TEST_F(CalcHost, ClassesAreRegisteredUnderTheirNamesAndIds) {
     fn->GetKindWords(&accepts, &produces);
     EXPECT_EQ(accepts, 0x80000000u);
     EXPECT_EQ(produces, 0x80000000u);
-    EXPECT_EQ(fn->GetParamInfo(5, nullptr, nullptr, nullptr, nullptr, nullptr), E_INVALIDARG);
+    std::int32_t params = 0, sources = 0;
+    fn->GetParamCounts(&params, &sources);
+    EXPECT_EQ(params, c.params);
+    EXPECT_EQ(sources, 1);
+    EXPECT_EQ(fn->GetParamInfo(c.params, nullptr, nullptr, nullptr, nullptr, nullptr), E_INVALIDARG);
   }
 }
 

@@ -118,18 +118,6 @@ TEST(SpFlowEnum, UnitsCheckKnowsTheSiPrefixesOfVolts) {
   for (const auto& c : cases) EXPECT_EQ(VoltagePrefixExponent(c.units), c.exponent) << std::wstring(c.units).size();
 }
 
-TEST(SpFlowEnum, FunctionTableDescribesTheExpressionFunction) {
-  const auto& t = SpFlowEnum::Table();
-  EXPECT_STREQ(t.className, L"SpFlowEnum");
-  EXPECT_STREQ(t.description, L"1 channel SpFlowEnum");
-  ASSERT_EQ(t.params.size(), 5u);
-  EXPECT_EQ(t.SourceCount(), 1);
-  EXPECT_STREQ(t.params[2].name, L"Raw flow channel index");
-  EXPECT_EQ(t.params[2].maximum, 2147483647.0);
-  EXPECT_EQ(t.params[4].minimum, -3.4028234663852886e38);
-  for (const auto& p : t.params) EXPECT_EQ(p.flags, 0x80000000u);
-}
-
 // Drift correction needs the host: the record length, the raw channel's ends and its full scale.
 class SpFlowDrift : public ::testing::Test {
  protected:

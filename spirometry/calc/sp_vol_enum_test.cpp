@@ -248,14 +248,3 @@ TEST(SpVolEnum, ClonesReadAtRandomOnTwoThreadsGiveTheStraightThroughSamples) {
   EXPECT_EQ(mismatches[0], 0);
   EXPECT_EQ(mismatches[1], 0);
 }
-
-TEST(SpVolEnum, FunctionTableDescribesTheExpressionFunction) {
-  const auto& t = SpVolEnum::Table();
-  EXPECT_STREQ(t.className, L"SpVolEnum");
-  EXPECT_STREQ(t.description, L"1 channel SpVolEnum");
-  ASSERT_EQ(t.params.size(), 4u);
-  EXPECT_EQ(t.SourceCount(), 1);
-  EXPECT_STREQ(t.params[0].name, L"Spirometry Flow channel");
-  EXPECT_EQ(t.params[1].maximum, 1.0);
-  EXPECT_EQ(t.params[3].maximum, 3.4028234663852886e38);
-}
