@@ -84,7 +84,12 @@ bool SpiroDocument::ApplySettings(double forcedExpThres, double detectionLevel, 
     if (!(before == s)) Attach();
     // The mirrors describe the calculations of the channels: new channels, new mirrors, so that a later
     // push cannot copy one channel's calculation onto another's.
-    if (before.FlowChannel != s.FlowChannel || before.VolumeChannel != s.VolumeChannel) ReadMirrors();
+    // The validity the views rely on was decided for the old channels.
+    if (before.FlowChannel != s.FlowChannel || before.VolumeChannel != s.VolumeChannel) {
+      ReadMirrors();
+      mDataViewValid = ValidateSelection(true, &mDataViewMessage);
+      mAnalysisValid = ValidateSelection(false, &mAnalysisMessage);
+    }
 
     mAnalysisOutOfDate = true;
     PushUnitsToCalculations();

@@ -1,0 +1,176 @@
+// The document's analysis over real signals: a flow-head voltage computed into flow and volume by the
+// extension's calculations, breaths found by its detectors through the host's expression engine.
+#include <gtest/gtest.h>
+
+#include "host/calc/ichannel_calc.h"
+#include "host/com/text.h"
+#include "host/data/iunits.h"
+#include "spirometry/calc/sp_flow_settings.h"
+#include "spirometry/calc/sp_vol_settings.h"
+#include "spirometry/document/document_test_host.h"
+#include "spirometry/document/spiro_parameters.h"
+
+namespace Spirometry {
+namespace {
+
+constexpr std::int32_t kRaw = 0, kFlow = 1, kVolume = 2;
+
+class SpiroAnalysisTest : public testing::DocumentTestBase {
+ protected:
+  void SetUp() override {
+    DocumentTestBase::SetUp();
+    mRecording = testing::MakeBreathingRecording(3, 3, 2);
+    auto file = std::make_shared<kymora::DataFile>();
+    file->AddChannel(L"Raw flow");
+    file->AddBlock(testing::BreathingRecording::kSecsPerTick, static_cast<std::int64_t>(mRecording.flow.size()));
+    file->SetSamples(0, kRaw, L"V", 0.1, mRecording.Volts());
+    Open(file);
+    PutCalculation(kFlow, L"SpFlow", {{L"source", L"1"}, {L"preset", L"3"}});
+    PutCalculation(kVolume, L"SpVol", {{L"source", L"2"}});
+    Select({0, 0}, {static_cast<std::int32_t>(mRecording.flow.size()), 0});
+  }
+
+  std::wstring UnitsOf(std::int32_t channel) {
+    ComPtr<IUnits> units;
+    std::wstring text;
+    if (Succeeded(mHost->Data().GetUnits(0x40001000, 0, channel, units.Put())) && units) units->GetText(&text);
+    return text;
+  }
+  template <class T>
+  ComPtr<T> SettingsOf(std::int32_t channel) {
+    ComPtr<IChannelCalc> calc;
+    ComPtr<IPersistObject> settings;
+    mHost->Data().GetChannelCalc(channel, calc.Put());
+    if (calc) calc->GetSettings(settings.Put());
+    return ComPtr<T>(dynamic_cast<T*>(settings.Get()));
+  }
+
+  // The breaths found, their forced flags and the FEV1 of each forced one against the recording.
+  void ExpectTheRecordingsBreaths(SpiroDocument& doc) {
+    std::wstring message;
+    ASSERT_TRUE(doc.EnsureAnalysis(&message)) << ToUtf8(message);
+    ASSERT_EQ(doc.Analysis().Count(), mRecording.breaths);
+    std::vector<std::int32_t> forced;
+    for (std::int32_t i = 0; i < doc.Analysis().Count(); ++i)
+      if (doc.Analysis().At(i).IsForced) forced.push_back(i);
+    EXPECT_EQ(forced, (std::vector<std::int32_t>{3, 6, 9}));
+    for (std::size_t f = 0; f < forced.size(); ++f) {
+      SpiroBreathParameters p{};
+      ASSERT_EQ(doc.GetBreathParameters(forced[f], &p), S_OK);
+      ASSERT_EQ(p.Fev1Available, kTrue16);
+      const double oneSample = 3.2 * testing::BreathingRecording::kSecsPerTick;  // the largest flow's step
+      EXPECT_NEAR(p.Fev1, mRecording.ExpiredWithinOneSecond(mRecording.forcedMaxVolumeTicks[f]), oneSample);
+      EXPECT_NEAR(p.VolumeVtOrFvc, 3.0, 0.01);
+      EXPECT_NEAR(p.Pef, 3.14159, 0.01);
+      EXPECT_NEAR(p.Ti, 2.0, 0.01);
+      EXPECT_NEAR(p.Fev1OverFvc, p.Fev1 / p.VolumeVtOrFvc * 100.0, 1e-9);
+    }
+    SpiroSummary summary{};
+    ASSERT_EQ(doc.GetSummary(&summary), S_OK);
+    EXPECT_EQ(summary.NonForcedCount, mRecording.breaths - 3);
+    EXPECT_EQ(summary.ForcedCount, 3);
+    EXPECT_NEAR(summary.AverageTidalVolume, 2.0 / 3.14159265, 0.01);  // half a sine of 0.5 L/s over 2 s
+    EXPECT_NEAR(summary.BreathingFrequency, 0.25, 0.01);
+    EXPECT_NEAR(summary.MinuteVentilation, summary.AverageTidalVolume * summary.BreathingFrequency, 1e-9);
+  }
+
+  testing::BreathingRecording mRecording;
+};
+
+TEST_F(SpiroAnalysisTest, FindsTidalAndForcedBreathsWithTheirFev1) {
+  SpConfig s;
+  s.FlowChannel = kFlow;
+  s.VolumeChannel = kVolume;
+  SendSettings(s);
+  SpiroDocument& doc = Doc();
+  EXPECT_EQ(doc.FlowChannels(), std::vector<std::int32_t>{kFlow});
+  EXPECT_EQ(doc.VolumeChannels(), std::vector<std::int32_t>{kVolume});
+  ExpectTheRecordingsBreaths(doc);
+  // 1 % of the head's full range: 0.1 V × 40.1 L/s per V.
+  EXPECT_NE(doc.Analysis().Count(), 0);
+  const DetectionSource source = doc.CurrentDetectionSource();
+  EXPECT_EQ(source.channel, kRaw);
+  EXPECT_DOUBLE_EQ(source.headScale, 40.1);
+}
+
+TEST_F(SpiroAnalysisTest, MillilitreOutputGivesTheSameBreathsInLitres) {
+  SpConfig s;
+  s.FlowChannel = kFlow;
+  s.VolumeChannel = kVolume;
+  s.FlowUnitsPrefix = 7;
+  SendSettings(s);
+  // The prefix reached both calculations and their channels.
+  EXPECT_EQ(SettingsOf<SpFlowSettings>(kFlow)->mOutputUnitsPrefix, 7);
+  EXPECT_EQ(SettingsOf<SpVolSettings>(kVolume)->mOutputUnitsPrefix, 7);
+  EXPECT_EQ(UnitsOf(kFlow), L"mL/s");
+  EXPECT_EQ(UnitsOf(kVolume), L"mL");
+  ExpectTheRecordingsBreaths(Doc());
+}
+
+TEST_F(SpiroAnalysisTest, MirrorsFollowTheCalculationsAndPushIntoThem) {
+  SpConfig s;
+  s.FlowChannel = kFlow;
+  s.VolumeChannel = kVolume;
+  SendSettings(s);
+  SpiroDocument& doc = Doc();
+  EXPECT_EQ(doc.FlowMirror().presetIndex, 3);
+  EXPECT_DOUBLE_EQ(doc.FlowMirror().customHeadScale, 40.1);
+  EXPECT_EQ(doc.FlowMirror().rawFlowChannel, kRaw);
+  EXPECT_EQ(doc.VolumeMirror().flowChannel, kFlow);
+  EXPECT_GT(doc.CalculatedVolumeRatio(), 0.0);
+
+  doc.SetDeadSpace(20000.0);
+  double deadSpace = 0;
+  doc.GetDeadSpace(&deadSpace);
+  EXPECT_EQ(deadSpace, 10000.0);
+  EXPECT_EQ(SettingsOf<SpVolSettings>(kVolume)->mDeadSpace, 10000.0);
+  doc.SetVolumeRatio(0.001);
+  EXPECT_EQ(SettingsOf<SpVolSettings>(kVolume)->mVolumeRatio, 0.01);
+  doc.SetVolumeCorrection(kTrue16);
+  EXPECT_TRUE(SettingsOf<SpVolSettings>(kVolume)->mVolumeCorrection);
+
+  doc.SetFlowHeadPreset(2);
+  doc.SetDriftCorrection(kTrue16);
+  auto flow = SettingsOf<SpFlowSettings>(kFlow);
+  EXPECT_EQ(flow->mPresetIndex, 2);
+  EXPECT_TRUE(flow->mDriftCorrection);
+  EXPECT_EQ(flow->mRawFlowChannel, kRaw);
+  // The detection height follows the head that is now in use.
+  EXPECT_DOUBLE_EQ(doc.CurrentDetectionSource().headScale, 11.79);
+}
+
+TEST_F(SpiroAnalysisTest, VolumeAfterReadsLitresAndStopsAtTheBlockEnd) {
+  SpConfig s;
+  s.FlowChannel = kFlow;
+  s.VolumeChannel = kVolume;
+  SendSettings(s);
+  SpiroDocument& doc = Doc();
+  const auto length = static_cast<std::int32_t>(mRecording.flow.size());
+  double litres = 0.0, millilitres = 0.0;
+  ASSERT_TRUE(doc.VolumeAfter({1000, 0}, 1.0, &litres));
+  s.FlowUnitsPrefix = 7;
+  SendSettings(s);
+  ASSERT_TRUE(doc.VolumeAfter({1000, 0}, 1.0, &millilitres));
+  EXPECT_NEAR(millilitres, litres, 1e-6);
+  EXPECT_TRUE(doc.VolumeAfter({length - 1001, 0}, 1.0, &litres));
+  EXPECT_FALSE(doc.VolumeAfter({length - 1000, 0}, 1.0, &litres));
+
+  // A breath whose expiration starts less than a second before the block's end has no FEV1.
+  Breath late;
+  late.MaxVolume = 1.0;
+  late.MinVolume = 0.5;
+  late.Start = {length - 3000, 0};
+  late.MaxVolumePosition = {length - 999, 0};
+  late.End = {length - 1, 0};
+  const auto p = DeriveBreathParameters(
+      late, [&](DataPosition a, DataPosition b) { return doc.TimeBetween(a, b); },
+      [&](DataPosition pos, double sec, double* v) { return doc.VolumeAfter(pos, sec, v); });
+  EXPECT_EQ(p.Fev1Available, kFalse16);
+  EXPECT_EQ(p.Fev1, 0.0);
+  EXPECT_EQ(p.Fev1OverFvc, 0.0);
+  EXPECT_NEAR(p.Ti, 2.001, 1e-9);
+  EXPECT_NEAR(p.Te, 0.998, 1e-9);
+}
+
+}  // namespace
+}  // namespace Spirometry
