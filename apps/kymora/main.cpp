@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   kymora::cli::AddImportCommand(app, exitCode);
   kymora::cli::AddEvalCommand(app, exitCode);
   kymora::cli::AddCalcCommand(app, exitCode);
+  kymora::cli::AddSpirometryCommand(app, exitCode);
   kymora::cli::LoadHostExtensions();
   try {
     app.parse(argc, argv);

@@ -1,0 +1,350 @@
+// kymora spirometry FILE [options]: the spirometry analysis of a selection of one block. The settings reach
+// the spirometry document as the "SpirometrySettings" scripting message, exactly as a script sends them; the
+// selection as the host's selection. Prints the breaths and the summary as a table or as one JSON object.
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+#include "apps/kymora/cli_context.h"
+#include "apps/kymora/commands.h"
+#include "apps/kymora/json_writer.h"
+#include "host/calc/ichannel_calc.h"
+#include "host/calc/ikey_value_settings.h"
+#include "host/com/text.h"
+#include "spirometry/document/ispiro_results.h"
+
+namespace kymora::cli {
+
+namespace {
+struct Args {
+  std::string file;
+  std::optional<std::int32_t> flowChannel, volumeChannel, rawChannel, preset, toBlock;
+  std::optional<double> detectionLevel, forcedThreshold, noiseFloor, from, to;
+  std::optional<std::string> flowUnits;
+  bool includeNonForced = false;
+  std::int32_t block = 1;
+  bool save = false, json = false;
+};
+
+std::optional<std::int32_t> PrefixOfUnits(const std::string& units) {
+  if (units == "L/s") return 8;
+  if (units == "mL/s") return 7;
+  if (units == "\xC2\xB5L/s" || units == "uL/s") return 6;
+  return std::nullopt;
+}
+
+double PrefixFactor(std::int32_t prefix) { return prefix == 6 ? 1e6 : prefix == 7 ? 1e3 : 1.0; }
+const char* PrefixText(std::int32_t prefix) { return prefix == 6 ? "\xC2\xB5" : prefix == 7 ? "m" : ""; }
+
+// Puts a calculation on a new channel with KEY=VALUE settings, as `kymora calc` does; the channel's index.
+std::optional<std::int32_t> AddCalculatedChannel(HostDocument& doc, const wchar_t* className,
+                                                 const std::vector<std::pair<std::wstring, std::wstring>>& values) {
+  auto cls = doc.Registry().Calculations().FindByName(className);
+  if (!cls) {
+    PrintError("no extension offers the calculation " + ToUtf8(className) + " (is the Spirometry extension loaded?)");
+    return std::nullopt;
+  }
+  std::wstring title;
+  cls->GetDisplayName(&title);
+  const std::int32_t channel = doc.File().AddChannel(title);
+  ComPtr<IChannelCalc> calc;
+  ComPtr<IPersistObject> settings;
+  if (Failed(doc.Data().PutCalculation(channel, cls.Get(), &calc)) || !calc ||
+      Failed(calc->GetSettings(settings.Put())) || !settings) {
+    PrintError(doc.Data().LastError().empty() ? "the calculation could not be put on a channel"
+                                              : doc.Data().LastError());
+    return std::nullopt;
+  }
+  auto keys = settings.As<IKeyValueSettings>();
+  for (const auto& [key, value] : values) {
+    std::wstring error;
+    if (!keys || Failed(keys->SetValue(key.c_str(), value.c_str(), &error))) {
+      PrintError(ToUtf8(error.empty() ? key + L"=" + value + L" is not accepted" : error));
+      return std::nullopt;
+    }
+  }
+  if (Failed(calc->ApplySettings(settings.Get(), kTrue16))) {
+    PrintError("the calculation was refused" +
+               (doc.Data().LastError().empty() ? std::string() : ": " + doc.Data().LastError()));
+    return std::nullopt;
+  }
+  return channel;
+}
+
+std::int32_t Ticks(double seconds, double secsPerTick) {
+  return static_cast<std::int32_t>(std::llround(seconds / secsPerTick));
+}
+
+void Position(JsonWriter& w, const char* key, DataPosition p) {
+  w.Key(key).BeginObject().Key("offset").Int(p.offset).Key("block").Int(p.block).EndObject();
+}
+
+struct Report {
+  Spirometry::SpiroSettingsRecord settings{};
+  DataPosition start, end;
+  bool valid = false;
+  std::string message;
+  std::vector<Spirometry::SpiroBreathRecord> breaths;
+  std::vector<Spirometry::SpiroBreathParameters> parameters;
+  Spirometry::SpiroSummary summary{};
+};
+
+void PrintJson(const Report& r) {
+  JsonWriter w;
+  const auto& s = r.settings;
+  w.BeginObject().Key("settings").BeginObject();
+  w.Key("FlowChannel").Int(s.FlowChannel).Key("VolumeChannel").Int(s.VolumeChannel);
+  w.Key("DetectionLevel").Double(s.DetectionLevel).Key("ForcedExpThres").Double(s.ForcedExpThres);
+  w.Key("IncludeNonForced").Bool(s.IncludeNonForced != kFalse16).Key("NoiseFloor").Double(s.NoiseFloor);
+  w.Key("ApplyNoiseFloor").Bool(s.ApplyNoiseFloor != kFalse16).Key("FlowUnitsPrefix").Int(s.FlowUnitsPrefix);
+  w.EndObject();
+  w.Key("selection").BeginObject();
+  Position(w, "start", r.start);
+  Position(w, "end", r.end);
+  w.EndObject();
+  w.Key("valid").Bool(r.valid).Key("message").String(r.message);
+  w.Key("breaths").BeginArray();
+  for (std::size_t i = 0; i < r.breaths.size(); ++i) {
+    const auto& b = r.breaths[i];
+    const auto& p = r.parameters[i];
+    const bool forcedOrSingle = b.IsForced != kFalse16 || b.IsSingleExpiration != kFalse16;
+    w.BeginObject();
+    w.Key("PeakInspiratoryFlow").Double(b.PeakInspiratoryFlow).Key("PeakExpiratoryFlow").Double(b.PeakExpiratoryFlow);
+    w.Key("MaxVolume").Double(b.MaxVolume).Key("MinVolume").Double(b.MinVolume);
+    w.Key("IsForced").Bool(b.IsForced != kFalse16).Key("IsSingleExpiration").Bool(b.IsSingleExpiration != kFalse16);
+    Position(w, "Start", b.Start);
+    Position(w, "End", b.End);
+    Position(w, "MaxVolumePosition", b.MaxVolumePosition);
+    Position(w, "MinVolumePosition", b.MinVolumePosition);
+    Position(w, "PeakInspiratoryFlowPosition", b.PeakInspiratoryFlowPosition);
+    Position(w, "PeakExpiratoryFlowPosition", b.PeakExpiratoryFlowPosition);
+    Position(w, "ExpirationStart", b.ExpirationStart);
+    w.Key("Reported").Bool(forcedOrSingle || s.IncludeNonForced != kFalse16);
+    w.Key("Ti").Double(p.Ti).Key("Te").Double(p.Te).Key("Duration").Double(p.Duration);
+    w.Key(forcedOrSingle ? "FVC" : "VT").Double(p.VolumeVtOrFvc);
+    w.Key("PIF").Double(p.Pif).Key("PEF").Double(p.Pef);
+    if (p.Fev1Available != kFalse16)
+      w.Key("FEV1").Double(p.Fev1).Key("FEV1/FVC").Double(p.Fev1OverFvc);
+    else
+      w.Key("FEV1").Null().Key("FEV1/FVC").Null();
+    w.EndObject();
+  }
+  w.EndArray();
+  const auto& m = r.summary;
+  w.Key("summary").BeginObject();
+  w.Key("TotalDuration").Double(m.TotalDuration).Key("NonForcedDuration").Double(m.NonForcedDuration);
+  w.Key("Breaths").Int(m.BreathCount).Key("NonForcedBreaths").Int(m.NonForcedCount);
+  w.Key("ForcedBreaths").Int(m.ForcedCount);
+  w.Key("VE").Double(m.MinuteVentilation).Key("AverageVT").Double(m.AverageTidalVolume);
+  w.Key("f").Double(m.BreathingFrequency);
+  w.EndObject().EndObject();
+  std::printf("%s\n", w.Text().c_str());
+}
+
+void PrintTable(const Report& r) {
+  const auto& s = r.settings;
+  const double k = PrefixFactor(s.FlowUnitsPrefix);
+  const char* p = PrefixText(s.FlowUnitsPrefix);
+  std::printf(
+      "Flow channel %d, volume channel %d; detection level %g%% of full range; forced expiration at %g x "
+      "average volume; flow in %sL/s",
+      s.FlowChannel + 1, s.VolumeChannel + 1, s.DetectionLevel, s.ForcedExpThres, p);
+  if (s.ApplyNoiseFloor != kFalse16) std::printf("; noise floor %g L/s", s.NoiseFloor);
+  std::printf("\nSelection: block %d tick %d to block %d tick %d\n\n", r.start.block + 1, r.start.offset,
+              r.end.block + 1, r.end.offset);
+  std::printf("%-7s %-18s %8s %8s %8s %11s %11s %11s %10s %9s\n", "Breath", "Kind", "Ti (s)", "Te (s)", "Dur (s)",
+              (std::string("VT/FVC (") + p + "L)").c_str(), (std::string("PIF (") + p + "L/s)").c_str(),
+              (std::string("PEF (") + p + "L/s)").c_str(), (std::string("FEV1 (") + p + "L)").c_str(), "FEV1/FVC");
+  for (std::size_t i = 0; i < r.breaths.size(); ++i) {
+    const auto& b = r.breaths[i];
+    const auto& q = r.parameters[i];
+    const char* kind = b.IsForced != kFalse16 && b.IsSingleExpiration != kFalse16 ? "forced, single"
+                       : b.IsForced != kFalse16                                   ? "forced"
+                       : b.IsSingleExpiration != kFalse16                         ? "single expiration"
+                                                                                  : "non-forced";
+    char fev1[32] = "-", ratio[32] = "-";
+    if (q.Fev1Available != kFalse16) {
+      std::snprintf(fev1, sizeof fev1, "%.4g", q.Fev1 * k);
+      std::snprintf(ratio, sizeof ratio, "%.3g%%", q.Fev1OverFvc);
+    }
+    std::printf("%-7zu %-18s %8.3f %8.3f %8.3f %11.4g %11.4g %11.4g %10s %9s\n", i + 1, kind, q.Ti, q.Te, q.Duration,
+                q.VolumeVtOrFvc * k, q.Pif * k, q.Pef * k, fev1, ratio);
+  }
+  const auto& m = r.summary;
+  std::printf("\nDuration %g s (%g s non-forced); %d breaths (%d non-forced)\n", m.TotalDuration, m.NonForcedDuration,
+              m.BreathCount, m.NonForcedCount);
+  if (m.NonForcedCount > 0)
+    std::printf("Non-forced: VE %g %sL/s (%g %sL/min), average VT %g %sL, f %g Hz (%g/min)\n", m.MinuteVentilation * k,
+                p, m.MinuteVentilation * k * 60.0, p, m.AverageTidalVolume * k, p, m.BreathingFrequency,
+                m.BreathingFrequency * 60.0);
+}
+
+int Run(const Args& args) {
+  if (args.rawChannel.has_value() != args.preset.has_value()) {
+    PrintError("--raw-channel and --preset go together");
+    return kExitUsage;
+  }
+  if (args.save && !IsKymoPath(args.file)) {
+    PrintError(args.file + ": only a .kymo file can keep the settings; import the recording first");
+    return kExitUsage;
+  }
+  std::optional<std::int32_t> prefix;
+  if (args.flowUnits && !(prefix = PrefixOfUnits(*args.flowUnits))) {
+    PrintError("--flow-units takes L/s, mL/s, \xC2\xB5L/s or uL/s, not '" + *args.flowUnits + "'");
+    return kExitUsage;
+  }
+  auto doc = OpenDocument(args.file);
+  if (!doc) return kExitFailure;
+  auto& file = doc->File();
+  const std::int32_t block = args.block - 1, endBlock = args.toBlock.value_or(args.block) - 1;
+  for (std::int32_t b : {block, endBlock}) {
+    if (b >= file.BlockCount()) {
+      PrintError(args.file + " has " + std::to_string(file.BlockCount()) + " block(s); there is no block " +
+                 std::to_string(b + 1));
+      return kExitUsage;
+    }
+  }
+  for (auto c : {args.flowChannel, args.volumeChannel, args.rawChannel}) {
+    if (c && *c > file.ChannelCount()) {
+      PrintError("channel " + std::to_string(*c) + " does not exist (the file has " +
+                 std::to_string(file.ChannelCount()) + ")");
+      return kExitUsage;
+    }
+  }
+
+  std::optional<std::int32_t> flow, volume;
+  if (args.flowChannel) flow = *args.flowChannel - 1;
+  if (args.volumeChannel) volume = *args.volumeChannel - 1;
+  if (args.rawChannel) {
+    flow = AddCalculatedChannel(
+        *doc, L"SpFlow", {{L"source", std::to_wstring(*args.rawChannel)}, {L"preset", std::to_wstring(*args.preset)}});
+    if (!flow) return kExitFailure;
+    volume = AddCalculatedChannel(*doc, L"SpVol", {{L"source", std::to_wstring(*flow + 1)}});
+    if (!volume) return kExitFailure;
+  }
+
+  auto custom = doc->Frame().Document(Spirometry::kSpiroDocumentGuid);
+  if (!custom) {
+    PrintError(custom.ErrorMessage() + " (is the Spirometry extension loaded?)");
+    return kExitFailure;
+  }
+  auto results = custom->As<ISpiroResults>();
+  if (!results) {
+    PrintError("the spirometry document does not give its results");
+    return kExitFailure;
+  }
+
+  // Every value not given keeps the document's current one, so that a run changes only what it names.
+  Spirometry::SpiroSettingsRecord current{};
+  results->GetSettings(&current);
+  const std::vector<MessageValue> values = {
+      {L"ForcedExpThres", args.forcedThreshold.value_or(current.ForcedExpThres)},
+      {L"DetectionLevel", args.detectionLevel.value_or(current.DetectionLevel)},
+      {L"IncludeNonForced", args.includeNonForced || current.IncludeNonForced != kFalse16 ? 1.0 : 0.0},
+      {L"FlowChannel", static_cast<double>(flow.value_or(current.FlowChannel))},
+      {L"VolumeChannel", static_cast<double>(volume.value_or(current.VolumeChannel))},
+      {L"FlowUnitsPrefix", static_cast<double>(prefix.value_or(current.FlowUnitsPrefix))},
+      {L"NoiseFloor", args.noiseFloor.value_or(current.NoiseFloor)},
+      {L"ApplyNoiseFloor", args.noiseFloor || current.ApplyNoiseFloor != kFalse16 ? 1.0 : 0.0},
+  };
+  auto sent = doc->Frame().SendScriptMessage(L"SpirometrySettings", values);
+  if (!sent) {
+    PrintError(sent.ErrorMessage());
+    return kExitFailure;
+  }
+
+  Selection selection;
+  selection.valid = true;
+  const double secsPerTick = file.blocks[static_cast<std::size_t>(block)].secsPerTick;
+  const double endSecsPerTick = file.blocks[static_cast<std::size_t>(endBlock)].secsPerTick;
+  const auto endLength = file.blocks[static_cast<std::size_t>(endBlock)].length;
+  selection.start = {args.from ? Ticks(*args.from, secsPerTick) : 0, block};
+  selection.end = {args.to ? Ticks(*args.to, endSecsPerTick) : static_cast<std::int32_t>(endLength), endBlock};
+  doc->SetSelection(selection);  // the document refreshes: channel lists, validation
+
+  Report report;
+  results->GetSettings(&report.settings);
+  // A channel the document cannot use is replaced by its first choice; the user asked for that channel.
+  if (flow && report.settings.FlowChannel != *flow) {
+    PrintError("channel " + std::to_string(*flow + 1) +
+               " cannot serve as the flow channel (it needs an SpFlow "
+               "calculation or units of L/s, mL/s or \xC2\xB5L/s)");
+    return kExitUsage;
+  }
+  if (volume && report.settings.VolumeChannel != *volume) {
+    PrintError("channel " + std::to_string(*volume + 1) +
+               " cannot serve as the volume channel (it needs an SpVol "
+               "calculation or units of L or mL)");
+    return kExitUsage;
+  }
+
+  Bool16 ok = kFalse16;
+  std::wstring message;
+  results->EnsureAnalysis(&ok, &message);
+  report.valid = ok != kFalse16;
+  report.message = ToUtf8(message);
+  results->GetRequestedSelection(&report.start, &report.end);
+  if (!report.valid) {
+    report.start = selection.start;
+    report.end = selection.end;
+  }
+  std::int32_t count = 0;
+  results->GetBreathCount(&count);
+  for (std::int32_t i = 0; report.valid && i < count; ++i) {
+    Spirometry::SpiroBreathRecord b{};
+    Spirometry::SpiroBreathParameters p{};
+    if (Failed(results->GetBreath(i, &b)) || Failed(results->GetBreathParameters(i, &p))) continue;
+    report.breaths.push_back(b);
+    report.parameters.push_back(p);
+  }
+  if (report.valid) results->GetSummary(&report.summary);
+
+  if (args.json) PrintJson(report);
+  if (!report.valid) {
+    PrintError(report.message.empty() ? "the selection cannot be analysed" : report.message);
+    return kExitFailure;
+  }
+  if (!args.json) PrintTable(report);
+  if (args.save) {
+    auto saved = doc->Save(args.file);
+    if (!saved) {
+      PrintError(saved.ErrorMessage());
+      return kExitFailure;
+    }
+  }
+  return kExitOk;
+}
+}  // namespace
+
+void AddSpirometryCommand(CLI::App& app, int& exitCode) {
+  auto args = std::make_shared<Args>();
+  auto* cmd = app.add_subcommand(
+      "spirometry",
+      "Analyse a selection of one block into breaths: forced expirations, Ti, Te, VT, PIF, PEF, FVC, FEV1, VE, f.\n"
+      "Settings not given keep the file's current ones. --json prints one object: volumes in L, flows in L/s,\n"
+      "times in s, channel and block indices zero-based as in the settings message; FEV1 is null when the\n"
+      "second after the start of expiration lies beyond the block.");
+  cmd->add_option("FILE", args->file, "A .kymo file or a recording")->required();
+  cmd->add_option("--flow-channel", args->flowChannel, "Flow channel, from 1")->check(CLI::PositiveNumber);
+  cmd->add_option("--volume-channel", args->volumeChannel, "Volume channel, from 1")->check(CLI::PositiveNumber);
+  cmd->add_option("--detection-level", args->detectionLevel, "Breath detection level, % of the flow's full range");
+  cmd->add_option("--forced-threshold", args->forcedThreshold, "Forced expiration threshold, x average volume");
+  cmd->add_flag("--include-non-forced", args->includeNonForced, "List non-forced breaths in the report");
+  cmd->add_option("--flow-units", args->flowUnits, "Flow units: L/s, mL/s, \xC2\xB5L/s or uL/s");
+  cmd->add_option("--noise-floor", args->noiseFloor, "Clamp flows below this (L/s) to zero")
+      ->check(CLI::NonNegativeNumber);
+  cmd->add_option("--block", args->block, "Block of the selection, from 1 (default 1)")->check(CLI::PositiveNumber);
+  cmd->add_option("--from", args->from, "Selection start, seconds from the start of the block")
+      ->check(CLI::NonNegativeNumber);
+  cmd->add_option("--to", args->to, "Selection end, seconds from the start of its block (default: its end)")
+      ->check(CLI::NonNegativeNumber);
+  cmd->add_option("--to-block", args->toBlock, "Block in which the selection ends, from 1")->check(CLI::PositiveNumber);
+  cmd->add_option("--raw-channel", args->rawChannel, "Flow-head voltage channel: adds SpFlow and SpVol channels")
+      ->check(CLI::PositiveNumber);
+  cmd->add_option("--preset", args->preset, "Flow head of --raw-channel (0..4)")->check(CLI::Range(0, 4));
+  cmd->add_flag("--save", args->save, "Keep the settings and calculations in the .kymo file");
+  cmd->add_flag("--json", args->json, "Print one JSON object");
+  cmd->callback([args, &exitCode] { exitCode = Run(*args); });
+}
+
+}  // namespace kymora::cli

@@ -1,0 +1,170 @@
+// The spirometry command end to end: a flow-head recording made from a formula, imported, analysed through
+// the Spirometry extension's calculations, detectors and document, saved and reopened.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "apps/kymora/tests/cli_runner.h"
+
+using namespace kymora::clitest;
+
+namespace {
+using std::numbers::pi;
+constexpr double kSecsPerTick = 0.001;
+constexpr double kHeadScale = 40.1;  // "Vantor 1000L", preset 3
+
+// Flow in L/s: quiet, three tidal breaths (0.5 L/s sines of 4 s), then three forced expirations (3 L in over
+// 2 s, 3 L out over 1.5 s), each followed by two tidal breaths, then quiet.
+struct Recording {
+  std::vector<double> flow;
+  std::vector<std::int64_t> forcedMaxVolumeTicks;
+};
+
+Recording MakeRecording() {
+  Recording r;
+  auto tidal = [&](int cycles) {
+    for (int c = 0; c < cycles; ++c)
+      for (int i = 0; i < 4000; ++i) r.flow.push_back(0.5 * std::sin(2.0 * pi * i / 4000.0));
+  };
+  r.flow.assign(500, 0.0);
+  tidal(3);
+  for (int f = 0; f < 3; ++f) {
+    const auto start = static_cast<std::int64_t>(r.flow.size());
+    for (int i = 0; i < 2000; ++i) r.flow.push_back(0.75 * pi * std::sin(pi * i / 2000.0));
+    for (int i = 0; i < 1500; ++i) r.flow.push_back(-pi * std::sin(pi * i / 1500.0));
+    r.forcedMaxVolumeTicks.push_back(start + 1999);  // the last sample of positive flow
+    tidal(2);
+  }
+  r.flow.insert(r.flow.end(), 1000, 0.0);
+  return r;
+}
+
+std::string Csv(const Recording& r, bool secondBlock) {
+  std::string text = "# flow-head voltage at 1 kHz\nTime (s),Raw flow (V)\n";
+  char line[64];
+  auto block = [&] {
+    for (std::size_t i = 0; i < r.flow.size(); ++i) {
+      std::snprintf(line, sizeof line, "%.3f,%.9g\n", static_cast<double>(i) * kSecsPerTick, r.flow[i] / kHeadScale);
+      text += line;
+    }
+  };
+  block();
+  if (secondBlock) {
+    text += "# block\n";
+    block();
+  }
+  return text;
+}
+
+// The volume expired in the second after a tick, as the hand sums it sample by sample.
+double ExpiredWithinOneSecond(const Recording& r, std::int64_t tick) {
+  double v = 0.0;
+  for (std::int64_t j = tick + 1; j <= tick + 1000; ++j) v -= r.flow[static_cast<std::size_t>(j)] * kSecsPerTick;
+  return v;
+}
+
+// The number after "key": in text (from position from), or NaN.
+double NumberAfter(const std::string& text, const std::string& key, std::size_t from = 0) {
+  auto at = text.find("\"" + key + "\": ", from);
+  if (at == std::string::npos) return std::nan("");
+  return std::strtod(text.c_str() + at + key.size() + 4, nullptr);
+}
+
+struct BreathText {
+  std::string text;
+  bool forced;
+};
+
+// The breath objects of the JSON output, in order.
+std::vector<BreathText> Breaths(const std::string& json) {
+  std::vector<BreathText> breaths;
+  const std::string marker = "{\"PeakInspiratoryFlow\"";
+  for (auto at = json.find(marker); at != std::string::npos;) {
+    auto next = json.find(marker, at + 1);
+    std::string one = json.substr(at, next == std::string::npos ? std::string::npos : next - at);
+    breaths.push_back({one, one.find("\"IsForced\": true") != std::string::npos});
+    at = next;
+  }
+  return breaths;
+}
+
+TEST(CliSpirometry, FindsForcedExpirationsAndTheirFev1AndKeepsTheSettings) {
+  TempDir dir;
+  const Recording rec = MakeRecording();
+  dir.Write("flow.csv", Csv(rec, false));
+  const auto kymo = dir.File("flow.kymo");
+  auto imported = RunKymora({"import", dir.File("flow.csv"), kymo});
+  ASSERT_EQ(imported.exitCode, 0) << imported.err;
+
+  auto run = RunKymora({"spirometry", kymo, "--raw-channel", "1", "--preset", "3", "--json", "--save",
+                        "--detection-level", "2", "--forced-threshold", "1.8"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("\"valid\": true"), std::string::npos) << run.out;
+  const auto breaths = Breaths(run.out);
+  ASSERT_EQ(breaths.size(), 12u) << run.out;
+  std::vector<std::size_t> forced;
+  for (std::size_t i = 0; i < breaths.size(); ++i)
+    if (breaths[i].forced) forced.push_back(i);
+  ASSERT_EQ(forced, (std::vector<std::size_t>{3, 6, 9}));
+  const double oneSample = pi * kSecsPerTick;  // the volume of one sample at the largest flow
+  for (std::size_t f = 0; f < forced.size(); ++f) {
+    const std::string& b = breaths[forced[f]].text;
+    EXPECT_NEAR(NumberAfter(b, "offset", b.find("\"MaxVolumePosition\"")),
+                static_cast<double>(rec.forcedMaxVolumeTicks[f]), 1.0);
+    EXPECT_NEAR(NumberAfter(b, "FEV1"), ExpiredWithinOneSecond(rec, rec.forcedMaxVolumeTicks[f]), oneSample) << b;
+    EXPECT_NEAR(NumberAfter(b, "FVC"), 3.0, 0.01);
+    EXPECT_NEAR(NumberAfter(b, "PEF"), pi, 0.01);
+  }
+  EXPECT_NE(breaths[0].text.find("\"VT\": "), std::string::npos);
+  EXPECT_EQ(NumberAfter(run.out, "Breaths"), 12.0);
+  EXPECT_NEAR(NumberAfter(run.out, "f"), 0.25, 0.01);
+
+  // Reopened without options: the saved settings and calculations analyse the same way.
+  auto again = RunKymora({"spirometry", kymo, "--json"});
+  ASSERT_EQ(again.exitCode, 0) << again.err;
+  EXPECT_EQ(NumberAfter(again.out, "FlowChannel"), 1.0);
+  EXPECT_EQ(NumberAfter(again.out, "VolumeChannel"), 2.0);
+  EXPECT_EQ(NumberAfter(again.out, "DetectionLevel"), 2.0);
+  EXPECT_EQ(NumberAfter(again.out, "ForcedExpThres"), 1.8);
+  EXPECT_EQ(Breaths(again.out).size(), 12u);
+  EXPECT_EQ(again.err.find("settings are needed"), std::string::npos) << again.err;
+
+  // The readable table names the forced breaths too.
+  auto table = RunKymora({"spirometry", kymo, "--flow-units", "mL/s"});
+  ASSERT_EQ(table.exitCode, 0) << table.err;
+  EXPECT_NE(table.out.find("forced"), std::string::npos) << table.out;
+  EXPECT_NE(table.out.find("FEV1 (mL)"), std::string::npos) << table.out;
+}
+
+TEST(CliSpirometry, RefusesWhatItCannotAnalyseOrKeep) {
+  TempDir dir;
+  const Recording rec = MakeRecording();
+  dir.Write("two.csv", Csv(rec, true));
+  const auto kymo = dir.File("two.kymo");
+  ASSERT_EQ(RunKymora({"import", dir.File("two.csv"), kymo}).exitCode, 0);
+
+  auto across =
+      RunKymora({"spirometry", kymo, "--raw-channel", "1", "--preset", "3", "--to-block", "2", "--to", "5", "--json"});
+  EXPECT_NE(across.exitCode, 0);
+  EXPECT_NE(across.err.find("The selection is across multiple blocks."), std::string::npos) << across.err;
+  EXPECT_NE(across.out.find("\"valid\": false"), std::string::npos) << across.out;
+
+  // The second block alone analyses.
+  auto second = RunKymora({"spirometry", kymo, "--raw-channel", "1", "--preset", "3", "--block", "2", "--json"});
+  EXPECT_EQ(second.exitCode, 0) << second.err;
+  EXPECT_EQ(Breaths(second.out).size(), 12u);
+
+  auto notKymo = RunKymora({"spirometry", dir.File("two.csv"), "--raw-channel", "1", "--preset", "3", "--save"});
+  EXPECT_NE(notKymo.exitCode, 0);
+  EXPECT_NE(notKymo.err.find(".kymo"), std::string::npos) << notKymo.err;
+
+  auto wrongChannel = RunKymora({"spirometry", kymo, "--flow-channel", "1", "--volume-channel", "1"});
+  EXPECT_NE(wrongChannel.exitCode, 0);
+  EXPECT_NE(wrongChannel.err.find("cannot serve as the flow channel"), std::string::npos) << wrongChannel.err;
+}
+
+}  // namespace
