@@ -82,9 +82,8 @@ bool SpiroDocument::ApplySettings(double forcedExpThres, double detectionLevel, 
     if (IsAdmittedFlowUnitsPrefix(flowUnitsPrefix)) s.FlowUnitsPrefix = flowUnitsPrefix;
     // Settings changed by a script must reach the data file like the dialog's do.
     if (!(before == s)) Attach();
-    // The mirrors describe the calculations of the channels: new channels, new mirrors, so that a later
-    // push cannot copy one channel's calculation onto another's.
-    // The validity the views rely on was decided for the old channels.
+    // New channels: the mirrors and the validity the views rely on were taken from the old ones, and a
+    // later push must not copy one channel's calculation onto another's.
     if (before.FlowChannel != s.FlowChannel || before.VolumeChannel != s.VolumeChannel) {
       ReadMirrors();
       mDataViewValid = ValidateSelection(true, &mDataViewMessage);

@@ -221,6 +221,13 @@ TEST_F(SpiroDocumentTest, AnalysisWaitsForAnOpenView) {
   Select({5, 0}, {75, 0});
   EXPECT_EQ(doc.Analysis().RequestedEnd(), (DataPosition{75, 0}));
   EXPECT_FALSE(doc.AnalysisOutOfDate());
+  // Event 4 makes the next analysis detect again even for the same selection and levels.
+  EXPECT_EQ(doc.Analysis().CachedDetectionLevel(), 1.0);
+  mHost->Frame().CloseView(mHost->Frame().Views().front().Get());
+  mHost->Frame().RaiseHostEvent(HostEvents::kRecalculate);
+  EXPECT_EQ(doc.Analysis().CachedDetectionLevel(), -1.0);
+  EXPECT_EQ(doc.Analysis().RequestedEnd(), (DataPosition{75, 0}));  // the selection copied again
+
   // A ramp has no breaths: the views are told so.
   std::wstring message;
   EXPECT_FALSE(doc.EnsureAnalysis(&message));
