@@ -108,9 +108,13 @@ bool SpiroDocument::ValidateSelection(bool severalBlocks, std::wstring* message)
   const DataPosition start = mSelectionStart, end = mSelectionEnd;
   // A block the host does not know fails here whatever its offset says, so that nothing below walks
   // towards an unset block index.
+  // Block lengths are asked of a listed channel: the settings may name one that no longer exists, which
+  // the data tests below report in the user's terms.
+  const std::int32_t listed = mFlowChannels.front();
   std::int64_t startLength = 0, endLength = 0;
-  if (Failed(mData->GetBlockLength(kBlockInfoFlags, start.block, flow, &startLength)) ||
-      Failed(mData->GetBlockLength(kBlockInfoFlags, end.block, flow, &endLength)) || start.offset < 0 || end.offset < 0)
+  if (Failed(mData->GetBlockLength(kBlockInfoFlags, start.block, listed, &startLength)) ||
+      Failed(mData->GetBlockLength(kBlockInfoFlags, end.block, listed, &endLength)) || start.offset < 0 ||
+      end.offset < 0)
     return fail(kStringInvalidSelection);
   if (start.offset != DataPosition::kNotSet && start.offset >= startLength) return fail(kStringInvalidSelection);
   if (end.offset != DataPosition::kNotSet && std::max<std::int64_t>(end.offset - 1, 0) >= endLength)

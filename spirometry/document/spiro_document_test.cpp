@@ -122,6 +122,7 @@ TEST_F(SpiroDocumentTest, VanishedChannelIsReplacedAndTheSettingsBecomeDirty) {
 
   SendSettings(Settings(7, 1));  // a channel that is not in the flow list is stored as it is
   EXPECT_EQ(doc.CurrentSettings().FlowChannel, 7);
+  EXPECT_EQ(doc.AnalysisMessage(), LoadString(42));  // until the next refresh replaces it
   Select({0, 0}, {60, 0});
   EXPECT_EQ(doc.CurrentSettings().FlowChannel, 0);
   EXPECT_TRUE(doc.SettingsObject().Dirty());
