@@ -10,9 +10,9 @@
 //
 // Positions. The position is the next tick not yet examined, except right after an event was delivered,
 // when it is that event's tick. Next therefore delivers events from the position onwards, and strictly after
-// it when it is the tick of the event last delivered (or taken from Find). Setting the position, setting
-// sources, or a Next that stops at its end tick leave an unexamined position: an event exactly there comes
-// with the following Next.
+// it when it is the tick of the event last delivered. Setting the position, setting sources, or a Next that
+// stops at its end tick leave an unexamined position: an event exactly there comes with the following Next.
+// A Find that finds an event makes it pending at the position; the next Next delivers it first.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -145,32 +145,28 @@ class EEH3Enumerator : public Detector {
           std::memcpy(out + static_cast<std::size_t>(n) * sizeof(Event), mPending.get(), sizeof(Event));
           ++n;
           mPosition = mPending->mPosition.mTickPosition;
-          mPositionIsEvent = true;
+          mNextAccept = mPosition + 1;
           mPending.reset();
           continue;
         }
         if (mParams.mCurrentRecord == mParams.mRangeEndRecord && mPosition >= mParams.mRangeEndTick) {
-          mPosition = kRecordEndOffset;
-          mPositionIsEvent = false;
+          mPosition = mNextAccept = kRecordEndOffset;
           break;
         }
-        Event event;
+        Event event{};
         std::int32_t next = 0;
-        if (mCache.Search(AcceptFrom(), end, event, mParams, mFilling, next)) {
+        if (mCache.Search(mNextAccept, end, event, mParams, mFilling, next)) {
           std::memcpy(out + static_cast<std::size_t>(n) * sizeof(Event), &event, sizeof(Event));
           ++n;
           mPosition = next;
-          mPositionIsEvent = true;
+          mNextAccept = next + 1;
         } else {
-          mPosition = next;
-          mPositionIsEvent = false;
+          mPosition = mNextAccept = next;
           break;
         }
       }
-      if (mPosition != kRecordEndOffset && mPosition > end) {
-        mPosition = end;
-        mPositionIsEvent = false;
-      }
+      // A position beyond the end tick is reported as the end tick; what has been delivered stays delivered.
+      if (mPosition != kRecordEndOffset && mPosition > end) mPosition = end;
       mMoreEvents = mPosition != kRecordEndOffset;
       *count = n;
       *nextTick = mPosition;
@@ -251,13 +247,8 @@ class EEH3Enumerator : public Detector {
   }
 
   void MoveTo(std::int32_t tick) {
-    mPosition = tick;
-    mPositionIsEvent = false;
+    mPosition = mNextAccept = tick;
     mMoreEvents = tick != kRecordEndOffset;
-  }
-  // The first tick at which the next search may report an event.
-  std::int32_t AcceptFrom() const {
-    return mPositionIsEvent && mPosition < kRecordEndOffset ? mPosition + 1 : mPosition;
   }
   bool Accepted(const Event& e, std::int32_t lower, std::int32_t upper) const {
     const std::int32_t tick = e.mPosition.mTickPosition;
@@ -265,7 +256,7 @@ class EEH3Enumerator : public Detector {
   }
 
   HRESULT FindForwards(std::int32_t t, std::int32_t lower, std::int32_t upper) {
-    Event event;
+    Event event{};
     std::int32_t next = 0;
     const std::int32_t start = std::max({t, lower, std::int32_t{1}});
     if (start < upper && mCache.Search(start, upper, event, mParams, mFilling, next) && Accepted(event, lower, upper)) {
@@ -287,7 +278,7 @@ class EEH3Enumerator : public Detector {
       const std::int32_t chunkBase = high / kChunkTicks * kChunkTicks;
       const std::int32_t low = std::max(floor, chunkBase);
       std::shared_ptr<Event> last;
-      Event event;
+      Event event{};
       std::int32_t next = 0;
       mCache.DiscardWorking();
       for (std::int32_t from = low; from <= high && mCache.Search(from, high + 1, event, mParams, mFilling, next);) {
@@ -314,7 +305,7 @@ class EEH3Enumerator : public Detector {
       auto copy = MakeCom<EEH3Enumerator>();
       copy->mParams = mParams;
       copy->mPosition = mPosition;
-      copy->mPositionIsEvent = mPositionIsEvent;
+      copy->mNextAccept = mNextAccept;
       copy->mMoreEvents = mMoreEvents;
       copy->mFilling = mFilling;
       copy->mSecsPerTick = mSecsPerTick;
@@ -329,7 +320,7 @@ class EEH3Enumerator : public Detector {
 
   Params mParams;
   std::int32_t mPosition = 0;
-  bool mPositionIsEvent = false;  // mPosition is the tick of an event already delivered
+  std::int32_t mNextAccept = 0;  // the first tick at which an event can still be delivered
   bool mMoreEvents = false;
   bool mFilling = false;
   double mSecsPerTick = 0;
