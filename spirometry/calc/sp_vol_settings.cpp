@@ -85,8 +85,11 @@ HRESULT SpVolSettings::Load(IStream* stream) {
       if (!in.Ok()) return E_FAIL;
     }
     if (version >= 2) {
+      in.ReadDouble(f.mRangeTop).ReadDouble(f.mRangeBottom);
+      if (!in.Ok()) return E_FAIL;
+      // Only the end marker passes the stream's own failure on.
       std::int32_t marker = 0;
-      in.ReadDouble(f.mRangeTop).ReadDouble(f.mRangeBottom).ReadInt32(marker);
+      in.ReadInt32(marker);
       if (!in.Ok()) return in.Status();
       if (marker != kEndMarker) return E_FAIL;
     }

@@ -34,7 +34,7 @@ const Bytes kSampleV4 = {
     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0,  // bottom -2
     0x06, 0x12, 0x0F, 0x00,                          // end marker
 };
-constexpr std::size_t kDeadSpaceAt = 6, kRatioAt = 10, kResetAt = 14, kTypeAt = 15;
+constexpr std::size_t kDeadSpaceAt = 6, kRatioAt = 10, kResetAt = 14, kTypeAt = 15, kRangeAt = 19;
 
 Bytes WithVersion(int version) {
   Bytes b = kSampleV4;
@@ -125,9 +125,16 @@ TEST(SpVolSettings, RefusedStreamsChangeNothing) {
     EXPECT_EQ(LoadBytes(s.Get(), bytes), expected) << bytes.size();
     EXPECT_TRUE(SamePersisted(*s, SpVolFields{})) << bytes.size();
   }
-  auto s = MakeCom<SpVolSettings>();
+  // A stream's own failure code comes back from the end marker only; any other item fails with E_FAIL.
   const HRESULT readFault = static_cast<HRESULT>(0x8003001Eu);
-  EXPECT_EQ(s->Load(MakeCom<FailingStream>(kSampleV4, kSampleV4.size() - 2, readFault).Get()), readFault);
+  const std::pair<std::size_t, HRESULT> faults[] = {
+      {kRatioAt + 2, E_FAIL}, {kTypeAt + 2, E_FAIL}, {kRangeAt + 4, E_FAIL}, {kRangeAt + 12, E_FAIL},
+      {kSampleV4.size() - 2, readFault}};
+  for (const auto& [at, expected] : faults) {
+    auto s = MakeCom<SpVolSettings>();
+    EXPECT_EQ(s->Load(MakeCom<FailingStream>(kSampleV4, at, readFault).Get()), expected) << at;
+    EXPECT_TRUE(SamePersisted(*s, SpVolFields{})) << at;
+  }
 }
 
 TEST(SpVolSettings, ParameterStringAndEquality) {
