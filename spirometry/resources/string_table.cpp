@@ -59,6 +59,7 @@ const std::map<int, const wchar_t*>& Table() {
       {97, L"non-forced"},
       {99, L"Spirometry Volume Updated on Channel %1"},
       {3101, L"Spirometry settings are needed: choose the flow and volume channels and the detection settings."},
+      {3201, L"The report could not be written to the file\n%1"},
       {22022, L"Invalid Value"},
   };
   return table;

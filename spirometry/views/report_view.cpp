@@ -1,0 +1,147 @@
+#include "spirometry/views/report_view.h"
+
+#include <new>
+
+#include "host/frame/document_events.h"
+#include "spirometry/document/spiro_document.h"
+#include "spirometry/extension/frame_classes.h"
+#include "spirometry/resources/string_table.h"
+#include "spirometry/views/report_clipboard.h"
+
+namespace Spirometry {
+
+namespace {
+constexpr int kStringReportViewName = 87;
+
+class ReportViewClass final : public ComObject<IDocViewClass> {
+ public:
+  HRESULT GetViewInfo(Guid* viewClassId, std::wstring* displayName, Guid* category) override {
+    if (!viewClassId || !displayName || !category) return E_POINTER;
+    try {
+      *viewClassId = kReportViewClassId;
+      *displayName = LoadString(kStringReportViewName);
+      *category = kViewCategory;
+      return S_OK;
+    } catch (...) {
+      return E_OUTOFMEMORY;
+    }
+  }
+
+  HRESULT CreateView(ICustomDocument* document, IHostDocument* host, IDocView** view) override {
+    if (!view) return E_POINTER;
+    *view = nullptr;
+    SpiroDocument* spiro = SpiroDocument::FromUnknown(document);
+    if (!spiro) return E_INVALIDARG;  // a report of another kind of document has nothing to show
+    try {
+      *view = MakeCom<ReportView>(ComPtr<ICustomDocument>(document), spiro, ComPtr<IHostDocument>(host)).Detach();
+      return S_OK;
+    } catch (...) {
+      return E_OUTOFMEMORY;
+    }
+  }
+};
+
+IUnknown* CreateReportViewClass() {
+  auto* cls = new (std::nothrow) ReportViewClass();
+  if (!cls) return nullptr;
+  cls->AddRef();
+  return static_cast<IDocViewClass*>(cls);
+}
+
+FrameClassRegistration gReportViewClass(FrameClass::kReportView, &CreateReportViewClass);
+}  // namespace
+
+ReportView::ReportView(ComPtr<ICustomDocument> document, SpiroDocument* spiro, ComPtr<IHostDocument> host)
+    : mDocument(std::move(document)), mSpiro(spiro), mHost(std::move(host)) {
+  if (!mHost && mSpiro) mHost = ComPtr<IHostDocument>(mSpiro->Host());
+}
+
+HRESULT ReportView::Setup() {
+  if (!mSpiro) return E_FAIL;
+  try {
+    mSpiro->RunAnalysisIfOutOfDate();
+    mTemplates = ReportTemplates::FromResources();
+    Rebuild();
+    return S_OK;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+void ReportView::Rebuild() { mReportText = BuildReport(*mSpiro, mTemplates, SharedNumberLocale()); }
+
+HRESULT ReportView::OnEvent(const Guid& eventSet, std::int32_t code) {
+  const bool hostChange =
+      eventSet == HostEvents::kDocumentEventSet && (code == HostEvents::kChanged || code == HostEvents::kRecalculate);
+  const bool settingsChange = eventSet == kSpiroDocumentGuid && code == 0;
+  if (!hostChange && !settingsChange) return S_FALSE;
+  if (!mSpiro) return E_FAIL;
+  try {
+    Rebuild();
+    return S_OK;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+HRESULT ReportView::Copy() {
+  if (!mHost) return E_FAIL;
+  ComPtr<IClipboard> clipboard = mHost.As<IClipboard>();
+  if (!clipboard) return E_FAIL;
+  std::uintptr_t owner = 0;
+  if (Failed(mHost->GetHostWindow(&owner))) owner = 0;
+  const HRESULT placed = CopyReportToClipboard(clipboard.Get(), owner, mReportText);
+  // Text without the HTML form is still a copy; S_FALSE would tell the host the command was not ours.
+  return Failed(placed) ? placed : S_OK;
+}
+
+HRESULT ReportView::ExecuteCommand(std::uint32_t commandId) {
+  try {
+    switch (commandId) {
+      case HostCommands::kCopy:
+        return Copy();
+      case HostCommands::kPrint:
+      case HostCommands::kPrintSetup:
+        return S_OK;
+      default:
+        return S_FALSE;
+    }
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+HRESULT ReportView::GetCommandText(std::uint32_t commandId, std::wstring* text) {
+  if (!text) return E_POINTER;
+  try {
+    switch (commandId) {
+      case HostCommands::kCopy:
+        *text = kCopyReportText;
+        return S_OK;
+      case HostCommands::kPrint:
+        *text = kPrintReportText;
+        return S_OK;
+      default:
+        return S_FALSE;
+    }
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT ReportView::GetPreferredSize(std::int32_t* width, std::int32_t* height) {
+  if (!width || !height) return E_POINTER;
+  *width = kReportPreferredWidth;
+  *height = kReportPreferredHeight;
+  return S_OK;
+}
+
+HRESULT ReportView::Close() {
+  mSpiro = nullptr;
+  mDocument.Reset();
+  mHost.Reset();
+  mReportText.clear();
+  return S_OK;
+}
+
+}  // namespace Spirometry
