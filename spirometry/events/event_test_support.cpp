@@ -79,12 +79,12 @@ std::vector<float> VolumeOf(const std::vector<float>& flow, double driftPerTick)
   return volume;
 }
 
-namespace {
-// Appends one breath: a positive half-sine of inspiration, then a negative half-sine of expiration.
 void AppendBreath(std::vector<float>& flow, int inspTicks, double insp, int expTicks, double exp) {
   for (int i = 0; i < inspTicks; ++i) flow.push_back(static_cast<float>(insp * std::sin(std::numbers::pi * i / inspTicks)));
   for (int i = 0; i < expTicks; ++i) flow.push_back(static_cast<float>(-exp * std::sin(std::numbers::pi * i / expTicks)));
 }
+
+namespace {
 
 std::vector<float> NoisyFlow(std::size_t n, std::mt19937& random) {
   std::uniform_real_distribution<double> u(0, 1);
@@ -219,6 +219,12 @@ Detector MakeDetector(DetectorKind kind, const std::shared_ptr<const GrowingReco
     }
   }
   return {};
+}
+
+std::vector<Record> Detect(DetectorKind kind, std::vector<float> flow, std::vector<float> volume, double height) {
+  if (volume.empty()) volume = VolumeOf(flow);
+  auto d = MakeDetector(kind, CompleteRecord(std::move(flow)), CompleteRecord(std::move(volume)), height);
+  return ReadToEnd(d.events.Get(), d.elementSize);
 }
 
 HRESULT CheckedNext(IEnumEventEx* events, std::int32_t elementSize, std::int32_t endTick, std::int32_t capacity,

@@ -102,6 +102,19 @@ std::vector<Record> ReadToEnd(IEnumEventEx* events, std::int32_t elementSize);
 // The same with random end ticks (sometimes before the position) and random buffer sizes.
 std::vector<Record> ReadInRandomSteps(IEnumEventEx* events, std::int32_t elementSize, std::mt19937& random);
 
+// One pass of a detector over complete records.
+std::vector<Record> Detect(DetectorKind kind, std::vector<float> flow, std::vector<float> volume, double height);
+
+template <class E>
+std::vector<E> As(const std::vector<Record>& records) {
+  std::vector<E> out(records.size());
+  for (std::size_t i = 0; i < records.size(); ++i) std::memcpy(&out[i], records[i].bytes.data(), sizeof(E));
+  return out;
+}
+
+// Appends a breath: a positive half-sine of inspiration, then a negative half-sine of expiration.
+void AppendBreath(std::vector<float>& flow, int inspTicks, double insp, int expTicks, double exp);
+
 // Field access into a record's bytes.
 template <class T>
 T FieldAt(const Record& r, std::size_t offset) {
