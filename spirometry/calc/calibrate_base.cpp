@@ -5,6 +5,8 @@
 #include <optional>
 
 #include "host/calc/ienum_float_ex.h"
+#include "host/data/iunits.h"
+#include "spirometry/calc/units_check.h"
 #include "spirometry/resources/string_table.h"
 
 namespace Spirometry {
@@ -134,7 +136,11 @@ double CalibrateBase::VolumeRatio(IChannelData* document, DataPosition start, Da
   SetChannel(flowChannel, mOwnChannel);
   SetRange(start, end);
   if (!Validate(nullptr, kMsgRatioNeedsSelection, kRatioFlags) || !Read() || mSamples.empty()) return 1.0;
-  const double deadSpace = deadSpaceMl / 1000.0;
+  // The flow's volumes keep its litre prefix (mL for a flow in mL/s); so must the dead space.
+  ComPtr<IUnits> units;
+  std::wstring unitsText;
+  if (Succeeded(mHost->GetUnits(mFlags, mStart.block, mChannel, units.Put())) && units) units->GetText(&unitsText);
+  const double deadSpace = deadSpaceMl / 1000.0 * FlowLitreFactor(unitsText);
   double ratio = 1.0;
   if (correctionType == 0)
     ratio = NormalBreathsRatio(deadSpace);

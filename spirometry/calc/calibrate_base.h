@@ -30,7 +30,8 @@ class CalibrateBase {
   void Integrate();
 
   // The volume ratio of a flow channel over a range of the document (kNotSet: its selection): 0 normal
-  // breaths, 1 full expiration; dead space in mL. 1.0 whenever the selection or the data do not allow one.
+  // breaths, 1 full expiration; dead space in mL, whatever the litre prefix of the flow's units.
+  // 1.0 whenever the selection or the data do not allow one.
   double VolumeRatio(IChannelData* document, DataPosition start, DataPosition end, std::int32_t flowChannel,
                      std::int32_t correctionType, double deadSpaceMl);
 

@@ -11,13 +11,13 @@ namespace {
 // One "L/s" flow channel (channel 0) over blocks of the given samples, and a channel without data.
 class Recording {
  public:
-  Recording(std::vector<std::vector<float>> blocks, double secsPerTick) {
+  Recording(std::vector<std::vector<float>> blocks, double secsPerTick, const std::wstring& units = L"L/s") {
     auto file = std::make_shared<kymora::DataFile>();
     file->AddChannel(L"Flow");
     file->AddChannel(L"Empty");
     for (auto& samples : blocks) {
       const auto block = file->AddBlock(secsPerTick, static_cast<std::int64_t>(samples.size()));
-      file->SetSamples(block, 0, L"L/s", 10.0, std::move(samples));
+      file->SetSamples(block, 0, units, 10.0, std::move(samples));
     }
     mFile = file;
     mData = MakeCom<kymora::ChannelData>(file, kymora::HostServices{});
@@ -37,6 +37,11 @@ std::vector<float> Repeat(std::initializer_list<std::pair<float, int>> levels, i
   for (int t = 0; t < times; ++t)
     for (auto [value, n] : levels) out.insert(out.end(), static_cast<std::size_t>(n), value);
   return out;
+}
+
+std::vector<float> Times(std::vector<float> v, float factor) {
+  for (float& x : v) x *= factor;
+  return v;
 }
 
 constexpr DataPosition kSelection{};  // not set: the document's selection
@@ -105,6 +110,7 @@ TEST(CalibrateBase, VolumeRatioOfEachKindOfSelection) {
     std::int32_t type;
     double deadSpaceMl;
     double expected, tolerance;
+    std::wstring units = L"L/s";
   };
   const Case cases[] = {
       {"normal: inspiration only", Repeat({{1.0f, 300}}), 0, 150, 1.0, 0},
@@ -113,9 +119,14 @@ TEST(CalibrateBase, VolumeRatioOfEachKindOfSelection) {
       {"full: no inspiration and no dead space", Repeat({{-1.0f, 300}}), 1, 0, 0.0, 0},
       {"full: 1.5 L in, 2 L out", Repeat({{1.5f, 100}, {-1.0f, 200}}), 1, 150, 1.85 / 1.35, 0.01},
       {"other correction type", Repeat({{1.5f, 100}, {-1.0f, 200}}), 2, 150, 1.0, 0},
+      // The dead space is in millilitres whatever the flow's prefix.
+      {"normal, mL/s: expirations within the dead space", Times(Repeat({{1.0f, 10}, {-1.0f, 9}}, 20), 1e3f), 0, 150,
+       1.0, 0, L"mL/s"},
+      {"full, \u00B5L/sec: 1.5 L in, 2 L out", Times(Repeat({{1.5f, 100}, {-1.0f, 200}}), 1e6f), 1, 150, 1.85 / 1.35,
+       0.01, L"\u00B5L/sec"},
   };
   for (const auto& c : cases) {
-    Recording r({c.flow}, 0.01);
+    Recording r({c.flow}, 0.01, c.units);
     r.Select({0, 0}, {DataPosition::kNotSet, 0});
     CalibrateBase base(r.Data(), r.Data());
     EXPECT_NEAR(base.VolumeRatio(r.Data(), kSelection, kSelection, 0, c.type, c.deadSpaceMl), c.expected, c.tolerance)

@@ -90,6 +90,7 @@ TEST(SpVolEnum, IntegratesFlowWithCorrectionAndReset) {
     std::wstring parameters;
     std::vector<float> flow;
     double expectedLast;
+    std::wstring units = L"L/s";
   };
   const Case cases[] = {
       {"1 L/s for 1 s", VolumeText(false, 400, 1.0, false), Steps({{1.0f, 100}}), 1.0},
@@ -102,11 +103,14 @@ TEST(SpVolEnum, IntegratesFlowWithCorrectionAndReset) {
        0.46},
       {"older form", L"1 155 1.25 0", Steps({{-1.0f, 100}}), -0.83},
       {"too short for settings: plain integral", L"1 2", Steps({{-1.0f, 100}}), -1.0},
+      // Volumes keep the flow's prefix; the dead space of 155 mL is 155 of them or 155000 of µL.
+      {"millilitres", VolumeText(true, 155, 1.25, false), Steps({{-1000.0f, 100}}), -830.0, L"mL/sec"},
+      {"microlitres", VolumeText(true, 155, 1.25, false), Steps({{-1e6f, 100}}), -830000.0, L"\u00B5L/s"},
   };
   for (const auto& c : cases) {
-    auto out = Integrated(c.parameters, c.flow);
+    auto out = Integrated(c.parameters, c.flow, c.units);
     ASSERT_EQ(out.size(), c.flow.size()) << c.name;
-    EXPECT_NEAR(out.back(), c.expectedLast, 1e-6) << c.name;
+    EXPECT_NEAR(out.back(), c.expectedLast, 1e-6 * std::max(1.0, std::fabs(c.expectedLast))) << c.name;
   }
 }
 

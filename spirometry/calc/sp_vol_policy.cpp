@@ -44,6 +44,7 @@ void SpVolPolicy::Parse(const std::wstring& text) {
 
 void SpVolPolicy::OnSources(double secsPerTick, const std::wstring& sourceUnits) {
   mMultiplier = mLegacy || IsAcceptedFlowUnits(sourceUnits) ? secsPerTick : std::numeric_limits<double>::quiet_NaN();
+  mLitreFactor = FlowLitreFactor(sourceUnits);
 }
 
 }  // namespace Spirometry

@@ -21,6 +21,7 @@ class SpVolPolicy {
   void Parse(const std::wstring& text);
   // The interval becomes the multiplier, unless the source is in units that are not flow (NaN then, so
   // that every output sample is NaN); texts of the older form are taken as flow whatever their units.
+  // The volume keeps the litre prefix of the flow, and so does the dead space it is compared with.
   void OnSources(double secsPerTick, const std::wstring& sourceUnits);
 
   void ResetState() { mState = State{}; }
@@ -31,7 +32,7 @@ class SpVolPolicy {
   void Integrate(float* samples, std::int32_t count) {
     State s = mState;
     const double multiplier = mMultiplier;
-    const double deadSpace = mDeadSpace / 1000.0;
+    const double deadSpace = mDeadSpace / 1000.0 * mLitreFactor;
     for (std::int32_t i = 0; i < count; ++i) {
       const double d = static_cast<double>(samples[i]) * multiplier;
       // An expiration has just ended and the volume fell by more than 10 % from its peak.
@@ -66,7 +67,8 @@ class SpVolPolicy {
   double mDeadSpace = 0.0;  // mL
   double mVolumeRatio = 1.0;
   bool mLegacy = false;
-  double mMultiplier = 0.0;  // seconds per sample, or NaN
+  double mMultiplier = 0.0;   // seconds per sample, or NaN
+  double mLitreFactor = 1.0;  // volume units per litre: 1000 for a flow in mL/s
   State mState;
 };
 

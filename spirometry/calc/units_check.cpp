@@ -24,11 +24,25 @@ std::optional<int> VoltagePrefixExponent(std::wstring_view units) {
   return std::nullopt;
 }
 
+namespace {
+struct FlowUnits {
+  std::wstring_view text;
+  double litreFactor;
+};
+constexpr FlowUnits kFlowUnits[] = {{L"L/s", 1.0},     {L"L/sec", 1.0},          {L"mL/s", 1e3},
+                                    {L"mL/sec", 1e3},  {L"\u00B5L/s", 1e6}, {L"\u00B5L/sec", 1e6}};
+}  // namespace
+
 bool IsAcceptedFlowUnits(std::wstring_view units) {
-  constexpr std::wstring_view kAccepted[] = {L"L/s", L"L/sec", L"mL/s", L"mL/sec", L"\u00B5L/s", L"\u00B5L/sec"};
-  for (auto a : kAccepted)
-    if (units == a) return true;
+  for (const auto& f : kFlowUnits)
+    if (units == f.text) return true;
   return false;
+}
+
+double FlowLitreFactor(std::wstring_view units) {
+  for (const auto& f : kFlowUnits)
+    if (units == f.text) return f.litreFactor;
+  return 1.0;
 }
 
 double PowerOfTen(int exponent) {

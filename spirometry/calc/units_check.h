@@ -12,6 +12,11 @@ std::optional<int> VoltagePrefixExponent(std::wstring_view units);
 // True for the six flow units a volume is integrated from: L/s, L/sec, mL/s, mL/sec, µL/s, µL/sec.
 bool IsAcceptedFlowUnits(std::wstring_view units);
 
+// How many of the flow's volume units make a litre: 1000 for mL/s and mL/sec, 1e6 for µL/s and µL/sec,
+// 1 for any other text. Volumes keep the prefix of their flow, so a dead space given in millilitres is
+// compared with them through this factor.
+double FlowLitreFactor(std::wstring_view units);
+
 // 10 to the power of a prefix exponent, exactly for the prefix exponents.
 double PowerOfTen(int exponent);
 
