@@ -1,5 +1,7 @@
 #include "apps/kymora/cli_context.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "host/com/text.h"
@@ -18,9 +20,24 @@ void PrintError(const std::string& message) { std::fprintf(stderr, "kymora: %s\n
 
 std::string Narrow(const std::wstring& text) { return ToUtf8(text); }
 
+bool ShowsProgress() {
+  static const bool terminal = isatty(2) != 0;
+  return terminal;
+}
+
 std::unique_ptr<HostDocument> OpenDocument(const std::string& path, const import::ImportOptions& options) {
   std::vector<std::string> warnings;
-  auto doc = HostDocument::Open(path, options, StderrMessageBox, &warnings);
+  auto withProgress = options;
+  bool shown = false;
+  if (ShowsProgress() && !withProgress.progress) {
+    withProgress.progress = [&shown, &path](std::uint64_t done, std::uint64_t total) {
+      if (total == 0) return;
+      std::fprintf(stderr, "\rReading %s: %3d%%", path.c_str(), static_cast<int>(100.0 * done / total));
+      shown = true;
+    };
+  }
+  auto doc = HostDocument::Open(path, withProgress, StderrMessageBox, &warnings);
+  if (shown) std::fprintf(stderr, "\rReading %s: done\n", path.c_str());
   for (const auto& w : warnings) std::fprintf(stderr, "kymora: warning: %s\n", w.c_str());
   if (!doc) {
     PrintError(doc.ErrorMessage());

@@ -372,9 +372,13 @@ Expected<Imported> ImportCsvFile(const std::string& path, const ImportOptions& o
   CsvImporter importer(path, options, size);
   std::string pending;  // the unfinished line at the end of the last piece read
   std::vector<char> piece(1 << 16);
+  std::uint64_t done = 0;
   for (;;) {
     std::size_t got = std::fread(piece.data(), 1, piece.size(), file.get());
     if (got == 0) break;
+    done += got;
+    // Every 64 pieces (4 MB) is often enough for a person watching and rare enough to cost nothing.
+    if (options.progress && (done >> 16) % 64 == 0) options.progress(done, size);
     std::string_view chunk(piece.data(), got);
     for (;;) {
       auto newline = chunk.find('\n');

@@ -2,6 +2,7 @@
 // Importers of recordings made elsewhere: CSV text, EDF+/BDF+ and WAV. Each builds a DataFile in memory
 // and writes nothing; a refused recording gives one message that names the file (and, for CSV, the line).
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -19,6 +20,8 @@ struct ImportOptions {
   std::optional<double> rateHz;
   // --range CH=VALUE: full-scale range by channel, 1-based over the imported channels only.
   std::map<std::int32_t, double> ranges;
+  // Called now and then while a large file is read, with the bytes read so far and the file's size.
+  std::function<void(std::uint64_t done, std::uint64_t total)> progress;
 };
 
 struct Imported {
