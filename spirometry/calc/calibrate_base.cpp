@@ -66,7 +66,7 @@ bool CalibrateBase::Validate(std::wstring* message) {
   return Validate(message, kMsgCalibrationNeedsSelection, flags);
 }
 
-bool CalibrateBase::Validate(std::wstring* message, int defaultMessage, std::uint32_t flags) {
+bool CalibrateBase::Validate(std::wstring* message, int defaultMessage, std::uint32_t flags) try {
   std::wstring ignored;
   std::wstring& text = message ? *message : ignored;
   text = LoadString(defaultMessage);
@@ -99,18 +99,23 @@ bool CalibrateBase::Validate(std::wstring* message, int defaultMessage, std::uin
   mFlags = flags;
   text.clear();
   return true;
+} catch (...) {
+  mCount = 0;
+  return false;
 }
 
-bool CalibrateBase::Read() {
+bool CalibrateBase::Read() try {
   mSamples.clear();
   if (!mHost) return false;
   if (Failed(mHost->GetSecsPerTick(mFlags, mStart.block, mChannel, &mSampleInterval))) return false;
   ComPtr<IEnumFloatEx> reader;
   if (Failed(mHost->OpenReader(mFlags, mChannel, mStart, mEnd, reader.Put())) || !reader) return false;
-  mSamples.resize(static_cast<std::size_t>(mCount));
+  // The array grows with what the reader delivers rather than by the count up front, which the host
+  // derives from positions and which no reader need live up to.
   std::int64_t done = 0;
   while (done < mCount) {
     const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(kReadBlock, mCount - done));
+    mSamples.resize(static_cast<std::size_t>(done + want));
     std::int32_t got = 0;
     HRESULT hr = reader->Read(want, mSamples.data() + done, &got);
     done += std::clamp(got, 0, want);
@@ -120,6 +125,10 @@ bool CalibrateBase::Read() {
   mCount = done;
   mSamples.resize(static_cast<std::size_t>(done));
   return true;
+} catch (...) {
+  mSamples.clear();
+  mCount = 0;
+  return false;
 }
 
 void CalibrateBase::Integrate() {
@@ -130,7 +139,7 @@ void CalibrateBase::Integrate() {
 }
 
 double CalibrateBase::VolumeRatio(IChannelData* document, DataPosition start, DataPosition end,
-                                  std::int32_t flowChannel, std::int32_t correctionType, double deadSpaceMl) {
+                                  std::int32_t flowChannel, std::int32_t correctionType, double deadSpaceMl) try {
   mHost = document;
   mDocument = document;
   SetChannel(flowChannel, mOwnChannel);
@@ -148,6 +157,9 @@ double CalibrateBase::VolumeRatio(IChannelData* document, DataPosition start, Da
     ratio = FullExpirationRatio(deadSpace);
   // A fit whose inspiration does not rise, say, gives no usable ratio.
   return std::isfinite(ratio) ? ratio : 1.0;
+} catch (...) {
+  // Memory for the series of a long selection, say: no ratio, and nothing thrown at the caller.
+  return 1.0;
 }
 
 double CalibrateBase::NormalBreathsRatio(double d) const {

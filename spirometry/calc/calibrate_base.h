@@ -21,8 +21,8 @@ class CalibrateBase {
   // The range; DataPosition::kNotSet in any member of either end stands for the document's selection.
   void SetRange(DataPosition start, DataPosition end);
 
-  // Checks channel and range; on success the count is known and *message is emptied, otherwise
-  // *message (may be null) says why, in the user's words.
+  // None of these throws. Checks channel and range; on success the count is known and *message is
+  // emptied, otherwise *message (may be null) says why, in the user's words.
   bool Validate(std::wstring* message);
   // Reads the validated range (Validate first). False when the samples cannot be had.
   bool Read();

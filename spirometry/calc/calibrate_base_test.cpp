@@ -45,6 +45,47 @@ std::vector<float> Times(std::vector<float> v, float factor) {
 }
 
 constexpr DataPosition kSelection{};  // not set: the document's selection
+
+// A host whose block ends lie far beyond the samples its readers deliver: only what is read may count.
+class OverstatedEnds final : public ComObject<IChannelData> {
+ public:
+  explicit OverstatedEnds(IChannelData* data) : mData(data) {}
+  HRESULT GetAbsoluteSampleIndex(std::uint32_t flags, DataPosition p, std::int64_t* index) override {
+    HRESULT hr = mData->GetAbsoluteSampleIndex(flags, p, index);
+    if (Succeeded(hr) && p.offset == DataPosition::kNotSet) *index += std::int64_t{1} << 62;
+    return hr;
+  }
+  HRESULT GetChannelCount(std::int32_t* n) override { return mData->GetChannelCount(n); }
+  HRESULT GetBlockCount(std::int32_t* n) override { return mData->GetBlockCount(n); }
+  HRESULT GetBlockLength(std::uint32_t f, std::int32_t b, std::int32_t c, std::int64_t* n) override {
+    return mData->GetBlockLength(f, b, c, n);
+  }
+  HRESULT GetSecsPerTick(std::uint32_t f, std::int32_t b, std::int32_t c, double* s) override {
+    return mData->GetSecsPerTick(f, b, c, s);
+  }
+  HRESULT HasData(std::uint32_t f, std::int32_t b, std::int32_t c) override { return mData->HasData(f, b, c); }
+  HRESULT GetUnits(std::uint32_t f, std::int32_t b, std::int32_t c, IUnits** u) override {
+    return mData->GetUnits(f, b, c, u);
+  }
+  HRESULT GetUnitsConversion(std::uint32_t f, std::int32_t b, std::int32_t c, IUnitsConversion** u) override {
+    return mData->GetUnitsConversion(f, b, c, u);
+  }
+  HRESULT GetSample(std::uint32_t f, std::int32_t b, std::int32_t c, std::int64_t o, float* v) override {
+    return mData->GetSample(f, b, c, o, v);
+  }
+  HRESULT GetTimeOfPosition(std::uint32_t f, DataPosition p, double* s) override {
+    return mData->GetTimeOfPosition(f, p, s);
+  }
+  HRESULT GetSelection(Bool16* v, DataPosition* s, DataPosition* e) override { return mData->GetSelection(v, s, e); }
+  HRESULT OpenReader(std::uint32_t f, std::int32_t c, DataPosition s, DataPosition e, IEnumFloatEx** r) override {
+    return mData->OpenReader(f, c, s, e, r);
+  }
+  HRESULT GetChannelCalc(std::int32_t c, IChannelCalc** calc) override { return mData->GetChannelCalc(c, calc); }
+  HRESULT GetChannelTitle(std::int32_t c, std::wstring* t) override { return mData->GetChannelTitle(c, t); }
+
+ private:
+  ComPtr<IChannelData> mData;
+};
 }  // namespace
 
 TEST(CalibrateBase, IntegratesTheSelectionLeavingOutTheLastSample) {
@@ -141,4 +182,16 @@ TEST(CalibrateBase, VolumeRatioIsOneWhenTheSelectionIsRefused) {
   EXPECT_EQ(base.VolumeRatio(r.Data(), kSelection, kSelection, 0, 1, 150), 1.0);
   // The same range given explicitly within one block is accepted.
   EXPECT_NEAR(base.VolumeRatio(r.Data(), {0, 0}, {300, 0}, 0, 1, 150), 1.37, 0.01);
+}
+
+TEST(CalibrateBase, ReadsWhatTheReaderDeliversWhateverCountThePositionsGive) {
+  Recording r({Repeat({{1.5f, 100}, {-1.0f, 200}})}, 0.01);
+  r.Select({0, 0}, {DataPosition::kNotSet, 0});
+  auto host = MakeCom<OverstatedEnds>(r.Data());
+  CalibrateBase base(host.Get(), host.Get());
+  base.SetChannel(0, -1);
+  ASSERT_TRUE(base.Validate(nullptr));
+  EXPECT_TRUE(base.Read());
+  EXPECT_EQ(base.Count(), 300);
+  EXPECT_NEAR(base.VolumeRatio(host.Get(), kSelection, kSelection, 0, 1, 150), 1.37, 0.01);
 }
