@@ -149,7 +149,8 @@ double CalibrateBase::VolumeRatio(IChannelData* document, DataPosition start, Da
   ComPtr<IUnits> units;
   std::wstring unitsText;
   if (Succeeded(mHost->GetUnits(mFlags, mStart.block, mChannel, units.Put())) && units) units->GetText(&unitsText);
-  const double deadSpace = deadSpaceMl / 1000.0 * FlowLitreFactor(unitsText);
+  // A negative (or NaN) dead space counts as none: the tracker is clamped between 0 and it.
+  const double deadSpace = std::max(0.0, deadSpaceMl / 1000.0 * FlowLitreFactor(unitsText));
   double ratio = 1.0;
   if (correctionType == 0)
     ratio = NormalBreathsRatio(deadSpace);
