@@ -5,7 +5,8 @@ namespace Spirometry {
 namespace {
 // The boxes flow in a grid that fills the window on screen and two columns on paper; a box is never split
 // across pages. Every percent sign of the style sheet is doubled for the formatter.
-constexpr const wchar_t* kReport = LR"HTML(<!DOCTYPE html>
+constexpr const wchar_t* kReport =
+    LR"HTML(<!DOCTYPE html>
 <html>
 <head>
 <meta http-equiv="Content-Type" content="text/html; charset=utf-8">
@@ -15,25 +16,25 @@ constexpr const wchar_t* kReport = LR"HTML(<!DOCTYPE html>
 body { margin: 0; padding: 24px; background: #eef2f5; color: #1f2d3a;
   font-family: "Segoe UI", "Helvetica Neue", Helvetica, Arial, "Liberation Sans", sans-serif;
   font-size: 14px; line-height: 1.45; }
-.leftcolumn { display: grid; grid-template-columns: repeat(auto-fill, minmax(290px, 1fr)); gap: 16px;
-  align-items: start; max-width: 1320px; }
+.leftcolumn { display: grid; grid-template-columns: repeat(auto-fill, minmax(340px, 1fr)); gap: 16px;
+  align-items: start; max-width: 1400px; }
 .box { background: #ffffff; border: 1px solid #c9d4de; border-radius: 6px; overflow: hidden;
   box-shadow: 0 1px 3px rgba(31, 45, 58, 0.12); break-inside: avoid; page-break-inside: avoid; }
-.box h3 { margin: 0; padding: 8px 12px; font-size: 15px; font-weight: 600; letter-spacing: 0.01em;
+.box h3 { margin: 0; padding: 8px 14px; font-size: 15px; font-weight: 600; letter-spacing: 0.01em;
   color: #ffffff; background: #2f5d7c; }
 .table_std { width: 100%%; border-collapse: collapse; font-variant-numeric: tabular-nums; }
-.table_std td { padding: 5px 12px; border-top: 1px solid #e3e9ee; vertical-align: top; }
+.table_std td { padding: 5px 14px; border-top: 1px solid #e3e9ee; vertical-align: top; }
 .table_std tr:first-child td { border-top: none; }
 .table_std tr:nth-child(even) td { background: #f6f9fb; }
-.table_std td.rowtitle { width: 40%%; color: #4a5d6e; font-weight: 600; white-space: nowrap; }
+.table_std td.rowtitle { width: 1%%; padding-right: 20px; white-space: nowrap; color: #4a5d6e; font-weight: 600; }
 @page { margin: 15mm; }
 @media print {
-  body { padding: 0; background: #ffffff; color: #000000; font-size: 10pt; }
-  .leftcolumn { grid-template-columns: 1fr 1fr; gap: 10pt; max-width: none; }
+  body { padding: 0; background: #ffffff; color: #000000; font-size: 9.5pt; }
+  .leftcolumn { grid-template-columns: 1fr 1fr; gap: 8pt; max-width: none; }
   .box { border: 1px solid #808080; border-radius: 0; box-shadow: none; }
-  .box h3 { color: #000000; background: #e4e4e4; border-bottom: 1px solid #808080; font-size: 11pt;
-    -webkit-print-color-adjust: exact; print-color-adjust: exact; }
-  .table_std td { border-top: 1px solid #d0d0d0; }
+  .box h3 { padding: 4pt 8pt; color: #000000; background: #e4e4e4; border-bottom: 1px solid #808080;
+    font-size: 10.5pt; -webkit-print-color-adjust: exact; print-color-adjust: exact; }
+  .table_std td { padding: 2.5pt 8pt; border-top: 1px solid #d0d0d0; }
   .table_std tr:nth-child(even) td { background: none; }
   .table_std td.rowtitle { color: #000000; }
 }
@@ -66,7 +67,8 @@ body { margin: 0; padding: 24px; background: #eef2f5; color: #1f2d3a;
 </html>
 )HTML";
 
-constexpr const wchar_t* kReportSummary = LR"HTML(<div class="box">
+constexpr const wchar_t* kReportSummary =
+    LR"HTML(<div class="box">
 <h3>Summary</h3>
 <table class="table_std">
 <tr><td class="rowtitle">Duration</td><td>%1% s (%2% s non-forced)</td></tr>
@@ -75,7 +77,8 @@ constexpr const wchar_t* kReportSummary = LR"HTML(<div class="box">
 </div>
 )HTML";
 
-constexpr const wchar_t* kReportSummaryNormal = LR"HTML(<div class="box">
+constexpr const wchar_t* kReportSummaryNormal =
+    LR"HTML(<div class="box">
 <h3>Non-forced Breaths</h3>
 <table class="table_std">
 <tr><td class="rowtitle">VE</td><td>%1% %2%L/s (%3% %4%L/min)</td></tr>
@@ -85,7 +88,8 @@ constexpr const wchar_t* kReportSummaryNormal = LR"HTML(<div class="box">
 </div>
 )HTML";
 
-constexpr const wchar_t* kReportBreathNormal = LR"HTML(<div class="box">
+constexpr const wchar_t* kReportBreathNormal =
+    LR"HTML(<div class="box">
 <h3>Breath %1%</h3>
 <table class="table_std">
 <tr><td class="rowtitle">Ti</td><td>%2% s</td></tr>
@@ -96,7 +100,8 @@ constexpr const wchar_t* kReportBreathNormal = LR"HTML(<div class="box">
 </div>
 )HTML";
 
-constexpr const wchar_t* kReportBreathForced = LR"HTML(<div class="box">
+constexpr const wchar_t* kReportBreathForced =
+    LR"HTML(<div class="box">
 <h3>Breath %1% (forced)</h3>
 <table class="table_std">
 <tr><td class="rowtitle">Ti</td><td>%2% s</td></tr>
@@ -111,7 +116,8 @@ constexpr const wchar_t* kReportBreathForced = LR"HTML(<div class="box">
 </div>
 )HTML";
 
-constexpr const wchar_t* kReportBreathSingle = LR"HTML(<div class="box">
+constexpr const wchar_t* kReportBreathSingle =
+    LR"HTML(<div class="box">
 <h3>Breath %1% (single expiration)</h3>
 <table class="table_std">
 <tr><td class="rowtitle">Ti</td><td>%2% s</td></tr>

@@ -152,7 +152,8 @@ class CsvWriter {
     const std::wstring& s = mSep;
     mOut += std::wstring(kCrLf) + kCrLf + LoadString(kStringOverall) + kCrLf;
     mOut += L"Duration (s)" + s + L"Breaths\n";
-    mOut += Real(mTally.TotalDuration()) + s + FormatInteger(static_cast<std::int64_t>(mSource.breaths->size())) + kCrLf;
+    mOut +=
+        Real(mTally.TotalDuration()) + s + FormatInteger(static_cast<std::int64_t>(mSource.breaths->size())) + kCrLf;
     if (!mEverySingle) {
       mOut += kCrLf + LoadString(kStringNonForced) + kCrLf;
       mOut += L"Duration (s)" + s + L"Breaths\n";

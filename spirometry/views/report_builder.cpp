@@ -35,7 +35,9 @@ class PageWriter {
  private:
   std::wstring Real(double v) const { return FormatReal(v, mLocale); }
   std::wstring Integer(std::int64_t v) const { return FormatInteger(v); }
-  std::wstring Time(DataPosition p) const { return PositionTimeText(mSource.data, p, mSource.settings.VolumeChannel, mLocale); }
+  std::wstring Time(DataPosition p) const {
+    return PositionTimeText(mSource.data, p, mSource.settings.VolumeChannel, mLocale);
+  }
 
   void FeedSettings(boost::wformat& page) const {
     const SpConfig& s = mSource.settings;
@@ -65,7 +67,7 @@ class PageWriter {
 
   std::wstring BreathBox(std::int32_t index, const Breath& breath, BreathKind kind) const {
     const SpiroBreathParameters p = ListedBreathParameters(mSource, breath);
-    const std::wstring& text = kind == BreathKind::kForced           ? mTemplates.breathForced
+    const std::wstring& text = kind == BreathKind::kForced             ? mTemplates.breathForced
                                : kind == BreathKind::kSingleExpiration ? mTemplates.breathSingle
                                                                        : mTemplates.breathNormal;
     boost::wformat box(text);
@@ -139,8 +141,7 @@ std::wstring PositionTimeText(IChannelData* data, DataPosition position, std::in
   return FormatReal(SecondsFromBlockStart(data, position), locale) + L" s";
 }
 
-std::wstring BuildReportPage(const ReportSource& source, const ReportTemplates& templates,
-                             const NumberLocale& locale) {
+std::wstring BuildReportPage(const ReportSource& source, const ReportTemplates& templates, const NumberLocale& locale) {
   if (!source.breaths) return templates.main;
   try {
     return PageWriter(source, templates, locale).Page();

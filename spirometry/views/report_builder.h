@@ -22,8 +22,7 @@ struct ReportTemplates {
 
 // The page of an analysis that holds breaths. A template that does not take the values it is given (too
 // few or too many placeholders, a malformed one, an empty template) gives the unfilled main template.
-std::wstring BuildReportPage(const ReportSource& source, const ReportTemplates& templates,
-                             const NumberLocale& locale);
+std::wstring BuildReportPage(const ReportSource& source, const ReportTemplates& templates, const NumberLocale& locale);
 
 // The report of a document: its analysis brought up to date, then the page; when there is no valid
 // analysis, the document's message as plain text instead.

@@ -15,7 +15,8 @@ using testing::HandMadeAnalysis;
 
 const NumberLocale kPoint{L".", L","};
 
-constexpr const wchar_t* kSettingsAndSelection = LR"(<body>
+constexpr const wchar_t* kSettingsAndSelection =
+    LR"(<body>
 <div class="leftcolumn">
 <div class="box">
 <h3>Settings</h3>
@@ -37,7 +38,8 @@ constexpr const wchar_t* kSettingsAndSelection = LR"(<body>
 </div>
 )";
 
-constexpr const wchar_t* kBreath1 = LR"(<div class="box">
+constexpr const wchar_t* kBreath1 =
+    LR"(<div class="box">
 <h3>Breath 1</h3>
 <table class="table_std">
 <tr><td class="rowtitle">Ti</td><td>2 s</td></tr>
@@ -48,7 +50,8 @@ constexpr const wchar_t* kBreath1 = LR"(<div class="box">
 </div>
 )";
 
-constexpr const wchar_t* kBreath2 = LR"(<div class="box">
+constexpr const wchar_t* kBreath2 =
+    LR"(<div class="box">
 <h3>Breath 2 (forced)</h3>
 <table class="table_std">
 <tr><td class="rowtitle">Ti</td><td>2.5 s</td></tr>
@@ -63,7 +66,8 @@ constexpr const wchar_t* kBreath2 = LR"(<div class="box">
 </div>
 )";
 
-constexpr const wchar_t* kBreath3 = LR"(<div class="box">
+constexpr const wchar_t* kBreath3 =
+    LR"(<div class="box">
 <h3>Breath 3</h3>
 <table class="table_std">
 <tr><td class="rowtitle">Ti</td><td>2 s</td></tr>
@@ -75,7 +79,8 @@ constexpr const wchar_t* kBreath3 = LR"(<div class="box">
 )";
 
 // Its FEV1 point lies beyond the data: FEV1 and the ratio read 0.
-constexpr const wchar_t* kBreath4 = LR"(<div class="box">
+constexpr const wchar_t* kBreath4 =
+    LR"(<div class="box">
 <h3>Breath 4 (single expiration)</h3>
 <table class="table_std">
 <tr><td class="rowtitle">Ti</td><td>0 s</td></tr>
@@ -90,7 +95,8 @@ constexpr const wchar_t* kBreath4 = LR"(<div class="box">
 )";
 
 // VE = (0.5 + 0.375) L / (4 + 4.5) s; f = 2 / 8.5 s.
-constexpr const wchar_t* kSummaries = LR"(
+constexpr const wchar_t* kSummaries =
+    LR"(
 <div class="box">
 <h3>Summary</h3>
 <table class="table_std">
@@ -199,6 +205,18 @@ TEST(ReportPage, EverySingleExpirationHasNoNonForcedAverages) {
             std::wstring::npos);
 }
 
+// Durations are the host's times of positions: at 0.003 s per sample, 1000 samples are 3 s (the CSV
+// export divides by the rounded rate instead).
+TEST(ReportPage, TimesAreTheHostsTimesOfPositions) {
+  HandMadeAnalysis a;
+  a.Add({0, 300, 1000, 2.0, 1.0, 1.0, -1.0, false, false}, 2);
+  a.settings.IncludeNonForced = true;
+  const std::wstring page = BuildReportPage(a.Source(), ReportTemplates::FromResources(), kPoint);
+  EXPECT_NE(page.find(L"<td>0.9 s</td></tr>\n<tr><td class=\"rowtitle\">Te</td><td>2.1 s</td></tr>\n"
+                      L"<tr><td class=\"rowtitle\">Duration</td><td>3 s</td>"),
+            std::wstring::npos);
+}
+
 // Any template that does not take its values leaves the whole page unfilled.
 TEST(ReportPage, AFormattingErrorGivesTheUnfilledMainTemplate) {
   struct Case {
@@ -226,9 +244,12 @@ TEST(ReportPage, AFormattingErrorGivesTheUnfilledMainTemplate) {
 }
 
 TEST(ReportTemplates, SixResourcesByIdAndName) {
-  const std::pair<int, const wchar_t*> expected[] = {
-      {192, L"Report"},           {193, L"Report_Summary"},       {194, L"Report_Summary_Normal"},
-      {195, L"Report_Breath_Normal"}, {196, L"Report_Breath_Forced"}, {197, L"Report_Breath_Single"}};
+  const std::pair<int, const wchar_t*> expected[] = {{192, L"Report"},
+                                                     {193, L"Report_Summary"},
+                                                     {194, L"Report_Summary_Normal"},
+                                                     {195, L"Report_Breath_Normal"},
+                                                     {196, L"Report_Breath_Forced"},
+                                                     {197, L"Report_Breath_Single"}};
   for (const auto& [id, name] : expected) {
     const HtmlResource* r = FindHtmlResource(id);
     ASSERT_NE(r, nullptr) << id;

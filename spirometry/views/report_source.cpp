@@ -56,8 +56,7 @@ double SecondsFromBlockStart(IChannelData* data, DataPosition position) {
 
 double SecondsBetween(IChannelData* data, DataPosition from, DataPosition to) {
   double a = 0.0, b = 0.0;
-  if (!data || Failed(data->GetTimeOfPosition(0, from, &a)) || Failed(data->GetTimeOfPosition(0, to, &b)))
-    return 0.0;
+  if (!data || Failed(data->GetTimeOfPosition(0, from, &a)) || Failed(data->GetTimeOfPosition(0, to, &b))) return 0.0;
   return b - a;
 }
 

@@ -59,8 +59,12 @@ struct BreathTally {
   Real TotalDuration() const { return forcedDurationSum + nonForcedDurationSum; }
   // Minute ventilation per second, average tidal volume and breathing frequency of the non-forced
   // breaths; 0 where the divisor is not positive (a rate over no time has no meaning).
-  Real VolumePerSecond() const { return nonForcedDurationSum > 0 ? nonForcedVolumeSum / nonForcedDurationSum : Real(0); }
-  Real AverageVolume() const { return nonForcedCount > 0 ? nonForcedVolumeSum / static_cast<Real>(nonForcedCount) : Real(0); }
+  Real VolumePerSecond() const {
+    return nonForcedDurationSum > 0 ? nonForcedVolumeSum / nonForcedDurationSum : Real(0);
+  }
+  Real AverageVolume() const {
+    return nonForcedCount > 0 ? nonForcedVolumeSum / static_cast<Real>(nonForcedCount) : Real(0);
+  }
   Real Frequency() const {
     return nonForcedDurationSum > 0 ? static_cast<Real>(nonForcedCount) / nonForcedDurationSum : Real(0);
   }

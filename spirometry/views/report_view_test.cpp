@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cwchar>
 #include <cstring>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <numbers>
@@ -58,7 +58,9 @@ std::vector<float> HeadVolts() {
 class SecondOpenRefused final : public ComObject<IClipboard> {
  public:
   explicit SecondOpenRefused(ComPtr<kymora::MemoryClipboard> inner) : mInner(std::move(inner)) {}
-  HRESULT RegisterFormat(const wchar_t* name, std::uint32_t* format) override { return mInner->RegisterFormat(name, format); }
+  HRESULT RegisterFormat(const wchar_t* name, std::uint32_t* format) override {
+    return mInner->RegisterFormat(name, format);
+  }
   HRESULT Open(std::uintptr_t owner) override { return ++mOpens == 2 ? E_FAIL : mInner->Open(owner); }
   HRESULT Empty() override { return mInner->Empty(); }
   HRESULT SetData(std::uint32_t f, const void* b, std::uint32_t n) override { return mInner->SetData(f, b, n); }
@@ -82,9 +84,7 @@ class NotSpirometry final : public ComObject<ICustomDocument> {
 
 template <class I>
 ComPtr<I> FromSlot(FrameClass which) {
-  IUnknown* object = FrameClassSlot(which)();
-  ComPtr<I> face = ComPtr<IUnknown>::Attach(object).As<I>();
-  return face;
+  return ComPtr<IUnknown>::Attach(FrameClassSlot(which)()).As<I>();
 }
 
 class ReportViewTest : public ::testing::Test {
@@ -219,6 +219,7 @@ TEST_F(ReportViewTest, CopyGivesThePageOfTheAnalysis) {
   EXPECT_NE(page.find(L"<tr><td class=\"rowtitle\">Flow Channel</td><td>2</td></tr>"), std::wstring::npos);
   EXPECT_NE(page.find(L"<td>Block: 1, 0 s</td>"), std::wstring::npos);
   EXPECT_NE(page.find(L"<h3>Non-forced Breaths</h3>"), std::wstring::npos);
+  EXPECT_EQ(view->ExecuteCommand(HostCommands::kPrint), S_OK) << "handled: there is no printing service to ask";
   // The forced breath: 3 L in over 2 s, out over 1.5 s with a peak of pi L/s.
   EXPECT_NEAR(RowValue(page, L"Ti"), 2.0, 0.01);
   EXPECT_NEAR(RowValue(page, L"Te"), 1.5, 0.01);
@@ -246,8 +247,7 @@ TEST_F(ReportViewTest, HtmlFormatHeaderCountsUtf8Bytes) {
                                "\r\n<!--EndFragment-->\r\n</body>\r\n</html>" + std::string(4, '\0');
   const std::vector<std::uint8_t> bytes = mHost->Clipboard().Data(kHtmlClipboardFormatName);
   ASSERT_EQ(bytes.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i)
-    ASSERT_EQ(static_cast<char>(bytes[i]), expected[i]) << "byte " << i;
+  for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(static_cast<char>(bytes[i]), expected[i]) << "byte " << i;
   // The offsets point where they say.
   const std::string html(bytes.begin(), bytes.end());
   EXPECT_EQ(html.compare(97, 6, "<html>"), 0);
@@ -332,39 +332,6 @@ TEST_F(ReportViewTest, WithoutAValidAnalysisTheMessageStandsInForThePage) {
   }
 }
 
-TEST_F(ReportViewTest, CommandsSizeAndClass) {
-  auto view = OpenReport();
-  ASSERT_TRUE(view);
-  std::wstring text;
-  EXPECT_EQ(view->GetCommandText(HostCommands::kCopy, &text), S_OK);
-  EXPECT_EQ(text, L"&Copy Spirometry Report");
-  EXPECT_EQ(view->GetCommandText(HostCommands::kPrint, &text), S_OK);
-  EXPECT_EQ(text, L"&Print Spirometry Report");
-  EXPECT_EQ(view->GetCommandText(HostCommands::kPrintSetup, &text), S_FALSE);
-  EXPECT_EQ(view->ExecuteCommand(HostCommands::kPrint), S_OK);
-  EXPECT_EQ(view->ExecuteCommand(HostCommands::kPrintSetup), S_OK);
-  EXPECT_EQ(view->ExecuteCommand(0x80010001), S_FALSE);
-  std::int32_t w = 0, h = 0;
-  EXPECT_EQ(view->GetPreferredSize(&w, &h), S_OK);
-  EXPECT_EQ(std::make_pair(w, h), std::make_pair(300, 200));
-  EXPECT_EQ(mHost->Frame().IsViewOpen(kReportViewClassId, Document().Get()), S_OK);
-
-  auto cls = FromSlot<IDocViewClass>(FrameClass::kReportView);
-  ASSERT_TRUE(cls);
-  Guid id, category;
-  std::wstring name;
-  ASSERT_EQ(cls->GetViewInfo(&id, &name, &category), S_OK);
-  EXPECT_EQ(id, Guid::Parse("{987ECA74-9593-11D3-A6F0-005004D0F872}"));
-  EXPECT_EQ(name, L"Spirometry Report");
-  EXPECT_EQ(category, Guid::Parse("{D6F52E80-B34D-11D3-80C7-005004AD3C53}"));
-  ComPtr<IDocView> other;
-  EXPECT_EQ(cls->CreateView(MakeCom<NotSpirometry>().Get(), &mHost->Frame(), other.Put()), E_INVALIDARG);
-  EXPECT_FALSE(other);
-
-  mHost->Frame().CloseView(view.Get());
-  EXPECT_TRUE(Failed(view->ExecuteCommand(HostCommands::kCopy)));
-}
-
 class CsvSaveTest : public ReportViewTest {
  protected:
   void SetUp() override {
@@ -386,16 +353,6 @@ class CsvSaveTest : public ReportViewTest {
   std::filesystem::path mFolder;
   ComPtr<IFileSaveAsClass> mSave;
 };
-
-TEST_F(CsvSaveTest, FileTypeAndDocumentType) {
-  std::wstring extension, description;
-  ASSERT_EQ(mSave->GetFileType(&extension, &description), S_OK);
-  EXPECT_EQ(extension, L"csv");
-  EXPECT_EQ(description, L"Spirometry Report CSV File");
-  Guid type;
-  ASSERT_EQ(mSave->GetDocumentType(&type), S_OK);
-  EXPECT_EQ(type, kSpiroDocumentGuid);
-}
 
 TEST_F(CsvSaveTest, WritesTheReportWithTheSharedSeparators) {
   ScopedNumberLocale comma(NumberLocale{L",", L";"});
