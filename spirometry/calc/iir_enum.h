@@ -158,11 +158,13 @@ class EnumBase : public CalcEnums::CalcEnumBase2 {
   void DropSources() override { mSource.Reset(); }
 
   // New parameters make the old checkpoints wrong. The enumerator takes a table of its own rather than
-  // clearing the shared one, which clones still on the old parameters go on using.
+  // clearing the shared one, which clones still on the old parameters go on using. The integration
+  // starts again at the record start, and so must the source.
   void StartNewTable() {
     mTable = std::make_shared<Table>();
     mPrivate.Clear();
     Restart();
+    if (mSource) mSource->Seek(0);
   }
 
   PolicyBase mPolicy;

@@ -210,6 +210,15 @@ TEST(SpVolEnum, NewParametersDoNotUseTheOldParametersCheckpoints) {
   const auto expected = ReadToEnd(Volume(corrected, source.Get()).Get());
   EXPECT_EQ(ReadAt(changed.Get(), 33000, 10), std::vector<float>(expected.begin() + 33000, expected.begin() + 33010));
 
+  // New parameters for an enumerator already reading: it starts again at the record start.
+  auto reading = Volume(VolumeText(false, 0, 1.0, false), source.Get());
+  ReadAt(reading.Get(), 0, 500);
+  ASSERT_EQ(reading.As<ICalcEnum>()->SetParameters(corrected.c_str(), nullptr), S_OK);
+  std::int64_t position = -1;
+  reading->GetPosition(&position);
+  EXPECT_EQ(position, 0);
+  EXPECT_EQ(Spirometry::testing::ReadToEnd(reading.Get()), expected);
+
   // The enumerator it was cloned from keeps its own checkpoints.
   source->ResetDelivered();
   ReadAt(vol.Get(), 33000, 1);
