@@ -177,23 +177,18 @@ std::int32_t BreathAnalysis::ReadEvents(IEnumEventEx* events, std::int32_t block
   }
   alignas(8) std::uint8_t buffer[kBreathEventBytes * kBreathEventsPerRead];
   std::int32_t read = 0;
-  std::int32_t position = -1;
-  events->GetPosition(&position);
-  const std::int32_t last = endTick < 0 ? DataPosition::kNotSet : endTick;
+  // A call without events ends the reading: offline the enumerator then stands at the end tick or at the
+  // end of the record, and a record still being acquired has no more data for now.
   for (;;) {
-    std::int32_t count = 0, next = position;
+    std::int32_t count = 0, next = 0;
     const HRESULT hr = events->Next(endTick, buffer, static_cast<std::int32_t>(sizeof buffer), &count, &next);
-    if (Failed(hr)) break;
+    if (Failed(hr) || count <= 0) break;
     if (count > kBreathEventsPerRead) count = kBreathEventsPerRead;
     for (std::int32_t i = 0; i < count; ++i) {
       mBreaths.push_back(std::make_unique<Breath>(BreathFromEvent(buffer + i * kBreathEventBytes, block)));
       ++read;
     }
-    if (hr == S_FALSE) break;
-    // A call without events ends the reading, unless the enumerator only stopped early on its way to the
-    // end tick: then it must have moved on, or it would never finish.
-    if (count <= 0 && (next <= position || next >= last)) break;
-    position = next;
+    if (hr == S_FALSE) break;  // at the end of the record: nothing more will come
   }
   return read;
 }

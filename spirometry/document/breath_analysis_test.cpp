@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <locale>
 
@@ -129,23 +130,36 @@ TEST(BreathFromEvent, ReadsTheRecordAtItsOffsets) {
   EXPECT_EQ(b.MinVolumePosition, (DataPosition{880, 3}));
 }
 
-// Breath events from a list, as the engine's event enumerator would hand them out.
+// Breath events from a list, as the engine's event enumerator would hand them out. A pause after some
+// event makes one call return nothing short of the end tick, as a record still being acquired does when
+// its data has run out for now.
 class FakeEvents final : public ComObject<IEnumEventEx> {
  public:
-  explicit FakeEvents(std::vector<SpBreathEvent> events, std::vector<std::int32_t>* bufferSizes)
-      : mEvents(std::move(events)), mBufferSizes(bufferSizes) {}
+  FakeEvents(std::vector<SpBreathEvent> events, std::vector<std::int32_t>* bufferSizes, std::size_t pauseAfter,
+             std::int32_t elementSize)
+      : mEvents(std::move(events)), mBufferSizes(bufferSizes), mPauseAfter(pauseAfter), mElementSize(elementSize) {}
   HRESULT Next(std::int32_t endTick, void* buffer, std::int32_t bytes, std::int32_t* count,
                std::int32_t* nextTick) override {
     mBufferSizes->push_back(bytes);
     const std::int32_t end = endTick < 0 ? kRecordEndOffset : endTick;
     *count = 0;
     auto* out = static_cast<std::uint8_t*>(buffer);
-    while (mNext < mEvents.size() && (*count + 1) * 80 <= bytes && mEvents[mNext].mFlowEvent.mStartTick < end) {
+    if (mNext == mPauseAfter && !mPaused) {
+      mPaused = true;
+      *nextTick = mEvents[mNext].mFlowEvent.mStartTick - 1;  // moved on, but short of the end tick
+      return S_OK;
+    }
+    while (mNext < mEvents.size() && (*count + 1) * 80 <= bytes && mEvents[mNext].mFlowEvent.mStartTick < end &&
+           (mNext != mPauseAfter || mPaused)) {
       std::memcpy(out + *count * 80, &mEvents[mNext++], 80);
       ++*count;
     }
-    *nextTick = mNext < mEvents.size() ? mEvents[mNext].mFlowEvent.mStartTick : kRecordEndOffset;
-    return *nextTick == kRecordEndOffset ? S_FALSE : S_OK;
+    if (mNext == mEvents.size()) {
+      *nextTick = kRecordEndOffset;
+      return S_FALSE;
+    }
+    *nextTick = *count > 0 ? mEvents[mNext - 1].mFlowEvent.mStartTick : end;
+    return S_OK;
   }
   HRESULT Find(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override { return E_NOTIMPL; }
   HRESULT GetPosition(std::int32_t* tick) override {
@@ -153,7 +167,7 @@ class FakeEvents final : public ComObject<IEnumEventEx> {
     return S_OK;
   }
   HRESULT GetElementSize(std::int32_t* bytes) override {
-    *bytes = 80;
+    *bytes = mElementSize;
     return S_OK;
   }
   HRESULT Clone(IEnumEventEx** out) override {
@@ -168,6 +182,9 @@ class FakeEvents final : public ComObject<IEnumEventEx> {
   std::vector<SpBreathEvent> mEvents;
   std::size_t mNext = 0;
   std::vector<std::int32_t>* mBufferSizes;
+  std::size_t mPauseAfter;
+  bool mPaused = false;
+  std::int32_t mElementSize;
 };
 
 SpBreathEvent Event(std::int32_t start, float maxVol, float minVol) {
@@ -194,7 +211,7 @@ class BreathAnalysisTest : public ::testing::Test {
       for (const auto& x : b) mBindings.emplace_back(x.channel, x.units);
       mBlockAndTick = {startTick, block};
       if (mRefuse) return E_INVALIDARG;
-      *out = MakeCom<FakeEvents>(mEvents, &mBufferSizes);
+      *out = MakeCom<FakeEvents>(mEvents, &mBufferSizes, mPauseAfter, mElementSize);
       return S_OK;
     });
   }
@@ -208,6 +225,8 @@ class BreathAnalysisTest : public ::testing::Test {
   std::vector<std::int32_t> mBufferSizes;
   int mOpened = 0;
   bool mRefuse = false;
+  std::size_t mPauseAfter = SIZE_MAX;
+  std::int32_t mElementSize = 80;
   std::wstring mText;
   std::vector<std::pair<std::int32_t, std::wstring>> mBindings;
   DataPosition mBlockAndTick;
@@ -226,6 +245,20 @@ TEST_F(BreathAnalysisTest, ReadsEveryEventInBatchesOfEight) {
   EXPECT_EQ(mAnalysis.At(18).Start, (DataPosition{1850, 2}));
   EXPECT_EQ(mAnalysis.At(18).MinVolumePosition, (DataPosition{1940, 2}));
   EXPECT_EQ(mAnalysis.AnalysedStart(), (DataPosition{50, 2}));
+}
+
+TEST_F(BreathAnalysisTest, ReadingEndsAtTheFirstCallWithoutEvents) {
+  for (int i = 0; i < 12; ++i) mEvents.push_back(Event(50 + 100 * i, 1.0f, 0.5f));
+  mPauseAfter = 8;
+  EXPECT_EQ(Update(true, {0, 0}, {5000, 0}), 8);
+  EXPECT_EQ(mBufferSizes.size(), 2u);  // the full batch, then the empty one that ends the reading
+}
+
+TEST_F(BreathAnalysisTest, RecordsOfAnotherSizeAreNotReadAsBreaths) {
+  mEvents = {Event(10, 1.0f, 0.0f), Event(110, 1.0f, 0.0f)};
+  mElementSize = 48;  // an expression that yields flow events only
+  EXPECT_EQ(Update(true, {0, 0}, {500, 0}), 0);
+  EXPECT_TRUE(mBufferSizes.empty());
 }
 
 TEST_F(BreathAnalysisTest, UnsetOrEmptySelectionsEmptyTheList) {
