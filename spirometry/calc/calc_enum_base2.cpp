@@ -1,5 +1,7 @@
 #include "spirometry/calc/calc_enum_base2.h"
 
+#include <stdexcept>
+
 namespace CalcEnums {
 
 CalcEnumBase2::CalcEnumBase2(const CalcEnumBase2& other)
@@ -56,6 +58,20 @@ HRESULT CalcEnumBase2::SetSources(std::int32_t record, std::int32_t, IUnknown* c
 }
 
 HRESULT CalcEnumBase2::SetPosition(std::int64_t tick) { return Seek(tick); }
+
+HRESULT CalcEnumBase2::FirstSampleSource(std::int32_t count, IUnknown* const* sources,
+                                         ComPtr<IEnumFloatEx>* source) {
+  source->Reset();
+  if (count < 1 || !sources || !sources[0]) return E_FAIL;
+  if (Failed(QueryInterfaceOf(sources[0], source->Put())) || !*source) return E_FAIL;
+  return S_OK;
+}
+
+ComPtr<IEnumFloatEx> CalcEnumBase2::CloneOfSource(IEnumFloatEx* source) {
+  ComPtr<IEnumFloatEx> clone;
+  if (source && (Failed(source->Clone(clone.Put())) || !clone)) throw std::runtime_error("source not clonable");
+  return clone;
+}
 
 HRESULT CalcEnumBase2::ReleaseSources() {
   DropSources();

@@ -51,6 +51,13 @@ class CalcEnumBase2 : public ComObject<ICalcEnum, IEnumFloatEx> {
   // Drops the references to the sources.
   virtual void DropSources() = 0;
 
+  // The first of the sources given to SetSources as a sample source; E_FAIL when there is none or it
+  // offers no samples.
+  static HRESULT FirstSampleSource(std::int32_t count, IUnknown* const* sources, ComPtr<IEnumFloatEx>* source);
+  // An independent reader at the source's position, for a copy (null for null). Throws when the source
+  // cannot be cloned: Clone turns that into its result.
+  static ComPtr<IEnumFloatEx> CloneOfSource(IEnumFloatEx* source);
+
   ComPtr<IChannelData> mHost;
   std::wstring mParameterText;
   std::int32_t mRecord = kNoRecord;

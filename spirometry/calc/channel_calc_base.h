@@ -7,6 +7,7 @@
 #include "host/calc/icalc_site.h"
 #include "host/calc/ichannel_calc.h"
 #include "host/com/com_object.h"
+#include "spirometry/calc/calc_enum_base2.h"
 
 namespace Spirometry {
 
@@ -43,6 +44,27 @@ class ChannelCalcBase : public ComObject<IChannelCalc> {
   // application: (offset + value) × inverse scale.
   HRESULT SendLimits(double high, double low, std::int32_t formatCode);
   HRESULT SendUnits(const std::wstring& units, std::int32_t prefixCode, double valueFactor);
+
+  // ReplaceSettings and GetSettings of a calculation holding settings of class S (with Copy()): the
+  // held settings are replaced whole, never edited in place, and never handed out.
+  template <class S>
+  static HRESULT ReplaceWithCopy(IPersistObject* given, ComPtr<S>& held) {
+    auto* settings = dynamic_cast<S*>(given);
+    if (!settings) return E_INVALIDARG;
+    return CalcEnums::AtBoundary([&] {
+      held = settings->Copy();
+      return S_OK;
+    });
+  }
+  template <class S>
+  static HRESULT CopyOut(const S& held, IPersistObject** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    return CalcEnums::AtBoundary([&] {
+      *out = ComPtr<IPersistObject>(held.Copy().Get()).Detach();
+      return S_OK;
+    });
+  }
 
   ComPtr<ICalcSite> mSite;
   std::int32_t mChannel = kNoChannel;

@@ -10,7 +10,6 @@
 // IIRPolicyBase<Policy> feeds the policy from the source; EnumBase<IIRPolicyBase<Policy>> is the enumerator.
 #include <algorithm>
 #include <memory>
-#include <stdexcept>
 
 #include "host/data/iunits.h"
 #include "spirometry/calc/calc_enum_base2.h"
@@ -64,10 +63,10 @@ class EnumBase : public CalcEnums::CalcEnumBase2 {
                      double secsPerTick, std::int32_t online) override {
     return CalcEnums::AtBoundary([&] {
       DropSources();
-      if (count < 1 || !sources || !sources[0]) return E_FAIL;
       ComPtr<IEnumFloatEx> source;
-      if (Failed(QueryInterfaceOf(sources[0], source.Put())) || !source) return E_FAIL;
-      HRESULT hr = CalcEnumBase2::SetSources(record, count, sources, further, secsPerTick, online);
+      HRESULT hr = FirstSampleSource(count, sources, &source);
+      if (Failed(hr)) return hr;
+      hr = CalcEnumBase2::SetSources(record, count, sources, further, secsPerTick, online);
       if (Failed(hr)) return hr;
       mSource = source;
       ComPtr<IUnits> units;
@@ -149,11 +148,9 @@ class EnumBase : public CalcEnums::CalcEnumBase2 {
         mPolicy(other.mPolicy),
         mPosition(other.mPosition),
         mNextCheckpoint(other.mNextCheckpoint),
+        mSource(CloneOfSource(other.mSource.Get())),
         mTable(other.mTable),
-        mPrivate(other.mPrivate) {
-    if (other.mSource && (Failed(other.mSource->Clone(mSource.Put())) || !mSource))
-      throw std::runtime_error("source not clonable");
-  }
+        mPrivate(other.mPrivate) {}
 
   void DropSources() override { mSource.Reset(); }
 

@@ -47,4 +47,48 @@ std::wstring ChannelText(std::int32_t channel) {
   return channel < 0 ? std::wstring(L"none") : std::to_wstring(std::int64_t{channel} + 1);
 }
 
+HRESULT KeyValueAssignment::Fail(std::wstring why) const {
+  if (mError) *mError = std::move(why);
+  return E_INVALIDARG;
+}
+
+HRESULT KeyValueAssignment::Refuse(std::wstring_view what) const {
+  return Fail(std::wstring(mKey) + L" takes " + std::wstring(what) + L", not '" + std::wstring(mValue) + L"'");
+}
+
+HRESULT KeyValueAssignment::Switch(bool& field) const {
+  auto on = ParseSwitch(mValue);
+  if (!on) return Refuse(L"on or off");
+  field = *on;
+  return S_OK;
+}
+
+HRESULT KeyValueAssignment::Number(double& field) const {
+  auto v = ParseNumber(mValue);
+  if (!v) return Refuse(L"a number");
+  field = *v;
+  return S_OK;
+}
+
+HRESULT KeyValueAssignment::Ranged(double& field, double lo, double hi, std::wstring_view what) const {
+  auto v = ParseNumber(mValue);
+  if (!v || *v < lo || *v > hi)
+    return Refuse(std::wstring(what) + L" from " + NumberText(lo) + L" to " + NumberText(hi));
+  field = *v;
+  return S_OK;
+}
+
+HRESULT KeyValueAssignment::Channel(std::int32_t& field) const {
+  constexpr std::int64_t kHighest = 256;
+  auto n = ParseWholeNumber(mValue);
+  if (!n || *n < 1 || *n > kHighest) return Refuse(L"a channel number from 1 to 256");
+  field = static_cast<std::int32_t>(*n - 1);
+  return S_OK;
+}
+
+HRESULT KeyValueAssignment::Unknown(std::wstring_view calculation, std::wstring_view keys) const {
+  return Fail(std::wstring(calculation) + L" has no setting '" + std::wstring(mKey) + L"' (it has " +
+              std::wstring(keys) + L")");
+}
+
 }  // namespace Spirometry

@@ -1,23 +1,17 @@
 #include "spirometry/calc/single_source_no_delay_calc.h"
 
-#include <stdexcept>
-
 namespace CalcEnums {
 
 SingleSourceNoDelayCalc::SingleSourceNoDelayCalc(const SingleSourceNoDelayCalc& other)
-    : CalcEnumBase2(other), mSourceUnits(other.mSourceUnits) {
-  if (other.mSource) {
-    if (Failed(other.mSource->Clone(mSource.Put())) || !mSource) throw std::runtime_error("source not clonable");
-  }
-}
+    : CalcEnumBase2(other), mSource(CloneOfSource(other.mSource.Get())), mSourceUnits(other.mSourceUnits) {}
 
 HRESULT SingleSourceNoDelayCalc::SetSources(std::int32_t record, std::int32_t count, IUnknown* const* sources,
                                             std::int32_t further, double secsPerTick, std::int32_t online) {
   DropSources();
-  if (count < 1 || !sources || !sources[0]) return E_FAIL;
   ComPtr<IEnumFloatEx> source;
-  if (Failed(QueryInterfaceOf(sources[0], source.Put())) || !source) return E_FAIL;
-  HRESULT hr = CalcEnumBase2::SetSources(record, count, sources, further, secsPerTick, online);
+  HRESULT hr = FirstSampleSource(count, sources, &source);
+  if (Failed(hr)) return hr;
+  hr = CalcEnumBase2::SetSources(record, count, sources, further, secsPerTick, online);
   if (Failed(hr)) return hr;
   mSource = source;
   mSource->GetUnits(mSourceUnits.Put());

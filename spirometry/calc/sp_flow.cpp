@@ -94,23 +94,9 @@ HRESULT SpFlow::ApplySettings(IPersistObject* settings, Bool16 force) {
   });
 }
 
-HRESULT SpFlow::ReplaceSettings(IPersistObject* settings) {
-  auto* given = dynamic_cast<SpFlowSettings*>(settings);
-  if (!given) return E_INVALIDARG;
-  return CalcEnums::AtBoundary([&] {
-    mSettings = given->Copy();
-    return S_OK;
-  });
-}
+HRESULT SpFlow::ReplaceSettings(IPersistObject* settings) { return ReplaceWithCopy(settings, mSettings); }
 
-HRESULT SpFlow::GetSettings(IPersistObject** settings) {
-  if (!settings) return E_POINTER;
-  *settings = nullptr;
-  return CalcEnums::AtBoundary([&] {
-    *settings = ComPtr<IPersistObject>(mSettings->Copy().Get()).Detach();
-    return S_OK;
-  });
-}
+HRESULT SpFlow::GetSettings(IPersistObject** settings) { return CopyOut(*mSettings, settings); }
 
 HRESULT SpFlow::GetCapabilities(std::uint32_t* flags) {
   if (!flags) return E_POINTER;

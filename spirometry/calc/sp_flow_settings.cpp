@@ -12,9 +12,6 @@ namespace Spirometry {
 
 namespace {
 constexpr std::int32_t kEndMarker = 0x000F1206;
-// The stream keeps channels in one byte.
-constexpr std::int64_t kHighestStoredChannel = 256;
-
 std::uint8_t LowByte(std::int32_t v) { return static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) & 0xFFu); }
 }  // namespace
 
@@ -107,78 +104,49 @@ HRESULT SpFlowSettings::GetClassId(Guid* classId) {
   return S_OK;
 }
 
-HRESULT SpFlowSettings::SetValue(const wchar_t* keyText, const wchar_t* valueText, std::wstring* error) {
+HRESULT SpFlowSettings::SetValue(const wchar_t* key, const wchar_t* value, std::wstring* error) {
   return CalcEnums::AtBoundary([&]() -> HRESULT {
-    const std::wstring_view key = keyText ? keyText : L"";
-    const std::wstring_view value = valueText ? valueText : L"";
-    auto refuse = [&](std::wstring why) {
-      if (error) *error = std::move(why);
-      return E_INVALIDARG;
-    };
-    auto setSwitch = [&](bool& field) {
-      auto on = ParseSwitch(value);
-      if (!on) return refuse(std::wstring(key) + L" takes on or off, not '" + std::wstring(value) + L"'");
-      field = *on;
-      return S_OK;
-    };
-    auto setNumber = [&](double& field) {
-      auto v = ParseNumber(value);
-      if (!v) return refuse(std::wstring(key) + L" takes a number, not '" + std::wstring(value) + L"'");
-      field = *v;
-      return S_OK;
-    };
-
-    if (key == L"source") {
-      auto n = ParseWholeNumber(value);
-      if (!n || *n < 1 || *n > kHighestStoredChannel)
-        return refuse(L"source takes a channel number from 1 to 256, not '" + std::wstring(value) + L"'");
-      mRawFlowChannel = static_cast<std::int32_t>(*n - 1);
-      return S_OK;
-    }
-    if (key == L"preset") {
-      if (value == L"custom") {
+    const KeyValueAssignment a(key, value, error);
+    if (a.Is(L"source")) return a.Channel(mRawFlowChannel);
+    if (a.Is(L"preset")) {
+      if (a.Value() == L"custom") {
         mUseCustomHeadScale = true;
         return S_OK;
       }
       const auto table = FlowHeadTable::BuiltIn();
-      auto n = ParseWholeNumber(value);
-      if (!n || *n < 0 || *n >= table.Size())
-        return refuse(L"preset takes a flow head from 0 to 4 or custom, not '" + std::wstring(value) + L"'");
+      auto n = ParseWholeNumber(a.Value());
+      if (!n || *n < 0 || *n >= table.Size()) return a.Refuse(L"a flow head from 0 to 4 or custom");
       // As the setup dialog does: the preset's scale becomes the stored head scale.
       mPresetIndex = static_cast<std::int32_t>(*n);
       mHeadScale = table.HeadScale(mPresetIndex);
       mUseCustomHeadScale = false;
       return S_OK;
     }
-    if (key == L"scale") {
-      auto v = ParseNumber(value);
-      if (!v || *v == 0.0)
-        return refuse(L"scale takes a head scale in L/s per V other than 0, not '" + std::wstring(value) + L"'");
+    if (a.Is(L"scale")) {
+      auto v = ParseNumber(a.Value());
+      if (!v || *v == 0.0) return a.Refuse(L"a head scale in L/s per V other than 0");
       mHeadScale = *v;
       mUseCustomHeadScale = true;
       return S_OK;
     }
-    if (key == L"drift") return setSwitch(mDriftCorrection);
-    if (key == L"nonlinear") return setSwitch(mApplyNonLinear);
-    if (key == L"noise-clamp") return setSwitch(mApplyNoiseFloor);
-    if (key == L"noise-floor") {
-      auto v = ParseNumber(value);
-      if (!v || *v < 0.0)
-        return refuse(L"noise-floor takes a flow in L/s of 0 or more, not '" + std::wstring(value) + L"'");
+    if (a.Is(L"drift")) return a.Switch(mDriftCorrection);
+    if (a.Is(L"nonlinear")) return a.Switch(mApplyNonLinear);
+    if (a.Is(L"noise-clamp")) return a.Switch(mApplyNoiseFloor);
+    if (a.Is(L"noise-floor")) {
+      auto v = ParseNumber(a.Value());
+      if (!v || *v < 0.0) return a.Refuse(L"a flow in L/s of 0 or more");
       mNoiseFloor = *v;
       return S_OK;
     }
-    if (key == L"prefix") {
-      auto n = ParseWholeNumber(value);
-      if (!n || *n < 6 || *n > 8)
-        return refuse(L"prefix takes 6 (uL/s), 7 (mL/s) or 8 (L/s), not '" + std::wstring(value) + L"'");
+    if (a.Is(L"prefix")) {
+      auto n = ParseWholeNumber(a.Value());
+      if (!n || *n < 6 || *n > 8) return a.Refuse(L"6 (uL/s), 7 (mL/s) or 8 (L/s)");
       mOutputUnitsPrefix = static_cast<std::int32_t>(*n);
       return S_OK;
     }
-    if (key == L"top") return setNumber(mRangeTop);
-    if (key == L"bottom") return setNumber(mRangeBottom);
-    return refuse(L"SpFlow has no setting '" + std::wstring(key) +
-                  L"' (it has source, preset, scale, drift, nonlinear, noise-floor, noise-clamp, prefix, top, bottom)");
+    if (a.Is(L"top")) return a.Number(mRangeTop);
+    if (a.Is(L"bottom")) return a.Number(mRangeBottom);
+    return a.Unknown(L"SpFlow", L"source, preset, scale, drift, nonlinear, noise-floor, noise-clamp, prefix, top, bottom");
   });
 }
 

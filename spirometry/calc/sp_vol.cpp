@@ -126,23 +126,9 @@ HRESULT SpVol::ApplySettings(IPersistObject* settings, Bool16 force) {
   });
 }
 
-HRESULT SpVol::ReplaceSettings(IPersistObject* settings) {
-  auto* given = dynamic_cast<SpVolSettings*>(settings);
-  if (!given) return E_INVALIDARG;
-  return CalcEnums::AtBoundary([&] {
-    mSettings = given->Copy();
-    return S_OK;
-  });
-}
+HRESULT SpVol::ReplaceSettings(IPersistObject* settings) { return ReplaceWithCopy(settings, mSettings); }
 
-HRESULT SpVol::GetSettings(IPersistObject** settings) {
-  if (!settings) return E_POINTER;
-  *settings = nullptr;
-  return CalcEnums::AtBoundary([&] {
-    *settings = ComPtr<IPersistObject>(mSettings->Copy().Get()).Detach();
-    return S_OK;
-  });
-}
+HRESULT SpVol::GetSettings(IPersistObject** settings) { return CopyOut(*mSettings, settings); }
 
 HRESULT SpVol::GetCapabilities(std::uint32_t* flags) {
   if (!flags) return E_POINTER;

@@ -13,7 +13,6 @@ namespace Spirometry {
 
 namespace {
 constexpr std::int32_t kEndMarker = 0x000F1206;
-constexpr std::int64_t kHighestStoredChannel = 256;
 
 bool Within(double v, double lo, double hi) { return v >= lo && v <= hi; }
 
@@ -121,57 +120,26 @@ HRESULT SpVolSettings::GetClassId(Guid* classId) {
   return S_OK;
 }
 
-HRESULT SpVolSettings::SetValue(const wchar_t* keyText, const wchar_t* valueText, std::wstring* error) {
+HRESULT SpVolSettings::SetValue(const wchar_t* key, const wchar_t* value, std::wstring* error) {
   return CalcEnums::AtBoundary([&]() -> HRESULT {
-    const std::wstring_view key = keyText ? keyText : L"";
-    const std::wstring_view value = valueText ? valueText : L"";
-    auto refuse = [&](std::wstring why) {
-      if (error) *error = std::move(why);
-      return E_INVALIDARG;
-    };
-    auto setSwitch = [&](bool& field) {
-      auto on = ParseSwitch(value);
-      if (!on) return refuse(std::wstring(key) + L" takes on or off, not '" + std::wstring(value) + L"'");
-      field = *on;
-      return S_OK;
-    };
-    auto setRanged = [&](double& field, double lo, double hi, const wchar_t* what) {
-      auto v = ParseNumber(value);
-      if (!v || !Within(*v, lo, hi))
-        return refuse(std::wstring(key) + L" takes " + what + L" from " + NumberText(lo) + L" to " + NumberText(hi) +
-                      L", not '" + std::wstring(value) + L"'");
-      field = *v;
-      return S_OK;
-    };
-
-    if (key == L"source") {
-      auto n = ParseWholeNumber(value);
-      if (!n || *n < 1 || *n > kHighestStoredChannel)
-        return refuse(L"source takes a channel number from 1 to 256, not '" + std::wstring(value) + L"'");
-      mFlowChannel = static_cast<std::int32_t>(*n - 1);
-      return S_OK;
-    }
-    if (key == L"correction") return setSwitch(mVolumeCorrection);
-    if (key == L"reset") return setSwitch(mResetAtEndOfExpiration);
-    if (key == L"dead-space") return setRanged(mDeadSpace, kDeadSpaceMin, kDeadSpaceMax, L"a volume in mL");
-    if (key == L"ratio") return setRanged(mVolumeRatio, kVolumeRatioMin, kVolumeRatioMax, L"a volume ratio");
-    if (key == L"type") {
-      if (value == L"normal")
+    const KeyValueAssignment a(key, value, error);
+    if (a.Is(L"source")) return a.Channel(mFlowChannel);
+    if (a.Is(L"correction")) return a.Switch(mVolumeCorrection);
+    if (a.Is(L"reset")) return a.Switch(mResetAtEndOfExpiration);
+    if (a.Is(L"dead-space")) return a.Ranged(mDeadSpace, kDeadSpaceMin, kDeadSpaceMax, L"a volume in mL");
+    if (a.Is(L"ratio")) return a.Ranged(mVolumeRatio, kVolumeRatioMin, kVolumeRatioMax, L"a volume ratio");
+    if (a.Is(L"type")) {
+      if (a.Value() == L"normal")
         mCorrectionType = static_cast<std::int32_t>(CorrectionType::kNormalBreaths);
-      else if (value == L"full")
+      else if (a.Value() == L"full")
         mCorrectionType = static_cast<std::int32_t>(CorrectionType::kFullExpiration);
       else
-        return refuse(L"type takes normal or full, not '" + std::wstring(value) + L"'");
+        return a.Refuse(L"normal or full");
       return S_OK;
     }
-    if (key == L"top" || key == L"bottom") {
-      auto v = ParseNumber(value);
-      if (!v) return refuse(std::wstring(key) + L" takes a number, not '" + std::wstring(value) + L"'");
-      (key == L"top" ? mRangeTop : mRangeBottom) = *v;
-      return S_OK;
-    }
-    return refuse(L"SpVol has no setting '" + std::wstring(key) +
-                  L"' (it has source, correction, dead-space, ratio, reset, type, top, bottom)");
+    if (a.Is(L"top")) return a.Number(mRangeTop);
+    if (a.Is(L"bottom")) return a.Number(mRangeBottom);
+    return a.Unknown(L"SpVol", L"source, correction, dead-space, ratio, reset, type, top, bottom");
   });
 }
 
