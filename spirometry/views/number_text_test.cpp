@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 // glibc's newlocale keeps the search path it builds from LOCPATH (set here only, to find the test's own
@@ -18,13 +19,21 @@ namespace {
 // A German locale compiled for the tests into a folder of their own (the machine may have none installed),
 // found through LOCPATH; empty when it cannot be made.
 std::string GermanLocalePath() {
-  static const std::string path = [] {
-    char folder[] = "/tmp/kymora_views_locale_XXXXXX";
-    if (!mkdtemp(folder)) return std::string();
-    const std::string command = std::string("localedef -i de_DE -f UTF-8 ") + folder + "/de_DE.UTF-8 >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0 ? std::string(folder) : std::string();
+  struct Folder {
+    std::string path;
+    ~Folder() {
+      if (!path.empty()) std::filesystem::remove_all(path);
+    }
+  };
+  static const Folder folder = [] {
+    char made[] = "/tmp/kymora_views_locale_XXXXXX";
+    if (!mkdtemp(made)) return Folder{};
+    const std::string command = std::string("localedef -i de_DE -f UTF-8 ") + made + "/de_DE.UTF-8 >/dev/null 2>&1";
+    if (std::system(command.c_str()) == 0) return Folder{made};
+    std::filesystem::remove_all(made);
+    return Folder{};
   }();
-  return path;
+  return folder.path;
 }
 
 // Sets an environment variable for a scope.
