@@ -59,8 +59,7 @@ HRESULT CalcEnumBase2::SetSources(std::int32_t record, std::int32_t, IUnknown* c
 
 HRESULT CalcEnumBase2::SetPosition(std::int64_t tick) { return Seek(tick); }
 
-HRESULT CalcEnumBase2::FirstSampleSource(std::int32_t count, IUnknown* const* sources,
-                                         ComPtr<IEnumFloatEx>* source) {
+HRESULT CalcEnumBase2::FirstSampleSource(std::int32_t count, IUnknown* const* sources, ComPtr<IEnumFloatEx>* source) {
   source->Reset();
   if (count < 1 || !sources || !sources[0]) return E_FAIL;
   if (Failed(QueryInterfaceOf(sources[0], source->Put())) || !*source) return E_FAIL;

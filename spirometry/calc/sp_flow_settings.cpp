@@ -146,7 +146,8 @@ HRESULT SpFlowSettings::SetValue(const wchar_t* key, const wchar_t* value, std::
     }
     if (a.Is(L"top")) return a.Number(mRangeTop);
     if (a.Is(L"bottom")) return a.Number(mRangeBottom);
-    return a.Unknown(L"SpFlow", L"source, preset, scale, drift, nonlinear, noise-floor, noise-clamp, prefix, top, bottom");
+    return a.Unknown(L"SpFlow",
+                     L"source, preset, scale, drift, nonlinear, noise-floor, noise-clamp, prefix, top, bottom");
   });
 }
 

@@ -29,8 +29,8 @@ struct FlowUnits {
   std::wstring_view text;
   double litreFactor;
 };
-constexpr FlowUnits kFlowUnits[] = {{L"L/s", 1.0},     {L"L/sec", 1.0},          {L"mL/s", 1e3},
-                                    {L"mL/sec", 1e3},  {L"\u00B5L/s", 1e6}, {L"\u00B5L/sec", 1e6}};
+constexpr FlowUnits kFlowUnits[] = {{L"L/s", 1.0},    {L"L/sec", 1.0},     {L"mL/s", 1e3},
+                                    {L"mL/sec", 1e3}, {L"\u00B5L/s", 1e6}, {L"\u00B5L/sec", 1e6}};
 }  // namespace
 
 bool IsAcceptedFlowUnits(std::wstring_view units) {
