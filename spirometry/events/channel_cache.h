@@ -38,7 +38,8 @@ class RecordCache {
   }
   const State& At(std::int32_t chunk) const { return *mSnapshots[static_cast<std::size_t>(chunk - mFirstChunk)]; }
 
-  // Stores the state of `chunk`, replacing an older one; chunks are stored in order from the first.
+  // Stores the state of `chunk`, replacing an older one (the same state, when detection passes a boundary
+  // again); chunks are stored in order from the first.
   void Store(std::int32_t chunk, std::shared_ptr<const State> state) {
     if (mSnapshots.empty()) mFirstChunk = chunk;
     const auto index = static_cast<std::size_t>(chunk - mFirstChunk);
@@ -46,11 +47,6 @@ class RecordCache {
       mSnapshots[index] = std::move(state);
     else if (index == mSnapshots.size())
       mSnapshots.push_back(std::move(state));
-  }
-  // Forgets the snapshots after `chunk`; detection rebuilds them as it passes their boundaries again.
-  void DropAfter(std::int32_t chunk) {
-    const auto keep = static_cast<std::size_t>(std::max(0, chunk - mFirstChunk + 1));
-    if (keep < mSnapshots.size()) mSnapshots.resize(keep);
   }
 
  private:
@@ -104,8 +100,9 @@ class ChannelCache {
     auto& record = mRecords[params.mCurrentRecord];
     if (record.Empty()) record.Store(rangeBegin / kChunkTicks, std::make_shared<const State>(Fresh(params)));
     if (!mCurrent) {
+      // Later snapshots stay: each depends only on the data before its boundary, so a restart anywhere
+      // costs at most one chunk of detection.
       const std::int32_t chunk = record.NearestChunk(std::max(start, rangeBegin) / kChunkTicks);
-      record.DropAfter(chunk);
       mCurrent.emplace(CurrentState{record.At(chunk), chunk});
     }
     State& state = mCurrent->mState;
@@ -146,13 +143,16 @@ class ChannelCache {
     }
   }
 
-  // Snapshots held for all records, and the bytes they take.
+  // Snapshots held for all records, and the bytes they take: the state, its shared holder's control block
+  // (a virtual table pointer and two counts) and the holder in the array.
   std::size_t SnapshotCount() const {
     std::size_t n = 0;
     for (const auto& [record, cache] : mRecords) n += cache.Count();
     return n;
   }
-  std::size_t SnapshotBytes() const { return SnapshotCount() * sizeof(State); }
+  std::size_t SnapshotBytes() const {
+    return SnapshotCount() * (sizeof(State) + sizeof(void*) + 2 * sizeof(int) + sizeof(std::shared_ptr<const State>));
+  }
 
  private:
   static State Fresh(const Params& params) {

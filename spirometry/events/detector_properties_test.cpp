@@ -13,15 +13,17 @@ namespace {
 
 constexpr std::size_t kSamples = 350000;
 
+// Made on first use: ctest runs every case in a process of its own.
 const Signal& SignalNamed(const std::string& name) {
-  static const auto* signals = [] {
-    auto* m = new std::map<std::string, Signal>;
-    for (Signal s : {CleanSine(kSamples), NoisyBreathing(kSamples, 11), SingleExpirations(kSamples, 12),
-                     EndsMidBreath(kSamples, 13), WithNotANumbers(kSamples, 14)})
-      m->emplace(s.name, std::move(s));
-    return m;
-  }();
-  return signals->at(name);
+  static std::map<std::string, Signal> signals;
+  auto it = signals.find(name);
+  if (it != signals.end()) return it->second;
+  Signal s = name == "clean_sine"           ? CleanSine(kSamples)
+             : name == "noisy_breathing"    ? NoisyBreathing(kSamples, 11)
+             : name == "single_expirations" ? SingleExpirations(kSamples, 12)
+             : name == "ends_mid_breath"    ? EndsMidBreath(kSamples, 13)
+                                            : WithNotANumbers(kSamples, 14);
+  return signals.emplace(name, std::move(s)).first->second;
 }
 
 class DetectorProperties : public ::testing::TestWithParam<std::tuple<DetectorKind, std::string>> {
