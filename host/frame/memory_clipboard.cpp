@@ -1,10 +1,22 @@
 #include "host/frame/memory_clipboard.h"
 
+#include <mutex>
+
 namespace kymora {
+
+namespace {
+std::mutex gFormatLock;
+std::map<std::wstring, std::uint32_t>& Formats() {
+  static auto* formats = new std::map<std::wstring, std::uint32_t>();  // lives for the process
+  return *formats;
+}
+}  // namespace
 
 HRESULT MemoryClipboard::RegisterFormat(const wchar_t* name, std::uint32_t* format) {
   if (!name || !format) return E_POINTER;
-  auto [it, added] = mFormats.emplace(name, static_cast<std::uint32_t>(0xC000 + mFormats.size()));
+  std::lock_guard g(gFormatLock);
+  auto& formats = Formats();
+  auto [it, added] = formats.emplace(name, static_cast<std::uint32_t>(0xC000 + formats.size()));
   *format = it->second;
   return S_OK;
 }
@@ -45,8 +57,14 @@ std::vector<std::uint8_t> MemoryClipboard::Data(std::uint32_t format) const {
 }
 
 std::vector<std::uint8_t> MemoryClipboard::Data(const std::wstring& formatName) const {
-  auto it = mFormats.find(formatName);
-  return it == mFormats.end() ? std::vector<std::uint8_t>() : Data(it->second);
+  std::uint32_t format = 0;
+  {
+    std::lock_guard g(gFormatLock);
+    auto it = Formats().find(formatName);
+    if (it == Formats().end()) return {};
+    format = it->second;
+  }
+  return Data(format);
 }
 
 }  // namespace kymora

@@ -1,6 +1,7 @@
 #pragma once
 // A clipboard in memory, for the command line and tests: formats by id with their bytes. It can be told to
-// refuse opening, to stand for a clipboard held by another program.
+// refuse opening, to stand for a clipboard held by another program. Format names are registered for the
+// whole process, as on a desktop: every memory clipboard gives a name the same id.
 #include <map>
 #include <string>
 #include <vector>
@@ -26,7 +27,6 @@ class MemoryClipboard final : public ComObject<IClipboard> {
   void RefuseOpens(int count) { mRefusals = count; }
 
  private:
-  std::map<std::wstring, std::uint32_t> mFormats;
   std::map<std::uint32_t, std::vector<std::uint8_t>> mData;
   bool mOpen = false;
   int mRefusals = 0;

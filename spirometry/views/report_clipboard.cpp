@@ -73,10 +73,12 @@ HRESULT CopyReportToClipboard(IClipboard* clipboard, std::uintptr_t owner, const
     if (Failed(placed)) return placed;
   }
 
-  // The host promises one id per name for the life of the process, so asking each time costs nothing, and
-  // a clipboard that keeps its names per instance (the command line's memory clipboards) learns the name.
-  std::uint32_t format = 0;
-  if (Failed(clipboard->RegisterFormat(kHtmlClipboardFormatName, &format))) return S_FALSE;
+  // Registered once per process; the host gives one id per name for the life of the process.
+  static std::uint32_t format = 0;
+  if (format == 0 && Failed(clipboard->RegisterFormat(kHtmlClipboardFormatName, &format))) {
+    format = 0;
+    return S_FALSE;
+  }
   std::string html;
   try {
     html = HtmlClipboardText(ToUtf8(report));
