@@ -1,6 +1,7 @@
 // kymora spirometry FILE [options]: the spirometry analysis of a selection of one block. The settings reach
 // the spirometry document as the "SpirometrySettings" scripting message, exactly as a script sends them; the
 // selection as the host's selection. Prints the breaths and the summary as a table or as one JSON object.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -71,8 +72,13 @@ std::optional<std::int32_t> AddCalculatedChannel(HostDocument& doc, const wchar_
   return channel;
 }
 
-std::int32_t Ticks(double seconds, double secsPerTick) {
-  return static_cast<std::int32_t>(std::llround(seconds / secsPerTick));
+// Seconds from the start of a block as a tick; nothing when that lies beyond the block's end, so that a
+// large time can never wrap round to a tick inside the block.
+std::optional<std::int32_t> TickInBlock(double seconds, double secsPerTick, std::int64_t length) {
+  const double tick = std::round(seconds / secsPerTick);
+  const auto last = std::min<std::int64_t>(length, DataPosition::kNotSet - 1);
+  if (!(tick >= 0.0 && tick <= static_cast<double>(last))) return std::nullopt;
+  return static_cast<std::int32_t>(tick);
 }
 
 void Position(JsonWriter& w, const char* key, DataPosition p) {
@@ -255,11 +261,24 @@ int Run(const Args& args) {
 
   Selection selection;
   selection.valid = true;
-  const double secsPerTick = file.blocks[static_cast<std::size_t>(block)].secsPerTick;
-  const double endSecsPerTick = file.blocks[static_cast<std::size_t>(endBlock)].secsPerTick;
-  const auto endLength = file.blocks[static_cast<std::size_t>(endBlock)].length;
-  selection.start = {args.from ? Ticks(*args.from, secsPerTick) : 0, block};
-  selection.end = {args.to ? Ticks(*args.to, endSecsPerTick) : static_cast<std::int32_t>(endLength), endBlock};
+  const auto& startRecord = file.blocks[static_cast<std::size_t>(block)];
+  const auto& endRecord = file.blocks[static_cast<std::size_t>(endBlock)];
+  const auto from =
+      args.from ? TickInBlock(*args.from, startRecord.secsPerTick, startRecord.length) : std::optional<std::int32_t>(0);
+  const auto to = args.to ? TickInBlock(*args.to, endRecord.secsPerTick, endRecord.length)
+                          : static_cast<std::int32_t>(std::min<std::int64_t>(endRecord.length, DataPosition::kNotSet));
+  if (!from || !to) {
+    const bool start = !from;
+    const auto& record = start ? startRecord : endRecord;
+    char text[160];
+    std::snprintf(text, sizeof text, "%s %g s lies beyond the end of block %d, which lasts %g s",
+                  start ? "--from" : "--to", start ? *args.from : *args.to, (start ? block : endBlock) + 1,
+                  static_cast<double>(record.length) * record.secsPerTick);
+    PrintError(text);
+    return kExitUsage;
+  }
+  selection.start = {*from, block};
+  selection.end = {*to, endBlock};
   doc->SetSelection(selection);  // the document refreshes: channel lists, validation
 
   Report report;

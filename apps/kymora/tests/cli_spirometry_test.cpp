@@ -162,6 +162,13 @@ TEST(CliSpirometry, RefusesWhatItCannotAnalyseOrKeep) {
   EXPECT_NE(notKymo.exitCode, 0);
   EXPECT_NE(notKymo.err.find(".kymo"), std::string::npos) << notKymo.err;
 
+  // 2^32 ms and 4 ms more: a time beyond the block must not wrap round to a tick inside it.
+  for (const char* option : {"--from", "--to"}) {
+    auto beyond = RunKymora({"spirometry", kymo, "--raw-channel", "1", "--preset", "3", option, "4294967.3"});
+    EXPECT_EQ(beyond.exitCode, 2) << option;
+    EXPECT_NE(beyond.err.find("beyond the end of block 1"), std::string::npos) << beyond.err;
+  }
+
   auto wrongChannel = RunKymora({"spirometry", kymo, "--flow-channel", "1", "--volume-channel", "1"});
   EXPECT_NE(wrongChannel.exitCode, 0);
   EXPECT_NE(wrongChannel.err.find("cannot serve as the flow channel"), std::string::npos) << wrongChannel.err;
