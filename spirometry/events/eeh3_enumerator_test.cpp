@@ -1,0 +1,195 @@
+// The framework with a detector written for the test: upward crossings of a level, every fifth of them
+// without a value, in an analysed range narrower than the record. Its events are known from a plain loop,
+// so everything the framework adds (steps, restarts, a growing record, dropped events, the range) is
+// checked against them.
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "spirometry/events/eeh3_enumerator.h"
+#include "spirometry/events/event_test_support.h"
+
+namespace Spirometry::testing {
+namespace {
+
+constexpr std::int32_t kRangeBegin = 1000;
+constexpr std::int32_t kRangeEnd = 300000;
+
+struct CrossingEvent {
+  QorEventPosition mPosition;
+  double mValue;
+  std::int32_t mIndex;  // crossings counted from the range start
+  std::int32_t mPad;
+};
+
+class CrossingParams final : public EEH3::ParamsBase {
+ public:
+  CrossingParams() : ParamsBase({EEH3::SourceSpec::Channel()}) {
+    mRangeStartTick = kRangeBegin;
+    mRangeEndTick = kRangeEnd;
+    mRangeEndRecord = 0;
+  }
+  HRESULT ReadNumbers(std::span<const double> numbers) override {
+    mLevel = numbers[0];
+    return S_OK;
+  }
+  std::size_t NumberCount() const override { return 1; }
+  double mLevel = 0;
+};
+
+class CrossingState final : public EEH3::StateBase {
+ public:
+  explicit CrossingState(std::int32_t start) : mTick(start) {}
+  std::int32_t Position() const override { return mDone ? 2147483647 : mTick; }
+  std::int32_t mTick;
+  std::uint8_t mAbove = 0;
+  std::int32_t mCount = 0;
+};
+
+bool CrossingAlgorithm(CrossingState& s, CrossingParams& p, CrossingEvent& out) {
+  if (s.mDone) return false;
+  EEH3::FloatExWrapper& source = p.FloatSource(0);
+  while (s.mTick < s.mStepEnd && source.HasSample()) {
+    const float f = source.Value();
+    const std::int32_t tick = s.mTick;
+    source.Advance();
+    ++s.mTick;
+    const bool above = f > p.mLevel;
+    const bool crossing = above && !s.mAbove;
+    s.mAbove = above;
+    if (crossing) {
+      ++s.mCount;
+      out = CrossingEvent{EEH3::EventPositionOf(tick),
+                          s.mCount % 5 == 0 ? std::bit_cast<double>(EEH3::kNoValueBits) : f, s.mCount, 0};
+      return true;
+    }
+  }
+  return false;
+}
+
+class CrossingEnumerator : public CalcEnums::CalcEnumEventBase, public EEH3::EnumeratorBase {
+ public:
+  using Params = CrossingParams;
+  using State = CrossingState;
+  using Event = CrossingEvent;
+  static bool FindNext(State& s, Params& p, Event& e) { return CrossingAlgorithm(s, p, e); }
+  static const CalcEnums::FunctionTable& Table() {
+    static const CalcEnums::FunctionTable table{
+        L"Crossings", L"", {}, {}, {{L"Source", ParamKind::kChannel, 0, 0, 0}, {L"Level", ParamKind::kNumber, 0, 1, 0}},
+        0, CalcKind::kEvents};
+    return table;
+  }
+  static EEH3::EventFields Fields() { return {}; }
+};
+
+using CrossingDetector = EEH3::EEH3Enumerator<CrossingEnumerator, 8>;
+
+class EventFramework : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    signal = NoisyBreathing(350000, 31).flow;
+    for (std::size_t t = 0; t < signal.size(); t += 997) signal[t] = std::numeric_limits<float>::quiet_NaN();
+    // The crossings a plain loop finds in the range, without the valueless ones.
+    bool above = false;
+    std::int32_t count = 0;
+    for (std::int32_t t = kRangeBegin; t < kRangeEnd; ++t) {
+      const bool now = signal[static_cast<std::size_t>(t)] > kLevel;
+      if (now && !above && ++count % 5 != 0) expected.push_back(t);
+      above = now;
+    }
+  }
+  ComPtr<CrossingDetector> Make(std::shared_ptr<const GrowingRecord> record, std::int32_t online = 0) {
+    auto d = MakeCom<CrossingDetector>();
+    EXPECT_EQ(d->SetParameters(L"0 0.3", nullptr), S_OK);
+    auto source = SourceOver(std::move(record));
+    IUnknown* sources[] = {source.Get()};
+    EXPECT_EQ(d->SetSources(0, 1, sources, 0, kSecsPerTick, online), S_OK);
+    return d;
+  }
+  static std::vector<std::int32_t> Ticks(const std::vector<Record>& records) {
+    std::vector<std::int32_t> ticks;
+    for (const auto& r : records) ticks.push_back(r.tick);
+    return ticks;
+  }
+
+  static constexpr double kLevel = 0.3;
+  std::vector<float> signal;
+  std::vector<std::int32_t> expected;
+  std::mt19937 random{17};
+};
+
+TEST_F(EventFramework, DropsValuelessEventsAndKeepsToTheRange) {
+  auto d = Make(CompleteRecord(signal));
+  std::int32_t position = -1;
+  d->GetPosition(&position);
+  EXPECT_EQ(position, kRangeBegin) << "sources set: the position is the range start";
+  const auto records = ReadToEnd(d.Get(), sizeof(CrossingEvent));
+  ASSERT_GT(expected.size(), 50u);
+  EXPECT_EQ(Ticks(records), expected);
+  for (const auto& r : records) EXPECT_NE(FieldAt<std::int32_t>(r, 16) % 5, 0);
+  d->SetPosition(10);
+  d->GetPosition(&position);
+  EXPECT_EQ(position, kRangeBegin) << "no position before the range start";
+}
+
+TEST_F(EventFramework, StepsRestartsAndGrowthGiveTheSameEvents) {
+  auto record = CompleteRecord(signal);
+  const auto onePass = ReadToEnd(Make(record).Get(), sizeof(CrossingEvent));
+  EXPECT_EQ(ReadInRandomSteps(Make(record).Get(), sizeof(CrossingEvent), random), onePass);
+
+  auto d = Make(record);
+  for (std::int32_t start : {350000, 250001, 5000, 199999, 100000, 120000}) {
+    d->SetPosition(start);
+    std::vector<Record> rest;
+    for (const auto& r : onePass)
+      if (r.tick >= start) rest.push_back(r);
+    EXPECT_EQ(ReadToEnd(d.Get(), sizeof(CrossingEvent)), rest) << "from " << start;
+  }
+
+  auto growing = std::make_shared<GrowingRecord>(GrowingRecord{signal, 0});
+  auto online = Make(growing, -1);
+  std::vector<Record> got;
+  std::uniform_int_distribution<std::int64_t> piece(1, 20000);
+  while (!HasFailure()) {
+    growing->visible = std::min<std::int64_t>(static_cast<std::int64_t>(signal.size()), growing->visible + piece(random));
+    HRESULT hr = S_OK;
+    std::size_t before = 0;
+    do {
+      before = got.size();
+      hr = CheckedNext(online.Get(), sizeof(CrossingEvent), -1, 8, false, got);
+    } while (hr == S_OK && got.size() - before == 8 && !HasFailure());
+    if (hr == S_FALSE) break;
+    ASSERT_FALSE(growing->Complete()) << "the range has ended once all data has come";
+  }
+  EXPECT_EQ(got, onePass);
+}
+
+TEST_F(EventFramework, EventSourcesAreRepositionedWithTheirReader) {
+  // A wrapper over an event source, restored to saved positions in any order, offers the same events.
+  auto source = Make(CompleteRecord(signal));
+  EEH3::EventWrapper wrapper(ComPtr<IEnumEventEx>(source.Get()), sizeof(CrossingEvent), 8);
+  std::vector<std::int32_t> ticks;
+  std::vector<EEH3::SourcePosition> saved;
+  while (wrapper.HasEvent()) {
+    saved.push_back(wrapper.Save());
+    ticks.push_back(wrapper.CurrentTick());
+    wrapper.Advance();
+  }
+  EXPECT_TRUE(wrapper.AtEnd());
+  EXPECT_EQ(ticks, expected);
+  std::uniform_int_distribution<std::size_t> pick(0, saved.size() - 1);
+  for (int i = 0; i < 20; ++i) {
+    const std::size_t k = pick(random);
+    wrapper.Restore(saved[k], 2147483647);
+    ASSERT_TRUE(wrapper.HasEvent());
+    EXPECT_EQ(wrapper.CurrentTick(), ticks[k]);
+    wrapper.Advance();
+    if (k + 1 < ticks.size()) {
+      ASSERT_TRUE(wrapper.HasEvent());
+      EXPECT_EQ(wrapper.CurrentTick(), ticks[k + 1]);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace Spirometry::testing
