@@ -9,6 +9,7 @@
 #include "spirometry/calc/sp_vol_settings.h"
 #include "spirometry/document/document_test_host.h"
 #include "spirometry/document/spiro_parameters.h"
+#include "spirometry/resources/string_table.h"
 
 namespace Spirometry {
 namespace {
@@ -86,11 +87,27 @@ TEST_F(SpiroAnalysisTest, FindsTidalAndForcedBreathsWithTheirFev1) {
   EXPECT_EQ(doc.FlowChannels(), std::vector<std::int32_t>{kFlow});
   EXPECT_EQ(doc.VolumeChannels(), std::vector<std::int32_t>{kVolume});
   ExpectTheRecordingsBreaths(doc);
-  // 1 % of the head's full range: 0.1 V × 40.1 L/s per V.
-  EXPECT_NE(doc.Analysis().Count(), 0);
   const DetectionSource source = doc.CurrentDetectionSource();
   EXPECT_EQ(source.channel, kRaw);
   EXPECT_DOUBLE_EQ(source.headScale, 40.1);
+  // 1 % of the head's full range: 0.1 V full scale × 40.1 L/s per V.
+  EXPECT_NEAR(DetectionHeight(doc.Data(), 0, source, 1.0), 0.0401, 1e-12);
+}
+
+TEST_F(SpiroAnalysisTest, SettingsChangedWhileNoViewIsOpenAreAnalysedAfresh) {
+  SpConfig s;
+  s.FlowChannel = kFlow;
+  s.VolumeChannel = kVolume;
+  SendSettings(s);
+  ASSERT_TRUE(Doc().EnsureAnalysis(nullptr));
+  // Same selection and levels, but a noise floor above every flow of the recording: no breath is left.
+  s.NoiseFloor = 5.0;
+  s.ApplyNoiseFloor = true;
+  SendSettings(s);
+  std::wstring message;
+  EXPECT_FALSE(Doc().EnsureAnalysis(&message));
+  EXPECT_EQ(Doc().Analysis().Count(), 0);
+  EXPECT_EQ(message, LoadString(50));
 }
 
 TEST_F(SpiroAnalysisTest, MillilitreOutputGivesTheSameBreathsInLitres) {
