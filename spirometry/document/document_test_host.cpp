@@ -98,7 +98,13 @@ void DocumentTestBase::TearDown() {
 void DocumentTestBase::Open(std::shared_ptr<kymora::DataFile> file) {
   mHost.reset();
   mMessages.clear();
-  mHost = MakeDocument(std::move(file), &mMessages);
+  mCaptions.clear();
+  kymora::MessageBoxFn box = [this](const std::wstring& text, const std::wstring& caption, std::uint32_t) {
+    mMessages.push_back(text);
+    mCaptions.push_back(caption);
+    return 1;
+  };
+  mHost = kymora::HostDocument::FromFile(std::move(file), "test.kymo", box, nullptr);
 }
 
 ComPtr<ICustomDocument> DocumentTestBase::DocInterface() {

@@ -36,7 +36,7 @@ class DocumentTestBase : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Opens a host document on the file (message boxes recorded in mMessages).
+  // Opens a host document on the file (message boxes recorded in mMessages, their captions in mCaptions).
   void Open(std::shared_ptr<kymora::DataFile> file);
   // The spirometry document of the open file, created on first use.
   SpiroDocument& Doc();
@@ -53,6 +53,7 @@ class DocumentTestBase : public ::testing::Test {
   ComPtr<kymora::HostRegistry> mRegistry;
   std::unique_ptr<kymora::HostDocument> mHost;
   std::vector<std::wstring> mMessages;
+  std::vector<std::wstring> mCaptions;
 };
 
 }  // namespace Spirometry::testing

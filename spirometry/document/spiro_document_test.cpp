@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 
 #include "host/com/memory_stream.h"
 #include "host/data/storage/kymo_storage.h"
@@ -69,6 +70,7 @@ TEST_F(SpiroDocumentTest, SelectionValidationGivesEachMessage) {
       {"start beyond its block", {{L"L/s", L"L"}}, Sel({150, 0}, {160, 0}), 38, 38},
       {"end beyond its block", {{L"L/s", L"L"}}, Sel({10, 0}, {102, 0}), 38, 38},
       {"unknown block", {{L"L/s", L"L"}}, Sel({10, 0}, {20, 5}), 38, 38},
+      {"negative start", {{L"L/s", L"L"}}, Sel({-5, 0}, {20, 0}), 38, 38},
       {"across two blocks", {{L"L/s", L"L"}, {L"L/s", L"L"}}, Sel({10, 0}, {20, 1}), 0, 39},
       {"no volume data", {{L"L/s", L"!L"}}, Sel({0, 0}, {50, 0}), 41, 41},
       {"no flow data", {{L"!L/s", L"L"}}, Sel({0, 0}, {50, 0}), 42, 42},
@@ -148,27 +150,50 @@ TEST_F(SpiroDocumentTest, OutOfRangeLevelsAreClampedAndAnnounced) {
   Open(MakeFile({{L"L/s", L"L"}}));
   SpiroDocument& doc = Doc();
   SpConfig s = Settings(0, 1);
+  s.DetectionLevel = 5.0;
+  s.ForcedExpThres = 5.0;
   s.FlowUnitsPrefix = 7;
   s.NoiseFloor = 0.1;
   s.ApplyNoiseFloor = true;
   SendSettings(s);
-  mMessages.clear();
-  ASSERT_EQ(doc.SetDetectionLevel(20.0), S_OK);
-  EXPECT_EQ(doc.CurrentSettings().DetectionLevel, 10.0);
-  EXPECT_TRUE(Shown(8));
-  // The single-value setters apply with L/s and no noise floor.
-  EXPECT_EQ(doc.CurrentSettings().NoiseFloor, 0.0);
-  EXPECT_FALSE(doc.CurrentSettings().ApplyNoiseFloor);
-  EXPECT_EQ(doc.CurrentSettings().FlowUnitsPrefix, 8);
+  ASSERT_EQ(doc.CurrentSettings().FlowUnitsPrefix, 7);
 
-  mMessages.clear();
-  doc.SetForcedExpThres(0.05);
-  EXPECT_EQ(doc.CurrentSettings().ForcedExpThres, 0.1);
-  EXPECT_EQ(doc.CurrentSettings().DetectionLevel, 10.0);
-  EXPECT_TRUE(Shown(8));
-  mMessages.clear();
-  doc.SetForcedExpThres(10.0);
-  EXPECT_TRUE(mMessages.empty());  // the ends of the ranges are in range
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* name;
+    bool level;  // SetDetectionLevel, else SetForcedExpThres
+    double value;
+    double stored;
+    bool announced;
+  };
+  const Case cases[] = {
+      {"level above the range", true, 20.0, 10.0, true},
+      {"level below the range", true, 0.0, 0.01, true},
+      {"level at the low end", true, 0.01, 0.01, false},
+      {"level that is no number takes the default", true, nan, 1.0, true},
+      {"threshold below the range", false, 0.05, 0.1, true},
+      {"threshold at the high end", false, 10.0, 10.0, false},
+      {"threshold that is no number takes the default", false, nan, 2.0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    mMessages.clear();
+    mCaptions.clear();
+    const double otherBefore = c.level ? doc.CurrentSettings().ForcedExpThres : doc.CurrentSettings().DetectionLevel;
+    ASSERT_EQ(c.level ? doc.SetDetectionLevel(c.value) : doc.SetForcedExpThres(c.value), S_OK);
+    EXPECT_EQ(c.level ? doc.CurrentSettings().DetectionLevel : doc.CurrentSettings().ForcedExpThres, c.stored);
+    EXPECT_EQ(c.level ? doc.CurrentSettings().ForcedExpThres : doc.CurrentSettings().DetectionLevel, otherBefore);
+    if (c.announced) {
+      EXPECT_EQ(mMessages, std::vector<std::wstring>{LoadString(8)});
+      EXPECT_EQ(mCaptions, std::vector<std::wstring>{LoadString(15)});
+    } else {
+      EXPECT_TRUE(mMessages.empty());
+    }
+    // The single-value setters apply with L/s and no noise floor.
+    EXPECT_EQ(doc.CurrentSettings().NoiseFloor, 0.0);
+    EXPECT_FALSE(doc.CurrentSettings().ApplyNoiseFloor);
+    EXPECT_EQ(doc.CurrentSettings().FlowUnitsPrefix, 8);
+  }
 }
 
 TEST_F(SpiroDocumentTest, ScriptMessageWithItsLastValuesLeftOut) {
@@ -331,6 +356,7 @@ TEST_F(SpiroDocumentTest, OpeningStoredOutOfRangeSettingsClampsAndTellsTheUser) 
   EXPECT_EQ(Doc().CurrentSettings().DetectionLevel, 10.0);
   EXPECT_EQ(Doc().CurrentSettings().ForcedExpThres, 0.5);
   EXPECT_EQ(mMessages, std::vector<std::wstring>{LoadString(8)});
+  EXPECT_EQ(mCaptions, std::vector<std::wstring>{LoadString(15)});
 }
 
 }  // namespace
