@@ -74,7 +74,6 @@ class ChannelCache {
 
   // Forgets the working state; the next search restores one from the snapshots.
   void DiscardWorking() { mCurrent.reset(); }
-  bool HasWorking() const { return mCurrent.has_value(); }
   // Forgets everything (the detection settings changed).
   void Clear() {
     mCurrent.reset();
@@ -137,7 +136,7 @@ class ChannelCache {
         return false;
       }
       if (stepEnd == end) {
-        next = std::max(position, end);
+        next = std::max({position, end, start});
         return false;
       }
     }

@@ -24,7 +24,7 @@ struct CrossingEvent {
 
 class CrossingParams final : public EEH3::ParamsBase {
  public:
-  CrossingParams() : ParamsBase({EEH3::SourceSpec::Channel()}) {
+  CrossingParams() : ParamsBase({EEH3::SourceSlot::Channel()}) {
     mRangeStartTick = kRangeBegin;
     mRangeEndTick = kRangeEnd;
     mRangeEndRecord = 0;

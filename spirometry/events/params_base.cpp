@@ -32,12 +32,12 @@ std::int32_t ParamsBaseAutoCopy::RangeEnd() const {
   return mCurrentRecord == mRangeEndRecord ? mRangeEndTick : kTickMax;
 }
 
-ParamsBase::ParamsBase(std::initializer_list<SourceSpec> specs) : mSpecs(specs) {
+ParamsBase::ParamsBase(std::initializer_list<SourceSlot> slots) : mSlots(slots) {
   CorrectRange();
 }
 
 ParamsBase::ParamsBase(const ParamsBase& other)
-    : ParamsBaseAutoCopy(other), mSpecs(other.mSpecs), mUnits(other.mUnits) {
+    : ParamsBaseAutoCopy(other), mSlots(other.mSlots), mUnits(other.mUnits) {
   CopySourcesFrom(other);
 }
 
@@ -45,7 +45,7 @@ ParamsBase& ParamsBase::operator=(const ParamsBase& other) {
   if (this == &other) return *this;
   ParamsBase copy(other);
   static_cast<ParamsBaseAutoCopy&>(*this) = copy;
-  mSpecs = std::move(copy.mSpecs);
+  mSlots = std::move(copy.mSlots);
   mSources = std::move(copy.mSources);
   mUnits = std::move(copy.mUnits);
   return *this;
@@ -66,16 +66,16 @@ HRESULT ParamsBase::ReadNumbers(std::span<const double> numbers) { return number
 void ParamsBase::WriteNumbers(std::wstring&) const {}
 
 HRESULT ParamsBase::SetSources(std::int32_t count, IUnknown* const* sources, std::int32_t eventBlock) {
-  if (count != static_cast<std::int32_t>(mSpecs.size()) || (count > 0 && !sources) || eventBlock <= 0)
+  if (count != static_cast<std::int32_t>(mSlots.size()) || (count > 0 && !sources) || eventBlock <= 0)
     return E_INVALIDARG;
   std::vector<std::unique_ptr<eeh_SourceEnum>> wrapped;
   std::vector<ComPtr<IUnits>> units;
-  wrapped.reserve(Rounded(mSpecs.size()));
-  units.reserve(Rounded(mSpecs.size()));
-  for (std::size_t i = 0; i < mSpecs.size(); ++i) {
+  wrapped.reserve(Rounded(mSlots.size()));
+  units.reserve(Rounded(mSlots.size()));
+  for (std::size_t i = 0; i < mSlots.size(); ++i) {
     IUnknown* source = sources[i];
     if (!source) return E_INVALIDARG;
-    if (mSpecs[i].kind == ParamKind::kChannel) {
+    if (mSlots[i].kind == ParamKind::kChannel) {
       ComPtr<IEnumFloatEx> samples;
       HRESULT hr = source->QueryInterface(IEnumFloatEx::kIid, samples.PutVoid());
       if (Failed(hr) || !samples) return E_NOINTERFACE;
@@ -91,8 +91,8 @@ HRESULT ParamsBase::SetSources(std::int32_t count, IUnknown* const* sources, std
       hr = events->GetElementSize(&elementSize);
       if (Failed(hr) || elementSize < static_cast<std::int32_t>(sizeof(QorEventBase))) return E_INVALIDARG;
       std::unique_ptr<EventWrapper> wrapper;
-      if (mSpecs[i].makeEvents) {
-        wrapper = mSpecs[i].makeEvents(std::move(events), elementSize, eventBlock, &hr);
+      if (mSlots[i].makeEvents) {
+        wrapper = mSlots[i].makeEvents(std::move(events), elementSize, eventBlock, &hr);
         if (!wrapper) return Failed(hr) ? hr : E_INVALIDARG;
       } else {
         wrapper = std::make_unique<EventWrapper>(std::move(events), elementSize, eventBlock);

@@ -36,17 +36,17 @@ class ParamsBaseAutoCopy {
 };
 
 // What a detector expects of one source.
-struct SourceSpec {
+struct SourceSlot {
   using EventFactory = std::unique_ptr<EventWrapper> (*)(ComPtr<IEnumEventEx> source, std::int32_t elementSize,
                                                          std::int32_t blockEvents, HRESULT* result);
   std::int32_t kind = ParamKind::kChannel;  // ParamKind::kChannel or ParamKind::kEvent
   EventFactory makeEvents = nullptr;        // event sources: the wrapper to make (a plain EventWrapper if null)
 
-  static SourceSpec Channel() { return SourceSpec{ParamKind::kChannel, nullptr}; }
-  static SourceSpec AnyEvents() { return SourceSpec{ParamKind::kEvent, nullptr}; }
+  static SourceSlot Channel() { return SourceSlot{ParamKind::kChannel, nullptr}; }
+  static SourceSlot AnyEvents() { return SourceSlot{ParamKind::kEvent, nullptr}; }
   template <class E>
-  static SourceSpec Events() {
-    return SourceSpec{ParamKind::kEvent, &EventWrapperEx<E>::Make};
+  static SourceSlot Events() {
+    return SourceSlot{ParamKind::kEvent, &EventWrapperEx<E>::Make};
   }
 };
 
@@ -76,7 +76,6 @@ class ParamsBase : public ParamsBaseAutoCopy {
   void ReleaseSources();
   bool HasSources() const { return !mSources.empty(); }
   std::size_t SourceCount() const { return mSources.size(); }
-  std::size_t ExpectedSourceCount() const { return mSpecs.size(); }
   eeh_SourceEnum& Source(std::size_t index) const { return *mSources[index]; }
   FloatExWrapper& FloatSource(std::size_t index) const { return static_cast<FloatExWrapper&>(*mSources[index]); }
   template <class E>
@@ -86,12 +85,12 @@ class ParamsBase : public ParamsBaseAutoCopy {
   IUnits* Units(std::size_t index) const { return index < mUnits.size() ? mUnits[index].Get() : nullptr; }
 
  protected:
-  explicit ParamsBase(std::initializer_list<SourceSpec> specs);
+  explicit ParamsBase(std::initializer_list<SourceSlot> slots);
 
  private:
   void CopySourcesFrom(const ParamsBase& other);
 
-  std::vector<SourceSpec> mSpecs;
+  std::vector<SourceSlot> mSlots;
   std::vector<std::unique_ptr<eeh_SourceEnum>> mSources;
   std::vector<ComPtr<IUnits>> mUnits;
 };

@@ -15,7 +15,7 @@ namespace Spirometry {
 
 class SpBreathEventParams final : public EEH3::ParamsBase {
  public:
-  SpBreathEventParams() : ParamsBase({EEH3::SourceSpec::Channel(), EEH3::SourceSpec::Channel()}) {}
+  SpBreathEventParams() : ParamsBase({EEH3::SourceSlot::Channel(), EEH3::SourceSlot::Channel()}) {}
 
   HRESULT ReadNumbers(std::span<const double> numbers) override;
   void WriteNumbers(std::wstring& text) const override;

@@ -15,7 +15,7 @@ namespace Spirometry {
 
 class SpFlowParams final : public EEH3::ParamsBase {
  public:
-  SpFlowParams() : ParamsBase({EEH3::SourceSpec::Channel()}) {}
+  SpFlowParams() : ParamsBase({EEH3::SourceSlot::Channel()}) {}
 
   HRESULT ReadNumbers(std::span<const double> numbers) override;
   void WriteNumbers(std::wstring& text) const override;

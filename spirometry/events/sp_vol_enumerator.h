@@ -15,7 +15,7 @@ namespace Spirometry {
 class SpVolParams final : public EEH3::ParamsBase {
  public:
   // Source 0: the volume channel; source 1: events whose records begin like SpFlowEvent (SPEEFlow).
-  SpVolParams() : ParamsBase({EEH3::SourceSpec::Channel(), EEH3::SourceSpec::Events<SpFlowEvent>()}) {}
+  SpVolParams() : ParamsBase({EEH3::SourceSlot::Channel(), EEH3::SourceSlot::Events<SpFlowEvent>()}) {}
 
   EEH3::FloatExWrapper& Volume() const { return FloatSource(0); }
   EEH3::EventWrapperEx<SpFlowEvent>& FlowEvents() const { return EventSource<SpFlowEvent>(1); }
