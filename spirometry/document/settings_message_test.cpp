@@ -72,11 +72,24 @@ TEST(SettingsMessageClass, DescribesItselfToTheHost) {
   EXPECT_EQ(group, L"Spirometry");
   EXPECT_EQ(description, L"Sets the spirometry settings found in the Spirometry Settings Dialog");
 
-  const std::pair<const wchar_t*, std::int32_t> params[] = {
-      {L"ForcedExpThres", MessageParamType::kDouble}, {L"DetectionLevel", MessageParamType::kDouble},
-      {L"IncludeNonForced", MessageParamType::kBool}, {L"FlowChannel", MessageParamType::kInt32},
-      {L"VolumeChannel", MessageParamType::kInt32},   {L"FlowUnitsPrefix", MessageParamType::kInt32},
-      {L"NoiseFloor", MessageParamType::kDouble},     {L"ApplyNoiseFloor", MessageParamType::kBool},
+  struct Param {
+    const wchar_t* name;
+    std::int32_t type;
+    const wchar_t* description;
+  };
+  const Param params[] = {
+      {L"ForcedExpThres", MessageParamType::kDouble, L"ForcedExpThres - forced expiration threshold (in L/s)"},
+      {L"DetectionLevel", MessageParamType::kDouble, L"DetectionLevel - fraction of full range"},
+      {L"IncludeNonForced", MessageParamType::kBool,
+       L"IncludeNonForced - include non-forced breaths in Spirometry report"},
+      {L"FlowChannel", MessageParamType::kInt32, L"FlowChannel - flow channel"},
+      {L"VolumeChannel", MessageParamType::kInt32, L"VolumeChannel - volume channel"},
+      {L"FlowUnitsPrefix", MessageParamType::kInt32,
+       L"FlowUnitsPrefix - flow calculation output units prefix ( 6 => uL/s, 7 => mL/s, 8 => L/s,)"},
+      {L"NoiseFloor", MessageParamType::kDouble,
+       L"NoiseFloor - flow values less than this in absolute value are clamped to 0 (L/s)"},
+      {L"ApplyNoiseFloor", MessageParamType::kBool,
+       L"ApplyNoiseFloor - if true clamp flows values to zero if outside the noisefloor"},
   };
   std::int32_t count = 0;
   ASSERT_EQ(cls->GetParamCount(&count), S_OK);
@@ -89,9 +102,9 @@ TEST(SettingsMessageClass, DescribesItselfToTheHost) {
     std::int32_t type = 0;
     double def = -1.0;
     ASSERT_EQ(cls->GetParam(i, &n, &type, &d, &def), S_OK);
-    EXPECT_EQ(n, params[i].first);
-    EXPECT_EQ(type, params[i].second);
-    EXPECT_EQ(d.rfind(n + L" - ", 0), 0u) << "description begins with the name";
+    EXPECT_EQ(n, params[i].name);
+    EXPECT_EQ(type, params[i].type);
+    EXPECT_EQ(d, params[i].description);
     EXPECT_EQ(def, 0.0);
     EXPECT_NE(text.find(std::wstring(L", ") + n), std::wstring::npos);
   }
