@@ -155,9 +155,12 @@ bool SpiroDocument::VolumeAfter(DataPosition position, double seconds, double* v
   if (Failed(mData->GetSecsPerTick(kBlockInfoFlags, position.block, channel, &secsPerTick)) || !(secsPerTick > 0.0) ||
       Failed(mData->GetBlockLength(kBlockInfoFlags, position.block, channel, &length)))
     return false;
-  const auto ticksPerSecond = static_cast<std::int64_t>(1.0 / secsPerTick + 0.5);
-  const std::int64_t target =
-      position.offset + static_cast<std::int64_t>(static_cast<double>(ticksPerSecond) * seconds);
+  const double ticksPerSecond = std::trunc(1.0 / secsPerTick + 0.5);
+  const double step = std::trunc(ticksPerSecond * seconds);
+  // A step longer than the block cannot land in it; tested before the conversion to an integer, which an
+  // absurd sample interval or time (or no number at all) would not survive.
+  if (!(std::fabs(step) <= static_cast<double>(length))) return false;
+  const std::int64_t target = position.offset + static_cast<std::int64_t>(step);
   if (target < 0 || target >= length) return false;
   float sample = 0.0f;
   if (mData->GetSample(kSampleFlags, position.block, channel, target, &sample) != S_OK || !std::isfinite(sample))

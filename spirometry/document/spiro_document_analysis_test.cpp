@@ -2,6 +2,8 @@
 // extension's calculations, breaths found by its detectors through the host's expression engine.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "host/calc/ichannel_calc.h"
 #include "host/com/text.h"
 #include "host/data/iunits.h"
@@ -171,6 +173,8 @@ TEST_F(SpiroAnalysisTest, VolumeAfterReadsLitresAndStopsAtTheBlockEnd) {
   EXPECT_NEAR(millilitres, litres, 1e-6);
   EXPECT_TRUE(doc.VolumeAfter({length - 1001, 0}, 1.0, &litres));
   EXPECT_FALSE(doc.VolumeAfter({length - 1000, 0}, 1.0, &litres));
+  for (double seconds : {std::nan(""), HUGE_VAL, 1e300, -1e300})
+    EXPECT_FALSE(doc.VolumeAfter({1000, 0}, seconds, &litres)) << seconds;
 
   // A breath whose expiration starts less than a second before the block's end has no FEV1.
   Breath late;
