@@ -36,6 +36,24 @@ bool CalculationWith(IChannelData* data, std::int32_t channel, ComPtr<IChannelCa
   return true;
 }
 
+// Changes the settings of a channel's calculation of the class T and has the host apply them; a channel
+// without that calculation is left alone. Unchanged settings are a no-op for the calculation.
+template <class T, class Change>
+void ApplyTo(IChannelData* data, std::int32_t channel, Change change) {
+  ComPtr<IChannelCalc> calc;
+  ComPtr<T> settings;
+  if (!CalculationWith(data, channel, &calc, &settings)) return;
+  change(*settings);
+  calc->ApplySettings(settings.Get(), kFalse16);
+}
+
+// What the document's settings decide of a flow calculation.
+void WriteFlowUnits(SpFlowSettings& flow, const SpConfig& s) {
+  flow.mOutputUnitsPrefix = s.FlowUnitsPrefix;
+  flow.mNoiseFloor = s.NoiseFloor;
+  flow.mApplyNoiseFloor = s.ApplyNoiseFloor;
+}
+
 double PrefixFactorOf(IChannelData* data, std::uint32_t flags, std::int32_t block, std::int32_t channel) {
   ComPtr<IUnits> units;
   std::int32_t code = 8;
@@ -108,53 +126,37 @@ void SpiroDocument::ReadMirrorsFrom(std::int32_t channel) {
 
 void SpiroDocument::PushUnitsToCalculations() {
   const SpConfig& s = mSettings->Record();
-  ComPtr<IChannelCalc> calc;
-  ComPtr<SpFlowSettings> flow;
-  if (CalculationWith(mData.Get(), s.FlowChannel, &calc, &flow)) {
-    flow->mOutputUnitsPrefix = s.FlowUnitsPrefix;
-    flow->mNoiseFloor = s.NoiseFloor;
-    flow->mApplyNoiseFloor = s.ApplyNoiseFloor;
-    calc->ApplySettings(flow.Get(), kFalse16);  // unchanged settings are a no-op for the calculation
-  }
-  ComPtr<SpVolSettings> volume;
-  if (CalculationWith(mData.Get(), s.VolumeChannel, &calc, &volume)) {
-    volume->mOutputUnitsPrefix = s.FlowUnitsPrefix;
-    calc->ApplySettings(volume.Get(), kFalse16);
-  }
+  ApplyTo<SpFlowSettings>(mData.Get(), s.FlowChannel, [&](SpFlowSettings& flow) { WriteFlowUnits(flow, s); });
+  ApplyTo<SpVolSettings>(mData.Get(), s.VolumeChannel,
+                         [&](SpVolSettings& volume) { volume.mOutputUnitsPrefix = s.FlowUnitsPrefix; });
 }
 
 void SpiroDocument::PushFlowMirror() try {
   const SpConfig& s = mSettings->Record();
-  ComPtr<IChannelCalc> calc;
-  ComPtr<SpFlowSettings> flow;
-  if (!CalculationWith(mData.Get(), s.FlowChannel, &calc, &flow)) return;
-  flow->mPresetIndex = mFlowMirror.presetIndex;
-  flow->mHeadScale = mFlowMirror.customHeadScale;
-  flow->mUseCustomHeadScale = mFlowMirror.useCustomHeadScale;
-  flow->mDriftCorrection = mFlowMirror.driftCorrection;
-  flow->mApplyNonLinear = mFlowMirror.nonLinearCompensation;
-  flow->mRawFlowChannel = mFlowMirror.rawFlowChannel;
-  flow->mOutputUnitsPrefix = s.FlowUnitsPrefix;
-  flow->mNoiseFloor = s.NoiseFloor;
-  flow->mApplyNoiseFloor = s.ApplyNoiseFloor;
-  calc->ApplySettings(flow.Get(), kFalse16);
+  ApplyTo<SpFlowSettings>(mData.Get(), s.FlowChannel, [&](SpFlowSettings& flow) {
+    flow.mPresetIndex = mFlowMirror.presetIndex;
+    flow.mHeadScale = mFlowMirror.customHeadScale;
+    flow.mUseCustomHeadScale = mFlowMirror.useCustomHeadScale;
+    flow.mDriftCorrection = mFlowMirror.driftCorrection;
+    flow.mApplyNonLinear = mFlowMirror.nonLinearCompensation;
+    flow.mRawFlowChannel = mFlowMirror.rawFlowChannel;
+    WriteFlowUnits(flow, s);
+  });
 } catch (...) {
   // Called from interface slots: the calculation keeps its settings.
 }
 
 void SpiroDocument::PushVolumeMirror() try {
   const SpConfig& s = mSettings->Record();
-  ComPtr<IChannelCalc> calc;
-  ComPtr<SpVolSettings> volume;
-  if (!CalculationWith(mData.Get(), s.VolumeChannel, &calc, &volume)) return;
-  volume->mDeadSpace = mVolumeMirror.deadSpace;
-  volume->mVolumeCorrection = mVolumeMirror.volumeCorrection;
-  volume->mResetAtEndOfExpiration = mVolumeMirror.resetAtEndOfExpiration;
-  volume->mVolumeRatio = mVolumeMirror.volumeRatio;
-  volume->mFlowChannel = mVolumeMirror.flowChannel;
-  volume->mCorrectionType = mVolumeMirror.correctionType;
-  volume->mOutputUnitsPrefix = s.FlowUnitsPrefix;
-  calc->ApplySettings(volume.Get(), kFalse16);
+  ApplyTo<SpVolSettings>(mData.Get(), s.VolumeChannel, [&](SpVolSettings& volume) {
+    volume.mDeadSpace = mVolumeMirror.deadSpace;
+    volume.mVolumeCorrection = mVolumeMirror.volumeCorrection;
+    volume.mResetAtEndOfExpiration = mVolumeMirror.resetAtEndOfExpiration;
+    volume.mVolumeRatio = mVolumeMirror.volumeRatio;
+    volume.mFlowChannel = mVolumeMirror.flowChannel;
+    volume.mCorrectionType = mVolumeMirror.correctionType;
+    volume.mOutputUnitsPrefix = s.FlowUnitsPrefix;
+  });
 } catch (...) {
 }
 
