@@ -67,9 +67,10 @@ struct Figures {
     if (distance <= kFoundWithin) ++found;
   }
   void Print(const char* what) const {
-    std::printf("  %-38s %3zu marked, %3zu found within %d samples; |detected - marked| median %.0f, "
-                "95th percentile %.0f samples\n",
-                what, distances.size(), found, kFoundWithin, Percentile(distances, 0.5), Percentile(distances, 0.95));
+    std::printf(
+        "  %-38s %3zu marked, %3zu found within %d samples; |detected - marked| median %.0f, "
+        "95th percentile %.0f samples\n",
+        what, distances.size(), found, kFoundWithin, Percentile(distances, 0.5), Percentile(distances, 0.95));
   }
 };
 
@@ -111,9 +112,10 @@ TEST(BreathRecordings, DetectedStartsLieAtTheMarkedOnsets) {
     detected += events.size();
     unmatched += unmatchedHere;
   }
-  std::printf("%zu recordings, Height %.2f L/s: %zu breaths detected, %zu of them with no marked onset within %d "
-              "samples\n",
-              files.size(), kHeight, detected, unmatched, kFoundWithin);
+  std::printf(
+      "%zu recordings, Height %.2f L/s: %zu breaths detected, %zu of them with no marked onset within %d "
+      "samples\n",
+      files.size(), kHeight, detected, unmatched, kFoundWithin);
   all.Print("all marked onsets:");
   complete.Print("marked breaths ending in the recording:");
   // Held at the measured figures with a small margin: 148 of the 157 breaths that end in their recording

@@ -106,9 +106,8 @@ class ChannelCache {
     }
     State& state = mCurrent->mState;
     for (;;) {
-      const auto chunkLimit =
-          static_cast<std::int32_t>(std::min<std::int64_t>((std::int64_t{mCurrent->mChunk} + 1) * kChunkTicks,
-                                                           kRecordEndOffset));
+      const auto chunkLimit = static_cast<std::int32_t>(
+          std::min<std::int64_t>((std::int64_t{mCurrent->mChunk} + 1) * kChunkTicks, kRecordEndOffset));
       const std::int32_t stepEnd = std::min({end, chunkLimit, rangeEnd});
       if (RunStep(state, params, stepEnd, filling, out)) {
         const std::int32_t tick = out.mPosition.mTickPosition;

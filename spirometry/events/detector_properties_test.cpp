@@ -63,8 +63,7 @@ TEST_P(DetectorProperties, FindsBreathsAcrossTheWholeRecord) {
   EXPECT_EQ(position, kRecordEndOffset);
   std::int32_t count = -1, next = -1;
   std::vector<std::byte> buffer(static_cast<std::size_t>(detector.elementSize) * 4);
-  EXPECT_EQ(detector.events->Next(-1, buffer.data(), static_cast<std::int32_t>(buffer.size()), &count, &next),
-            S_FALSE);
+  EXPECT_EQ(detector.events->Next(-1, buffer.data(), static_cast<std::int32_t>(buffer.size()), &count, &next), S_FALSE);
   EXPECT_EQ(count, 0);
   EXPECT_EQ(next, kRecordEndOffset);
 }
@@ -166,8 +165,9 @@ TEST_P(DetectorProperties, FindForwardsAndBackwardsKeepTheirContract) {
     CheckedNext(d.events.Get(), d.elementSize, -1, 3, true, got);
     ASSERT_FALSE(got.empty());
     EXPECT_EQ(got.front(), known);
-    EXPECT_EQ(got, std::vector<Record>(onePass.begin() + static_cast<std::ptrdiff_t>(k),
-                                       onePass.begin() + static_cast<std::ptrdiff_t>(std::min(onePass.size(), k + got.size()))));
+    EXPECT_EQ(got, std::vector<Record>(
+                       onePass.begin() + static_cast<std::ptrdiff_t>(k),
+                       onePass.begin() + static_cast<std::ptrdiff_t>(std::min(onePass.size(), k + got.size()))));
 
     // Backwards from the event's position: found, after the previous event and at or before the known one.
     EXPECT_EQ(d.events->Find(1, known.tick, 0, kRecordEndOffset), S_OK);

@@ -2,11 +2,12 @@
 // without a value, in an analysed range narrower than the record. Its events are known from a plain loop,
 // so everything the framework adds (steps, restarts, a growing record, dropped events, the range) is
 // checked against them.
+#include "spirometry/events/eeh3_enumerator.h"
+
 #include <gtest/gtest.h>
 
 #include <limits>
 
-#include "spirometry/events/eeh3_enumerator.h"
 #include "spirometry/events/event_test_support.h"
 
 namespace Spirometry::testing {
@@ -75,8 +76,13 @@ class CrossingEnumerator : public CalcEnums::CalcEnumEventBase, public EEH3::Enu
   static bool FindNext(State& s, Params& p, Event& e) { return CrossingAlgorithm(s, p, e); }
   static const CalcEnums::FunctionTable& Table() {
     static const CalcEnums::FunctionTable table{
-        L"Crossings", L"", {}, {}, {{L"Source", ParamKind::kChannel, 0, 0, 0}, {L"Level", ParamKind::kNumber, 0, 1, 0}},
-        0, CalcKind::kEvents};
+        L"Crossings",
+        L"",
+        {},
+        {},
+        {{L"Source", ParamKind::kChannel, 0, 0, 0}, {L"Level", ParamKind::kNumber, 0, 1, 0}},
+        0,
+        CalcKind::kEvents};
     return table;
   }
   static EEH3::EventFields Fields() { return {}; }
@@ -151,7 +157,8 @@ TEST_F(EventFramework, StepsRestartsAndGrowthGiveTheSameEvents) {
   std::vector<Record> got;
   std::uniform_int_distribution<std::int64_t> piece(1, 20000);
   while (!HasFailure()) {
-    growing->visible = std::min<std::int64_t>(static_cast<std::int64_t>(signal.size()), growing->visible + piece(random));
+    growing->visible =
+        std::min<std::int64_t>(static_cast<std::int64_t>(signal.size()), growing->visible + piece(random));
     HRESULT hr = S_OK;
     std::size_t before = 0;
     do {

@@ -108,7 +108,8 @@ bool EventWrapper::Fill() {
   }
   std::int32_t count = 0;
   std::int32_t next = 0;
-  const HRESULT hr = mSource->Next(mReadLimit, mBuffer.data(), static_cast<std::int32_t>(mBuffer.size()), &count, &next);
+  const HRESULT hr =
+      mSource->Next(mReadLimit, mBuffer.data(), static_cast<std::int32_t>(mBuffer.size()), &count, &next);
   if (Failed(hr)) {
     mEnded = true;
     mAfterBuffer = kTickMax;

@@ -118,7 +118,9 @@ class EventWrapper : public eeh_SourceEnum {
 
  protected:
   EventWrapper(const EventWrapper&) = default;
-  virtual std::unique_ptr<EventWrapper> MakeCopy() const { return std::unique_ptr<EventWrapper>(new EventWrapper(*this)); }
+  virtual std::unique_ptr<EventWrapper> MakeCopy() const {
+    return std::unique_ptr<EventWrapper>(new EventWrapper(*this));
+  }
 
  private:
   bool Fill();

@@ -30,11 +30,19 @@ struct ClassCase {
 TEST(EventClassObjects, AnswerTheEngineFromTheirTables) {
   auto registry = InstallModuleClasses();
   const ClassCase cases[] = {
-      {{L"SPEEFlow"}, L"SPEventEnumFlow", L"Finds Spirometry Flow Events",
-       {{L"Source", ParamKind::kChannel}, {L"Height", ParamKind::kNumber}}, 1},
-      {{L"SPEEVol"}, L"SPEventEnumVol", L"Calculates Spirometry Volume Events",
-       {{L"Volume Source", ParamKind::kChannel}, {L"Flow Event Source", ParamKind::kEvent}}, 2},
-      {{L"SpBreathEvent", L"SpBreathEventEx"}, L"SpBreathEventEnum3", L"Finds Spirometry Flow Events",
+      {{L"SPEEFlow"},
+       L"SPEventEnumFlow",
+       L"Finds Spirometry Flow Events",
+       {{L"Source", ParamKind::kChannel}, {L"Height", ParamKind::kNumber}},
+       1},
+      {{L"SPEEVol"},
+       L"SPEventEnumVol",
+       L"Calculates Spirometry Volume Events",
+       {{L"Volume Source", ParamKind::kChannel}, {L"Flow Event Source", ParamKind::kEvent}},
+       2},
+      {{L"SpBreathEvent", L"SpBreathEventEx"},
+       L"SpBreathEventEnum3",
+       L"Finds Spirometry Flow Events",
        {{L"Flow Source", ParamKind::kChannel}, {L"Vol Source", ParamKind::kChannel}, {L"mHeight", ParamKind::kNumber}},
        2},
   };
@@ -227,7 +235,8 @@ TEST(EventClassObjects, ExpressionsOfTheHostEngineRunTheDetectors) {
     SCOPED_TRACE(std::string(c.text, c.text + std::wcslen(c.text)));
     ComPtr<IExpression> expression;
     std::wstring error;
-    ASSERT_EQ(engine->Compile(c.text, 0, nullptr, expression.Put(), &error), S_OK) << std::string(error.begin(), error.end());
+    ASSERT_EQ(engine->Compile(c.text, 0, nullptr, expression.Put(), &error), S_OK)
+        << std::string(error.begin(), error.end());
     ComPtr<IEnumEventEx> events;
     ASSERT_EQ(expression->CreateEventEnum(0, 2000, events.Put()), S_OK);
     std::int32_t size = 0, position = -1;

@@ -94,11 +94,12 @@ struct LayoutCase {
 
 TEST(EventRecords, EnumeratorsDescribeEveryFieldOfTheirRecords) {
   const std::vector<std::pair<std::wstring, std::int32_t>> flowFields = {
-      {L"mMaxFlow", 16},   {L"mMinFlow", 20},    {L"mSingleExpiration", 24}, {L"mStartTick", 28},
-      {L"mEndTick", 32},   {L"mMaxFlowTick", 36}, {L"mMinFlowTick", 40},     {L"mExpStartTick", 44}};
+      {L"mMaxFlow", 16}, {L"mMinFlow", 20},     {L"mSingleExpiration", 24}, {L"mStartTick", 28},
+      {L"mEndTick", 32}, {L"mMaxFlowTick", 36}, {L"mMinFlowTick", 40},      {L"mExpStartTick", 44}};
   auto breathFields = flowFields;
   for (auto& [name, offset] : breathFields) offset += 16;
-  breathFields.insert(breathFields.end(), {{L"mMaxVolTick", 64}, {L"mMaxVol", 68}, {L"mMinVolTick", 72}, {L"mMinVol", 76}});
+  breathFields.insert(breathFields.end(),
+                      {{L"mMaxVolTick", 64}, {L"mMaxVol", 68}, {L"mMinVolTick", 72}, {L"mMinVol", 76}});
   const LayoutCase cases[] = {
       {DetectorKind::kFlow, 48, flowFields},
       {DetectorKind::kVol, 80, breathFields},

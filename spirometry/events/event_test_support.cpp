@@ -80,8 +80,10 @@ std::vector<float> VolumeOf(const std::vector<float>& flow, double driftPerTick)
 }
 
 void AppendBreath(std::vector<float>& flow, int inspTicks, double insp, int expTicks, double exp) {
-  for (int i = 0; i < inspTicks; ++i) flow.push_back(static_cast<float>(insp * std::sin(std::numbers::pi * i / inspTicks)));
-  for (int i = 0; i < expTicks; ++i) flow.push_back(static_cast<float>(-exp * std::sin(std::numbers::pi * i / expTicks)));
+  for (int i = 0; i < inspTicks; ++i)
+    flow.push_back(static_cast<float>(insp * std::sin(std::numbers::pi * i / inspTicks)));
+  for (int i = 0; i < expTicks; ++i)
+    flow.push_back(static_cast<float>(-exp * std::sin(std::numbers::pi * i / expTicks)));
 }
 
 namespace {
@@ -180,9 +182,12 @@ Signal WithNotANumbers(std::size_t n, std::uint32_t seed) {
 
 std::string NameOf(DetectorKind kind) {
   switch (kind) {
-    case DetectorKind::kFlow: return "SPEEFlow";
-    case DetectorKind::kVol: return "SPEEVol";
-    case DetectorKind::kBreath: return "SpBreathEvent";
+    case DetectorKind::kFlow:
+      return "SPEEFlow";
+    case DetectorKind::kVol:
+      return "SPEEVol";
+    case DetectorKind::kBreath:
+      return "SpBreathEvent";
   }
   return "?";
 }
@@ -207,7 +212,8 @@ Detector MakeDetector(DetectorKind kind, const std::shared_ptr<const GrowingReco
                       const std::shared_ptr<const GrowingRecord>& volume, double height, std::int32_t online) {
   auto flowSource = SourceOver(flow);
   switch (kind) {
-    case DetectorKind::kFlow: return Make<SpFlowDetector>(HeightText(height), {flowSource.Get()}, online);
+    case DetectorKind::kFlow:
+      return Make<SpFlowDetector>(HeightText(height), {flowSource.Get()}, online);
     case DetectorKind::kVol: {
       auto inner = Make<SpFlowDetector>(HeightText(height), {flowSource.Get()}, online);
       auto volumeSource = SourceOver(volume);
@@ -244,17 +250,25 @@ HRESULT CheckedNext(IEnumEventEx* events, std::int32_t elementSize, std::int32_t
   EXPECT_EQ(position, next);
   EXPECT_GE(count, 0);
   EXPECT_LE(count, capacity);
-  if (next != kRecordEndOffset) { EXPECT_LE(next, end); }
-  if (offline && count < capacity) { EXPECT_TRUE(next == end || next == kRecordEndOffset) << "position " << next; }
+  if (next != kRecordEndOffset) {
+    EXPECT_LE(next, end);
+  }
+  if (offline && count < capacity) {
+    EXPECT_TRUE(next == end || next == kRecordEndOffset) << "position " << next;
+  }
   const bool beginIsLastEvent = !delivered.empty() && delivered.back().tick == begin;
   for (std::int32_t i = 0; i < std::max(count, 0); ++i) {
     Record r;
     r.bytes.assign(buffer.begin() + i * elementSize, buffer.begin() + (i + 1) * elementSize);
     std::memcpy(&r.tick, r.bytes.data(), sizeof r.tick);
     EXPECT_GE(r.tick, begin);
-    if (beginIsLastEvent) { EXPECT_GT(r.tick, begin); }
+    if (beginIsLastEvent) {
+      EXPECT_GT(r.tick, begin);
+    }
     EXPECT_LT(r.tick, end);
-    if (!delivered.empty()) { EXPECT_GT(r.tick, delivered.back().tick) << "events out of order"; }
+    if (!delivered.empty()) {
+      EXPECT_GT(r.tick, delivered.back().tick) << "events out of order";
+    }
     delivered.push_back(std::move(r));
   }
   return hr;

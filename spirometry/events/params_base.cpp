@@ -32,9 +32,7 @@ std::int32_t ParamsBaseAutoCopy::RangeEnd() const {
   return mCurrentRecord == mRangeEndRecord ? mRangeEndTick : kTickMax;
 }
 
-ParamsBase::ParamsBase(std::initializer_list<SourceSlot> slots) : mSlots(slots) {
-  CorrectRange();
-}
+ParamsBase::ParamsBase(std::initializer_list<SourceSlot> slots) : mSlots(slots) { CorrectRange(); }
 
 ParamsBase::ParamsBase(const ParamsBase& other)
     : ParamsBaseAutoCopy(other), mSlots(other.mSlots), mUnits(other.mUnits) {

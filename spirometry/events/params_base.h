@@ -32,7 +32,7 @@ class ParamsBaseAutoCopy {
   std::int32_t mSourceWord = 0;    // second argument of SetSources
   double mSecsPerTick = 0;         // sampling interval of the sources
   std::int32_t mCurrentRecord = 0;
-  std::int32_t mFurtherWord = 0;   // fourth argument of SetSources
+  std::int32_t mFurtherWord = 0;  // fourth argument of SetSources
 };
 
 // What a detector expects of one source.

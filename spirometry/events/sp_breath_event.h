@@ -11,7 +11,7 @@ struct SpBreathEvent {
   SpFlowEvent mFlowEvent;      // SpBreathEvent leaves its head (first 16 bytes) zero
   std::int32_t mMaxVolTick;
   float mMaxVol;
-  std::int32_t mMinVolTick;    // smallest volume at or after mMaxVolTick
+  std::int32_t mMinVolTick;  // smallest volume at or after mMaxVolTick
   float mMinVol;
 };
 
@@ -25,12 +25,18 @@ static_assert(offsetof(SpBreathEvent, mMinVolTick) == 72);
 static_assert(offsetof(SpBreathEvent, mMinVol) == 76);
 
 inline constexpr EEH3::EventField kSpBreathEventFields[] = {
-    kSpFlowEventFields<16>[0], kSpFlowEventFields<16>[1], kSpFlowEventFields<16>[2], kSpFlowEventFields<16>[3],
-    kSpFlowEventFields<16>[4], kSpFlowEventFields<16>[5], kSpFlowEventFields<16>[6], kSpFlowEventFields<16>[7],
-    {L"mMaxVolTick", 64, EventFieldType::kInt32},
-    {L"mMaxVol", 68, EventFieldType::kFloat32},
-    {L"mMinVolTick", 72, EventFieldType::kInt32},
-    {L"mMinVol", 76, EventFieldType::kFloat32},
+    kSpFlowEventFields<16>[0],
+    kSpFlowEventFields<16>[1],
+    kSpFlowEventFields<16>[2],
+    kSpFlowEventFields<16>[3],
+    kSpFlowEventFields<16>[4],
+    kSpFlowEventFields<16>[5],
+    kSpFlowEventFields<16>[6],
+    kSpFlowEventFields<16>[7],
+    { L"mMaxVolTick", 64, EventFieldType::kInt32 },
+    { L"mMaxVol", 68, EventFieldType::kFloat32 },
+    { L"mMinVolTick", 72, EventFieldType::kInt32 },
+    { L"mMinVol", 76, EventFieldType::kFloat32 },
 };
 
 }  // namespace Spirometry

@@ -182,16 +182,15 @@ bool SpBreathEventAlgorithm(SpBreathEventState& s, SpBreathEventParams& params, 
 }
 
 const CalcEnums::FunctionTable& SpBreathEventEnumerator::Table() {
-  static const CalcEnums::FunctionTable table{
-      L"SpBreathEventEnum3",
-      L"Finds Spirometry Flow Events",
-      EEH3::kEventEnumeratorCategory,
-      {L"SpBreathEvent", L"SpBreathEventEx"},
-      {{L"Flow Source", ParamKind::kChannel, 0.0, 0.0, 0},
-       {L"Vol Source", ParamKind::kChannel, 0.0, 0.0, 0},
-       {L"mHeight", ParamKind::kNumber, 0.0, DBL_MAX, 0}},
-      0xA0000000u,
-      CalcKind::kEvents};
+  static const CalcEnums::FunctionTable table{L"SpBreathEventEnum3",
+                                              L"Finds Spirometry Flow Events",
+                                              EEH3::kEventEnumeratorCategory,
+                                              {L"SpBreathEvent", L"SpBreathEventEx"},
+                                              {{L"Flow Source", ParamKind::kChannel, 0.0, 0.0, 0},
+                                               {L"Vol Source", ParamKind::kChannel, 0.0, 0.0, 0},
+                                               {L"mHeight", ParamKind::kNumber, 0.0, DBL_MAX, 0}},
+                                              0xA0000000u,
+                                              CalcKind::kEvents};
   return table;
 }
 

@@ -33,19 +33,19 @@ class SpBreathEventState final : public EEH3::StateBase {
 
   std::int32_t Position() const override { return mDone ? 2147483647 : mStartTick; }
 
-  std::int32_t mTick;               // tick of the current sample
+  std::int32_t mTick;  // tick of the current sample
   std::int32_t mMaxFlowTick = 0;
   std::int32_t mMinFlowTick = 0;
   float mMaxFlow = 0;
   float mMinFlow = 0;
-  std::int32_t mPhase = 1;          // 1 searching, 2 flow above +Height, 3 flow below +Height
-  std::int32_t mStartTick = 0;      // the current breath start
+  std::int32_t mPhase = 1;      // 1 searching, 2 flow above +Height, 3 flow below +Height
+  std::int32_t mStartTick = 0;  // the current breath start
   float mStartFlow = 0;
-  std::int32_t mExpStartTick = 0;   // first negative sample of the expiration
+  std::int32_t mExpStartTick = 0;  // first negative sample of the expiration
   float mExpStartFlow = 0;
-  std::int32_t mEndTick = 0;        // candidate start of the next breath
+  std::int32_t mEndTick = 0;  // candidate start of the next breath
   float mEndFlow = 0;
-  std::uint8_t mStartValid = 0;     // mStartTick holds a breath start
+  std::uint8_t mStartValid = 0;  // mStartTick holds a breath start
   std::int32_t mMaxVolTick = 0;
   std::int32_t mMinVolTick = 0;
   float mMaxVol = 0;

@@ -1,10 +1,11 @@
 // SpBreathEvent: breaths and their landmarks in one pass over flow and volume.
+#include "spirometry/events/sp_breath_event_enumerator.h"
+
 #include <gtest/gtest.h>
 
 #include <numbers>
 
 #include "spirometry/events/event_test_support.h"
-#include "spirometry/events/sp_breath_event_enumerator.h"
 
 namespace Spirometry::testing {
 namespace {
@@ -22,7 +23,7 @@ TEST(SpBreathEvent, SineBreathsRunFromZeroCrossingToZeroCrossing) {
     const std::int32_t base = 1000 * i;
     EXPECT_EQ(e.mPosition.mTickPosition, base);
     EXPECT_EQ(f.mStartTick, base);
-    EXPECT_EQ(f.mEndTick, base + 1000);  // the last sample below the magnitude before it: the zero
+    EXPECT_EQ(f.mEndTick, base + 1000);      // the last sample below the magnitude before it: the zero
     EXPECT_EQ(f.mExpStartTick, base + 501);  // the first negative sample
     EXPECT_EQ(f.mMaxFlowTick, base + 250);
     EXPECT_EQ(f.mMinFlowTick, base + 750);

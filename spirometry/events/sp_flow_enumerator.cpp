@@ -102,8 +102,7 @@ bool SpFlowAlgorithm(SpFlowState& s, SpFlowParams& params, SpFlowEvent& out) {
       if (magnitude > h) s.mOverHeight = 1;
       // The first sample after the inspiration falls back below Height, replaced by each later sample of
       // smaller magnitude up to the first negative one: the inspiration-to-expiration crossing.
-      if (!s.mNegSeen &&
-          ((magnitude < h && magnitude < std::fabs(s.mCrossFlow)) || (s.mOverHeight && f < h))) {
+      if (!s.mNegSeen && ((magnitude < h && magnitude < std::fabs(s.mCrossFlow)) || (s.mOverHeight && f < h))) {
         breath.mExpStartTick = s.mTick;
         s.mCrossFlow = f;
         s.mOverHeight = 0;

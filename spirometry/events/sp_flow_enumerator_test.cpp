@@ -1,8 +1,9 @@
 // SPEEFlow on signals whose breaths are known exactly.
+#include "spirometry/events/sp_flow_enumerator.h"
+
 #include <gtest/gtest.h>
 
 #include "spirometry/events/event_test_support.h"
-#include "spirometry/events/sp_flow_enumerator.h"
 
 namespace Spirometry::testing {
 namespace {

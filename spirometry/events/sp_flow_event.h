@@ -18,7 +18,7 @@ struct SpFlowEvent {
   std::int32_t mEndTick;           // sign change that starts the next breath
   std::int32_t mMaxFlowTick;
   std::int32_t mMinFlowTick;
-  std::int32_t mExpStartTick;      // inspiration-to-expiration zero crossing
+  std::int32_t mExpStartTick;  // inspiration-to-expiration zero crossing
 };
 
 static_assert(sizeof(SpFlowEvent) == 48);
@@ -37,14 +37,10 @@ static_assert(offsetof(SpFlowEvent, mExpStartTick) == 44);
 // The fields after the head, for IEventLayout; `base` shifts the offsets when the record is nested.
 template <std::int32_t base>
 inline constexpr EEH3::EventField kSpFlowEventFields[] = {
-    {L"mMaxFlow", base + 16, EventFieldType::kFloat32},
-    {L"mMinFlow", base + 20, EventFieldType::kFloat32},
-    {L"mSingleExpiration", base + 24, EventFieldType::kUInt8},
-    {L"mStartTick", base + 28, EventFieldType::kInt32},
-    {L"mEndTick", base + 32, EventFieldType::kInt32},
-    {L"mMaxFlowTick", base + 36, EventFieldType::kInt32},
-    {L"mMinFlowTick", base + 40, EventFieldType::kInt32},
-    {L"mExpStartTick", base + 44, EventFieldType::kInt32},
+    {L"mMaxFlow", base + 16, EventFieldType::kFloat32},        {L"mMinFlow", base + 20, EventFieldType::kFloat32},
+    {L"mSingleExpiration", base + 24, EventFieldType::kUInt8}, {L"mStartTick", base + 28, EventFieldType::kInt32},
+    {L"mEndTick", base + 32, EventFieldType::kInt32},          {L"mMaxFlowTick", base + 36, EventFieldType::kInt32},
+    {L"mMinFlowTick", base + 40, EventFieldType::kInt32},      {L"mExpStartTick", base + 44, EventFieldType::kInt32},
 };
 
 }  // namespace Spirometry

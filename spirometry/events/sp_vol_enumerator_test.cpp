@@ -1,10 +1,11 @@
 // SPEEVol: volume landmarks over the breaths of SPEEFlow.
+#include "spirometry/events/sp_vol_enumerator.h"
+
 #include <gtest/gtest.h>
 
 #include <numbers>
 
 #include "spirometry/events/event_test_support.h"
-#include "spirometry/events/sp_vol_enumerator.h"
 
 namespace Spirometry::testing {
 namespace {
