@@ -56,7 +56,8 @@ TEST(ClassifyBreaths, ForcedAgainstTheAverageExpiredVolume) {
        {true, true, true, true}},
       // 0.1 L is not a float: the single-precision sum rounds up to 0.2000000030 L, so the average lies
       // above each breath. Summed in double precision both would reach it and be forced.
-      {"two equal breaths against the single-precision average", Breaths({{0.1, 0.0, false}, {0.1, 0.0, false}}),
+      {"two equal breaths against the single-precision average",
+       Breaths({{0.1, 0.0, false}, {0.1, 0.0, false}}),
        2.0,
        {false, false}},
       // With the single expiration's 5 L the average is 2 L and the 2 L breath stays below 1.5 × 2 L;
