@@ -2,6 +2,7 @@
 // the spirometry document as the "SpirometrySettings" scripting message, exactly as a script sends them; the
 // selection as the host's selection. Prints the breaths and the summary as a table or as one JSON object.
 #include <algorithm>
+#include <filesystem>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -9,6 +10,8 @@
 #include "apps/kymora/cli_context.h"
 #include "apps/kymora/commands.h"
 #include "apps/kymora/json_writer.h"
+#include "apps/kymora/spirometry_command.h"
+#include "apps/kymora/spirometry_outputs.h"
 #include "host/calc/ichannel_calc.h"
 #include "host/calc/ikey_value_settings.h"
 #include "host/com/text.h"
@@ -17,15 +20,6 @@
 namespace kymora::cli {
 
 namespace {
-struct Args {
-  std::string file;
-  std::optional<std::int32_t> flowChannel, volumeChannel, rawChannel, preset, toBlock;
-  std::optional<double> detectionLevel, forcedThreshold, noiseFloor, from, to;
-  std::optional<std::string> flowUnits;
-  bool includeNonForced = false;
-  std::int32_t block = 1;
-  bool save = false, json = false;
-};
 
 std::optional<std::int32_t> PrefixOfUnits(const std::string& units) {
   if (units == "L/s") return 8;
@@ -185,7 +179,9 @@ void PrintTable(const Report& r) {
                 m.BreathingFrequency * 60.0);
 }
 
-int Run(const Args& args) {
+}  // namespace
+
+int RunSpirometry(const SpirometryArgs& args) {
   if (args.rawChannel.has_value() != args.preset.has_value()) {
     PrintError("--raw-channel and --preset go together");
     return kExitUsage;
@@ -324,6 +320,20 @@ int Run(const Args& args) {
     return kExitFailure;
   }
   if (!args.json) PrintTable(report);
+  if (args.out) {
+    std::error_code ec;
+    std::filesystem::create_directories(*args.out, ec);
+    const auto html = (std::filesystem::path(*args.out) / "report.html").string();
+    const auto csv = (std::filesystem::path(*args.out) / "report.csv").string();
+    for (auto [written, path] : {std::pair{WriteReportHtml(*doc, custom->Get(), html), html},
+                                 std::pair{WriteReportCsv(*doc, custom->Get(), csv), csv}}) {
+      if (!written) {
+        PrintError(path + ": " + written.ErrorMessage());
+        return kExitFailure;
+      }
+      std::fprintf(args.json ? stderr : stdout, "Wrote %s\n", path.c_str());
+    }
+  }
   if (args.save) {
     auto saved = doc->Save(args.file);
     if (!saved) {
@@ -333,10 +343,9 @@ int Run(const Args& args) {
   }
   return kExitOk;
 }
-}  // namespace
 
 void AddSpirometryCommand(CLI::App& app, int& exitCode) {
-  auto args = std::make_shared<Args>();
+  auto args = std::make_shared<SpirometryArgs>();
   auto* cmd = app.add_subcommand(
       "spirometry",
       "Analyse a selection of one block into breaths: forced expirations, Ti, Te, VT, PIF, PEF, FVC, FEV1, VE, f.\n"
@@ -363,7 +372,8 @@ void AddSpirometryCommand(CLI::App& app, int& exitCode) {
   cmd->add_option("--preset", args->preset, "Flow head of --raw-channel (0..4)")->check(CLI::Range(0, 4));
   cmd->add_flag("--save", args->save, "Keep the settings and calculations in the .kymo file");
   cmd->add_flag("--json", args->json, "Print one JSON object");
-  cmd->callback([args, &exitCode] { exitCode = Run(*args); });
+  cmd->add_option("--out", args->out, "Write the report (report.html) and its CSV export (report.csv) into DIR");
+  cmd->callback([args, &exitCode] { exitCode = RunSpirometry(*args); });
 }
 
 }  // namespace kymora::cli

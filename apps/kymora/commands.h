@@ -8,6 +8,7 @@ void AddInfoCommand(CLI::App& app, int& exitCode);
 void AddImportCommand(CLI::App& app, int& exitCode);
 void AddEvalCommand(CLI::App& app, int& exitCode);
 void AddCalcCommand(CLI::App& app, int& exitCode);
+void AddDemoCommand(CLI::App& app, int& exitCode);
 void AddSpirometryCommand(CLI::App& app, int& exitCode);
 
 }  // namespace kymora::cli

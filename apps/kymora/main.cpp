@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   kymora::cli::AddEvalCommand(app, exitCode);
   kymora::cli::AddCalcCommand(app, exitCode);
   kymora::cli::AddSpirometryCommand(app, exitCode);
+  kymora::cli::AddDemoCommand(app, exitCode);
   kymora::cli::LoadHostExtensions();
   try {
     app.parse(argc, argv);

@@ -1,0 +1,23 @@
+#pragma once
+// The spirometry analysis of the command line, shared by `kymora spirometry` and `kymora demo`.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kymora::cli {
+
+struct SpirometryArgs {
+  std::string file;
+  std::optional<std::int32_t> flowChannel, volumeChannel, rawChannel, preset, toBlock;  // 1-based
+  std::optional<double> detectionLevel, forcedThreshold, noiseFloor, from, to;
+  std::optional<std::string> flowUnits;
+  std::optional<std::string> out;  // folder for report.html and report.csv
+  bool includeNonForced = false;
+  std::int32_t block = 1;
+  bool save = false, json = false;
+};
+
+// Runs the analysis and prints or writes its results; the exit code.
+int RunSpirometry(const SpirometryArgs& args);
+
+}  // namespace kymora::cli

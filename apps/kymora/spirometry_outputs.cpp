@@ -1,0 +1,53 @@
+#include "apps/kymora/spirometry_outputs.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "host/com/text.h"
+#include "host/frame/document_events.h"
+#include "host/frame/ifile_save_as_class.h"
+#include "spirometry/document/ispiro_document.h"
+
+namespace kymora::cli {
+
+namespace {
+bool LooksLikePage(const std::string& text) { return text.rfind("<!DOCTYPE", 0) == 0 || text.rfind("<html", 0) == 0; }
+}  // namespace
+
+Status WriteReportHtml(HostDocument& host, ICustomDocument* document, const std::string& path) {
+  auto view = host.Frame().OpenViewOf(Spirometry::kReportViewClassId, document);
+  if (!view) return Error{view.ErrorMessage()};
+  HRESULT hr = (*view)->ExecuteCommand(HostCommands::kCopy);
+  host.Frame().CloseView(view->Get());
+  if (hr != S_OK) return Error{"the report could not be copied"};
+  auto bytes = host.Clipboard().Data(kClipboardUnicodeText);
+  std::u16string units(bytes.size() / 2, u'\0');
+  std::memcpy(units.data(), bytes.data(), units.size() * 2);
+  while (!units.empty() && units.back() == u'\0') units.pop_back();
+  std::string text = ToUtf8(FromUtf16(units));
+  if (!LooksLikePage(text)) return Error{text.empty() ? "the report is empty" : text};
+  std::string partial = path + ".part";
+  {
+    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out.flush()) return Error{path + ": cannot be written"};
+  }
+  if (std::rename(partial.c_str(), path.c_str()) != 0) return Error{path + ": cannot be written"};
+  return Ok();
+}
+
+Status WriteReportCsv(HostDocument& host, ICustomDocument* document, const std::string& path) {
+  for (const auto& cls : host.Registry().ClassObjectsOf<IFileSaveAsClass>()) {
+    Guid type;
+    std::wstring extension, description;
+    if (Failed(cls->GetDocumentType(&type)) || type != Spirometry::kSpiroDocumentGuid) continue;
+    if (Failed(cls->GetFileType(&extension, &description)) || extension != L"csv") continue;
+    HRESULT hr = cls->Save(&host.Frame(), document, FromUtf8(path).c_str());
+    if (Failed(hr)) return Error{"the CSV export failed"};
+    return Ok();
+  }
+  return Error{"no extension offers the spirometry CSV export"};
+}
+
+}  // namespace kymora::cli

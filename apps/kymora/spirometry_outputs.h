@@ -1,0 +1,18 @@
+#pragma once
+// The spirometry report and its CSV export written to files, through the operations the host offers every
+// front end: the report view's Copy command (here into the memory clipboard) and the extension's save-as
+// class for "csv".
+#include <string>
+
+#include "host/com/expected.h"
+#include "host/frame/host_document.h"
+
+namespace kymora::cli {
+
+// Opens a report view on the document, copies its page and writes it as UTF-8. Fails when the document has
+// no valid analysis (the view then shows a message instead of a page); the message is the error.
+Status WriteReportHtml(HostDocument& host, ICustomDocument* document, const std::string& path);
+// Saves the document through the save-as class of file type "csv".
+Status WriteReportCsv(HostDocument& host, ICustomDocument* document, const std::string& path);
+
+}  // namespace kymora::cli
