@@ -10,6 +10,7 @@ Positive flow is inspiration, negative flow is expiration. The signal is a model
   * a forced manoeuvre: a deep inspiration of the forced vital capacity over 2 s (half a sine), then a
     forced expiration that rises linearly to the peak expiratory flow in 80 ms and decays exponentially,
     followed by 2 s of near-zero flow before tidal breathing resumes;
+  * two seconds of quiet at the start, so the first breath begins at a zero crossing like the others;
   * a small amplifier offset and deterministic noise (a fixed-seed generator), so every run writes the
     same bytes.
 
@@ -22,7 +23,7 @@ import sys
 
 RATE = 1000
 HEAD_SCALE = 40.1          # L/s per V
-OFFSET_V = 0.0002          # amplifier offset
+OFFSET_V = 0.00005         # amplifier offset, smaller than the noise so that quiet flow crosses zero
 NOISE_V = 0.00015          # noise amplitude (uniform, volts)
 FORCED = [                 # (start of the manoeuvre in s, peak expiratory flow L/s, time constant s)
     (40.0, 7.0, 0.55),
@@ -55,7 +56,7 @@ def build():
     rnd = random.Random(20261207)
     n = int(DURATION * RATE)
     flow = [0.0] * n
-    k = 0  # next sample to write; whole samples, so segments join without gaps
+    k = 2 * RATE  # two seconds of quiet first; whole samples, so segments join without gaps
     breath = 0
     notes = []
     forced = list(FORCED)

@@ -8,11 +8,15 @@
 
 namespace kymora::cli {
 
-int StderrMessageBox(const std::wstring& text, const std::wstring& caption, std::uint32_t) {
+int StderrMessageBox(const std::wstring& text, const std::wstring& caption, std::uint32_t style) {
+  // The icon bits of the style: 0x10 error, 0x30 warning, 0x40 information.
+  const char* kind = (style & 0x70) == 0x10 ? "error" : (style & 0x70) == 0x40 ? "note" : "warning";
+  std::string body = ToUtf8(text);
+  for (std::size_t at = 0; (at = body.find('\n', at)) != std::string::npos; at += 2) body.replace(at, 1, "\n  ");
   if (caption.empty())
-    std::fprintf(stderr, "%s\n", ToUtf8(text).c_str());
+    std::fprintf(stderr, "kymora: %s: %s\n", kind, body.c_str());
   else
-    std::fprintf(stderr, "%s: %s\n", ToUtf8(caption).c_str(), ToUtf8(text).c_str());
+    std::fprintf(stderr, "kymora: %s (%s): %s\n", kind, ToUtf8(caption).c_str(), body.c_str());
   return 1;
 }
 
