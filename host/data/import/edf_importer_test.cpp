@@ -142,7 +142,7 @@ TEST_F(EdfImport, ReadsEdfAndBdfWrittenByEdfLib) {
     double secondRange;
   } cases[] = {
       {"rec.edf", EDFLIB_FILETYPE_EDFPLUS, 32768, {}, 50},
-      {"rec.bdf", EDFLIB_FILETYPE_BDFPLUS, 8388608, {{}, {{2, 100.0}}}, 100},
+      {"rec.bdf", EDFLIB_FILETYPE_BDFPLUS, 8388608, {{}, {{2, 100.0}}, {}}, 100},
   };
   auto value = [](int s, int i) { return s == 0 ? 8 * std::sin(i * 0.1) : 20 + 10 * std::cos(i * 0.05); };
   for (const auto& c : cases) {
