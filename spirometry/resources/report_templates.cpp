@@ -4,7 +4,9 @@ namespace Spirometry {
 
 namespace {
 // The boxes flow in a grid that fills the window on screen and two columns on paper; a box is never split
-// across pages. Every percent sign of the style sheet is doubled for the formatter.
+// across pages. Settings and Selection make the first row on their own, so that a tall breath box beside
+// them does not leave a hole beneath them. Every percent sign of the style sheet is doubled for the
+// formatter.
 constexpr const wchar_t* kReport =
     LR"HTML(<!DOCTYPE html>
 <html>
@@ -18,6 +20,7 @@ body { margin: 0; padding: 24px; background: #eef2f5; color: #1f2d3a;
   font-size: 14px; line-height: 1.45; }
 .leftcolumn { display: grid; grid-template-columns: repeat(auto-fill, minmax(340px, 1fr)); gap: 16px;
   align-items: start; max-width: 1400px; }
+.leftcolumn > .box:nth-child(3) { grid-column-start: 1; }
 .box { background: #ffffff; border: 1px solid #c9d4de; border-radius: 6px; overflow: hidden;
   box-shadow: 0 1px 3px rgba(31, 45, 58, 0.12); break-inside: avoid; page-break-inside: avoid; }
 .box h3 { margin: 0; padding: 8px 14px; font-size: 15px; font-weight: 600; letter-spacing: 0.01em;
