@@ -1,5 +1,6 @@
 #include "spirometry/views/csv_report.h"
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -20,13 +21,15 @@ constexpr wchar_t kLf[] = L"\n";
 constexpr double kPerMinute = 60.0, kPercent = 100.0;
 
 // Samples per second of a block, as a whole number (1 / seconds per sample, rounded); a block slower
-// than one sample in two seconds keeps its exact rate rather than a rate of zero.
+// than one sample in two seconds keeps its exact rate rather than a rate of zero. Rounded in double
+// precision: a sample interval too short for a 64-bit integer rate must not reach an integer conversion.
 float SampleRate(IChannelData* data, std::int32_t block, std::int32_t channel) {
   double secsPerTick = 0.0;
   if (!data || Failed(data->GetSecsPerTick(kBlockInfoFlags, block, channel, &secsPerTick)) || !(secsPerTick > 0.0))
     return 0.0f;
-  const auto rounded = static_cast<std::int64_t>(1.0 / secsPerTick + 0.5);
-  return rounded > 0 ? static_cast<float>(rounded) : static_cast<float>(1.0 / secsPerTick);
+  const double perSecond = 1.0 / secsPerTick;
+  const double rounded = std::trunc(perSecond + 0.5);
+  return static_cast<float>(rounded >= 1.0 ? rounded : perSecond);
 }
 
 std::int64_t AbsoluteIndex(IChannelData* data, DataPosition position) {

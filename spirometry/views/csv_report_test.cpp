@@ -192,5 +192,43 @@ TEST(CsvReport, TimesAreSampleCountsOverTheRoundedRate) {
   EXPECT_NE(text.find(L"\n1,0.900901,2.1021,3.003,1\r\n"), std::wstring::npos) << std::string(text.begin(), text.end());
 }
 
+// A block slower than one sample in two seconds would round to a rate of zero; it keeps its exact rate
+// (0.4 per second here), so 4 samples are 10 s.
+TEST(CsvReport, ABlockSlowerThanHalfAHertzKeepsItsExactRate) {
+  HandMadeAnalysis a;
+  a.Add({0, 4, 10, 2.0, 1.0, 1.0, -1.0, false, false}, 3);
+  a.settings.IncludeNonForced = true;
+  const std::wstring text = BuildCsvReport(a.Source(), kPoint);
+  EXPECT_NE(text.find(L"\n1,10,15,25,1\r\n"), std::wstring::npos) << std::string(text.begin(), text.end());
+}
+
+// Nothing to divide by gives 0, not an infinity, and a negated zero flow is written as 0: a forced breath
+// without expired volume (its FEV1 reading lies above the start of expiration) and a non-forced breath
+// that takes no time.
+TEST(CsvReport, NothingToDivideByGivesZero) {
+  HandMadeAnalysis a;
+  a.Add({500, 1500, 2500, 1.0, 1.0, 0.5, 0.0, true, false});
+  a.SetVolumeOneSecondAfter(1500, 1.25);
+  a.Add({3000, 3000, 3000, 1.5, 1.0, 0.75, -0.8, false, false});
+  const std::wstring text = BuildCsvReport(a.Source(), kPoint);
+  const std::wstring tail =
+      L"\n1 (forced),2,2,4,,0.5,30,0,0,0,-0.25,0"
+      L"\r\n"
+      L"\r\n"
+      L"Overall\r\n"
+      L"Duration (s),Breaths\n"
+      L"4,2\r\n"
+      L"\r\n"
+      L"non-forced\r\n"
+      L"Duration (s),Breaths\n"
+      L"0,1\r\n"
+      L"\r\n"
+      L"Non-forced breaths\r\n"
+      L"V_E (L/s),V_E (L/min),Average V_T (L),f (Hz),f (/min)\n"
+      L"0,0,0.5,0,0";
+  ASSERT_GE(text.size(), tail.size());
+  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+}
+
 }  // namespace
 }  // namespace Spirometry

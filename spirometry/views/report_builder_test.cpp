@@ -217,6 +217,29 @@ TEST(ReportPage, TimesAreTheHostsTimesOfPositions) {
             std::wstring::npos);
 }
 
+// Nothing to divide by gives 0, not an infinity, and a negated zero flow is written as 0: a forced breath
+// without expired volume and a non-forced breath that takes no time.
+TEST(ReportPage, NothingToDivideByGivesZero) {
+  HandMadeAnalysis a;
+  a.Add({500, 1500, 2500, 1.0, 1.0, 0.5, 0.0, true, false});
+  a.SetVolumeOneSecondAfter(1500, 1.25);
+  a.Add({3000, 3000, 3000, 1.5, 1.0, 0.75, -0.8, false, false});
+  const std::wstring page = BuildReportPage(a.Source(), ReportTemplates::FromResources(), kPoint);
+  EXPECT_NE(page.find(LR"(<tr><td class="rowtitle">PEF</td><td>0 L/s (0 L/min)</td></tr>
+<tr><td class="rowtitle">FVC</td><td>0 L</td></tr>
+<tr><td class="rowtitle">FEV1</td><td>-0.25 L</td></tr>
+<tr><td class="rowtitle">FEV1/FVC</td><td>0%</td></tr>)"),
+            std::wstring::npos);
+  EXPECT_NE(page.find(LR"(<tr><td class="rowtitle">Duration</td><td>4 s (0 s non-forced)</td></tr>
+<tr><td class="rowtitle">Breaths</td><td>2 (1 non-forced)</td></tr>)"),
+            std::wstring::npos);
+  EXPECT_NE(page.find(LR"(<tr><td class="rowtitle">VE</td><td>0 L/s (0 L/min)</td></tr>
+<tr><td class="rowtitle">Average VT</td><td>0.5 L</td></tr>
+<tr><td class="rowtitle">f</td><td>0 Hz (0/min)</td></tr>)"),
+            std::wstring::npos)
+      << std::string(page.begin(), page.end());
+}
+
 // Any template that does not take its values leaves the whole page unfilled.
 TEST(ReportPage, AFormattingErrorGivesTheUnfilledMainTemplate) {
   struct Case {

@@ -10,6 +10,7 @@ HandMadeAnalysis::HandMadeAnalysis() {
   file->AddBlock(0.001, 5000);
   file->AddBlock(0.002, 12000);
   file->AddBlock(0.003, 2000);
+  file->AddBlock(2.5, 100);
   mHost = MakeDocument(file);
   settings.FlowChannel = 0;
   settings.VolumeChannel = 3;

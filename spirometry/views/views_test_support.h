@@ -2,9 +2,10 @@
 // For the report and export tests: a small analysis made by hand over a host data file, so that every
 // number on the page and in the file can be worked out on paper.
 //
-// The file has three blocks: block 0 of 5000 samples at 1 kHz, block 1 of 12000 samples at 500 Hz and
-// block 2 of 2000 samples at 0.003 s per sample. The breaths lie in block 1 unless a test says otherwise
-// (so the page says "Block: 2" and times are counted from the start of that block).
+// The file has four blocks: block 0 of 5000 samples at 1 kHz, block 1 of 12000 samples at 500 Hz,
+// block 2 of 2000 samples at 0.003 s per sample and block 3 of 100 samples at 2.5 s per sample (slower
+// than the 0.5 Hz that a whole-number rate can stand for). The breaths lie in block 1 unless a test says
+// otherwise (so the page says "Block: 2" and times are counted from the start of that block).
 #include <map>
 #include <memory>
 #include <string>
