@@ -1,5 +1,6 @@
 #include "spirometry/views/report_clipboard.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -73,11 +74,13 @@ HRESULT CopyReportToClipboard(IClipboard* clipboard, std::uintptr_t owner, const
     if (Failed(placed)) return placed;
   }
 
-  // Registered once per process; the host gives one id per name for the life of the process.
-  static std::uint32_t format = 0;
-  if (format == 0 && Failed(clipboard->RegisterFormat(kHtmlClipboardFormatName, &format))) {
-    format = 0;
-    return S_FALSE;
+  // Registered once per process; the host gives one id per name for the life of the process. Atomic
+  // because documents may be reported on several threads at once.
+  static std::atomic<std::uint32_t> registered{0};
+  std::uint32_t format = registered.load(std::memory_order_relaxed);
+  if (format == 0) {
+    if (Failed(clipboard->RegisterFormat(kHtmlClipboardFormatName, &format)) || format == 0) return S_FALSE;
+    registered.store(format, std::memory_order_relaxed);
   }
   std::string html;
   try {
