@@ -31,8 +31,8 @@ class DetectorProperties : public ::testing::TestWithParam<std::tuple<DetectorKi
   void SetUp() override {
     kind = std::get<0>(GetParam());
     signal = &SignalNamed(std::get<1>(GetParam()));
-    flow = CompleteRecord(signal->flow);
-    volume = CompleteRecord(signal->volume);
+    flow = Share(signal->flow);
+    volume = Share(signal->volume);
     detector = MakeDetector(kind, flow, volume, signal->height);
     onePass = ReadToEnd(detector.events.Get(), detector.elementSize);
     random.seed(static_cast<std::uint32_t>(std::hash<std::string>{}(NameOf(kind) + signal->name)));
@@ -48,7 +48,7 @@ class DetectorProperties : public ::testing::TestWithParam<std::tuple<DetectorKi
 
   DetectorKind kind{};
   const Signal* signal = nullptr;
-  std::shared_ptr<GrowingRecord> flow, volume;
+  Samples flow, volume;
   Detector detector;
   std::vector<Record> onePass;
   std::mt19937 random;
@@ -76,7 +76,7 @@ TEST_P(DetectorProperties, ArbitraryStepsGiveTheOnePassEvents) {
 }
 
 TEST_P(DetectorProperties, RestartsFromAnyTickGiveTheEventsFromThere) {
-  std::uniform_int_distribution<std::int32_t> tick(0, static_cast<std::int32_t>(flow->samples.size()) + 50);
+  std::uniform_int_distribution<std::int32_t> tick(0, static_cast<std::int32_t>(flow->size()) + 50);
   std::vector<std::int32_t> starts{0, 99999, 100000, 100001, 200000};
   for (int i = 0; i < 6; ++i) starts.push_back(tick(random));
   if (!onePass.empty()) starts.push_back(onePass[onePass.size() / 2].tick);  // exactly at an event
@@ -91,7 +91,7 @@ TEST_P(DetectorProperties, RestartsFromAnyTickGiveTheEventsFromThere) {
 }
 
 TEST_P(DetectorProperties, SettingSourcesAgainRestartsTheSame) {
-  std::uniform_int_distribution<std::int32_t> tick(0, static_cast<std::int32_t>(flow->samples.size()));
+  std::uniform_int_distribution<std::int32_t> tick(0, static_cast<std::int32_t>(flow->size()));
   for (int i = 0; i < 3; ++i) {
     const std::int32_t start = tick(random);
     SCOPED_TRACE("start " + std::to_string(start));
@@ -119,16 +119,15 @@ TEST_P(DetectorProperties, SettingSourcesAgainRestartsTheSame) {
 TEST_P(DetectorProperties, AGrowingRecordGivesTheSameEvents) {
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE("run " + std::to_string(run));
-    auto growingFlow = std::make_shared<GrowingRecord>(GrowingRecord{flow->samples, 0});
-    auto growingVolume = std::make_shared<GrowingRecord>(GrowingRecord{volume->samples, 0});
-    auto d = MakeDetector(kind, growingFlow, growingVolume, signal->height, -1);
+    auto d = Fresh(-1);
     std::vector<Record> got;
     std::uniform_int_distribution<std::int64_t> piece(1, run == 0 ? 30000 : 3000);
-    const auto total = static_cast<std::int64_t>(flow->samples.size());
+    const auto total = static_cast<std::int64_t>(flow->size());
     HRESULT hr = S_OK;
+    std::int64_t visible = 0;
     while (hr == S_OK) {
-      const std::int64_t visible = std::min(total, growingFlow->visible + piece(random));
-      growingFlow->visible = growingVolume->visible = visible;
+      visible = std::min(total, visible + piece(random));
+      d.Acquire(visible);
       // Read what has come; online a call returns fewer events than asked once the data runs out.
       for (int calls = 0; calls < 100000; ++calls) {
         const std::size_t before = got.size();

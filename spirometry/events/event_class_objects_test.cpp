@@ -193,8 +193,8 @@ TEST(EventClassObjects, SettingsTextReadAndWritten) {
 }
 
 TEST(EventClassObjects, SourcesOfTheWrongKindAreRefused) {
-  auto flow = SourceOver(CompleteRecord(SineFlow(3000, 1000, 1.0)));
-  auto events = MakeDetector(DetectorKind::kFlow, CompleteRecord(SineFlow(3000, 1000, 1.0)), nullptr, 0.5).events;
+  auto flow = SourceOver(Share(SineFlow(3000, 1000, 1.0)));
+  auto events = MakeDetector(DetectorKind::kFlow, Share(SineFlow(3000, 1000, 1.0)), nullptr, 0.5).events;
   auto vol = MakeCom<SpVolDetector>();
   IUnknown* swapped[] = {static_cast<IEnumEventEx*>(events.Get()), flow.Get()};
   EXPECT_EQ(vol->SetSources(0, 2, swapped, 0, kSecsPerTick, 0), E_NOINTERFACE);

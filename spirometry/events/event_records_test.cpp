@@ -108,7 +108,7 @@ TEST(EventRecords, EnumeratorsDescribeEveryFieldOfTheirRecords) {
   const auto flow = SineFlow(5000, 1000, 1.0);
   for (const auto& c : cases) {
     SCOPED_TRACE(NameOf(c.kind));
-    auto d = MakeDetector(c.kind, CompleteRecord(flow), CompleteRecord(VolumeOf(flow)), 0.5);
+    auto d = MakeDetector(c.kind, Share(flow), Share(VolumeOf(flow)), 0.5);
     EXPECT_EQ(d.elementSize, c.elementSize);
     auto layout = d.events.As<IEventLayout>();
     ASSERT_TRUE(layout);

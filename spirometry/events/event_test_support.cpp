@@ -13,52 +13,10 @@
 
 namespace Spirometry::testing {
 
-HRESULT FakeFloatSource::GetPosition(std::int64_t* tick) {
-  *tick = mPosition;
-  return S_OK;
-}
-HRESULT FakeFloatSource::Seek(std::int64_t tick) {
-  if (tick < 0) return E_INVALIDARG;
-  mPosition = tick;
-  return S_OK;
-}
-HRESULT FakeFloatSource::GetLength(std::int64_t* length) {
-  *length = mRecord->visible;
-  return S_OK;
-}
-HRESULT FakeFloatSource::GetSecsPerTick(double* secs) {
-  *secs = mSecsPerTick;
-  return S_OK;
-}
-HRESULT FakeFloatSource::Clone(IEnumFloatEx** out) {
-  auto copy = MakeCom<FakeFloatSource>(mRecord, mSecsPerTick);
-  copy->mPosition = mPosition;
-  *out = copy.Detach();
-  return S_OK;
-}
-HRESULT FakeFloatSource::Read(std::int32_t count, float* buffer, std::int32_t* delivered) {
-  const std::int64_t available = std::max<std::int64_t>(0, mRecord->visible - mPosition);
-  const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(count, available));
-  std::copy_n(mRecord->samples.begin() + mPosition, n, buffer);
-  mPosition += n;
-  *delivered = n;
-  if (n == count) return S_OK;
-  return mRecord->Complete() ? S_FALSE : KYM_S_PENDING;
-}
-HRESULT FakeFloatSource::GetUnits(IUnits** units) {
-  *units = nullptr;
-  return S_OK;
-}
+Samples Share(std::vector<float> samples) { return std::make_shared<const std::vector<float>>(std::move(samples)); }
 
-std::shared_ptr<GrowingRecord> CompleteRecord(std::vector<float> samples) {
-  auto record = std::make_shared<GrowingRecord>();
-  record->visible = static_cast<std::int64_t>(samples.size());
-  record->samples = std::move(samples);
-  return record;
-}
-
-ComPtr<IEnumFloatEx> SourceOver(std::shared_ptr<const GrowingRecord> record) {
-  return MakeCom<FakeFloatSource>(std::move(record), kSecsPerTick);
+ComPtr<MemorySource> SourceOver(Samples samples) {
+  return MakeCom<MemorySource>(std::move(samples), kSecsPerTick, L"");
 }
 
 std::vector<float> SineFlow(std::size_t n, int period, double amplitude) {
@@ -196,40 +154,47 @@ namespace {
 std::wstring HeightText(double height) { return L"0 " + EEH3::EnumeratorBase::FormatNumber(height); }
 
 template <class D>
-Detector Make(const std::wstring& settings, std::vector<IUnknown*> sources, std::int32_t online) {
+void Make(Detector& out, const std::wstring& settings, std::vector<IUnknown*> sources, std::int32_t online) {
   auto d = MakeCom<D>();
-  Detector out;
   EXPECT_EQ(d->SetParameters(settings.c_str(), nullptr), S_OK);
   EXPECT_EQ(d->SetSources(0, static_cast<std::int32_t>(sources.size()), sources.data(), 0, kSecsPerTick, online), S_OK);
   out.calc = ComPtr<ICalcEnum>(d.Get());
   out.events = ComPtr<IEnumEventEx>(d.Get());
   d->GetElementSize(&out.elementSize);
-  return out;
 }
 }  // namespace
 
-Detector MakeDetector(DetectorKind kind, const std::shared_ptr<const GrowingRecord>& flow,
-                      const std::shared_ptr<const GrowingRecord>& volume, double height, std::int32_t online) {
-  auto flowSource = SourceOver(flow);
+void Detector::Acquire(std::int64_t count) const {
+  flow->SetAcquired(count);
+  if (volume) volume->SetAcquired(count);
+}
+
+Detector MakeDetector(DetectorKind kind, const Samples& flow, const Samples& volume, double height,
+                      std::int32_t online) {
+  Detector out;
+  out.flow = SourceOver(flow);
+  if (kind != DetectorKind::kFlow) out.volume = SourceOver(volume);
+  if (online < 0) out.Acquire(0);
   switch (kind) {
     case DetectorKind::kFlow:
-      return Make<SpFlowDetector>(HeightText(height), {flowSource.Get()}, online);
+      Make<SpFlowDetector>(out, HeightText(height), {out.flow.Get()}, online);
+      break;
     case DetectorKind::kVol: {
-      auto inner = Make<SpFlowDetector>(HeightText(height), {flowSource.Get()}, online);
-      auto volumeSource = SourceOver(volume);
-      return Make<SpVolDetector>(L"0", {volumeSource.Get(), inner.events.Get()}, online);
+      Detector inner;
+      Make<SpFlowDetector>(inner, HeightText(height), {out.flow.Get()}, online);
+      Make<SpVolDetector>(out, L"0", {out.volume.Get(), inner.events.Get()}, online);
+      break;
     }
-    case DetectorKind::kBreath: {
-      auto volumeSource = SourceOver(volume);
-      return Make<SpBreathEventDetector>(HeightText(height), {flowSource.Get(), volumeSource.Get()}, online);
-    }
+    case DetectorKind::kBreath:
+      Make<SpBreathEventDetector>(out, HeightText(height), {out.flow.Get(), out.volume.Get()}, online);
+      break;
   }
-  return {};
+  return out;
 }
 
 std::vector<Record> Detect(DetectorKind kind, std::vector<float> flow, std::vector<float> volume, double height) {
   if (volume.empty()) volume = VolumeOf(flow);
-  auto d = MakeDetector(kind, CompleteRecord(std::move(flow)), CompleteRecord(std::move(volume)), height);
+  auto d = MakeDetector(kind, Share(std::move(flow)), Share(std::move(volume)), height);
   return ReadToEnd(d.events.Get(), d.elementSize);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// For the detector tests: in-memory sample sources (also records still being acquired), breathing signals,
-// the three detectors built over them, and readers that check the enumerator contract on every call.
+// For the detector tests: breathing signals, the three detectors built over in-memory sources (also records
+// still being acquired), and readers that check the enumerator contract on every call.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -10,40 +10,15 @@
 
 #include "host/calc/icalc_enum.h"
 #include "host/calc/ienum_event_ex.h"
-#include "host/calc/ienum_float_ex.h"
-#include "host/com/com_object.h"
+#include "spirometry/calc/memory_source.h"
 
 namespace Spirometry::testing {
 
-// Samples of one record and how many of them have been acquired so far.
-struct GrowingRecord {
-  std::vector<float> samples;
-  std::int64_t visible = 0;
-  bool Complete() const { return visible >= static_cast<std::int64_t>(samples.size()); }
-};
-
-// Reads a GrowingRecord: KYM_S_PENDING at the acquired end while the record grows, S_FALSE at its real end.
-class FakeFloatSource final : public ComObject<IEnumFloatEx> {
- public:
-  FakeFloatSource(std::shared_ptr<const GrowingRecord> record, double secsPerTick)
-      : mRecord(std::move(record)), mSecsPerTick(secsPerTick) {}
-
-  HRESULT GetPosition(std::int64_t* tick) override;
-  HRESULT Seek(std::int64_t tick) override;
-  HRESULT GetLength(std::int64_t* length) override;
-  HRESULT GetSecsPerTick(double* secs) override;
-  HRESULT Clone(IEnumFloatEx** out) override;
-  HRESULT Read(std::int32_t count, float* buffer, std::int32_t* delivered) override;
-  HRESULT GetUnits(IUnits** units) override;
-
- private:
-  std::shared_ptr<const GrowingRecord> mRecord;
-  double mSecsPerTick;
-  std::int64_t mPosition = 0;
-};
-
-std::shared_ptr<GrowingRecord> CompleteRecord(std::vector<float> samples);
-ComPtr<IEnumFloatEx> SourceOver(std::shared_ptr<const GrowingRecord> record);
+// Samples of one record, shared by every source read over it.
+using Samples = std::shared_ptr<const std::vector<float>>;
+Samples Share(std::vector<float> samples);
+// A source over samples; SetAcquired on it (or on a clone) makes it a record still being acquired.
+ComPtr<MemorySource> SourceOver(Samples samples);
 
 // A breathing record: flow (positive inspiration, L/s), its volume (L) and the detection height to use.
 struct Signal {
@@ -76,13 +51,17 @@ std::string NameOf(DetectorKind kind);
 
 // A detector over a signal's records: SPEEFlow(flow, H), SPEEVol(volume, SPEEFlow(flow, H)) or
 // SpBreathEvent(flow, volume, H). `online` is the flag handed to SetSources.
+// A negative `online` starts the record with no samples acquired; Acquire lets it grow.
 struct Detector {
   ComPtr<ICalcEnum> calc;
   ComPtr<IEnumEventEx> events;
   std::int32_t elementSize = 0;
+  ComPtr<MemorySource> flow, volume;  // the sources the detector reads (volume null for SPEEFlow)
+
+  void Acquire(std::int64_t count) const;
 };
-Detector MakeDetector(DetectorKind kind, const std::shared_ptr<const GrowingRecord>& flow,
-                      const std::shared_ptr<const GrowingRecord>& volume, double height, std::int32_t online = 0);
+Detector MakeDetector(DetectorKind kind, const Samples& flow, const Samples& volume, double height,
+                      std::int32_t online = 0);
 
 // One event record as delivered.
 struct Record {

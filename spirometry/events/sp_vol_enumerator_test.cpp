@@ -88,7 +88,7 @@ class HeadOnlyEvents final : public ComObject<IEnumEventEx> {
 };
 
 TEST(SPEEVol, RefusesEventSourcesWhoseRecordsAreTooShort) {
-  auto volume = SourceOver(CompleteRecord(std::vector<float>(100, 0.0f)));
+  auto volume = SourceOver(Share(std::vector<float>(100, 0.0f)));
   auto events = MakeCom<HeadOnlyEvents>();
   auto detector = MakeCom<SpVolDetector>();
   ASSERT_EQ(detector->SetParameters(L"0", nullptr), S_OK);
