@@ -122,7 +122,7 @@ class ChannelCache {
         next = kRecordEndOffset;
         return false;
       }
-      if (position < stepEnd) {  // the data acquired so far has run out
+      if (position < stepEnd) {  // online: the data acquired so far has run out
         next = std::max(position, start);
         return false;
       }
@@ -182,10 +182,13 @@ class ChannelCache {
     state.mFilling = filling ? 1 : 0;
     bool found = Detector::FindNext(state, params, out);
     if (!found && !state.mDone) {
-      // Every source has ended and the detector stopped short of the step end, or has gone past all the
-      // data: nothing more can come in this record, so let the detector finish.
+      // Nothing more can come in this record, so let the detector finish, when it stopped short of the step
+      // end on a complete record (a source it needs has ended: running it again would stop at the same
+      // place), or when every source has ended and the detector stopped short or has gone past all the data.
       const std::int32_t position = state.Position();
-      if (position != kRecordEndOffset && AllAtEnd(params) && (position < stepEnd || position >= DataEnd(params))) {
+      const bool stoppedShort = position < stepEnd;
+      if (position != kRecordEndOffset &&
+          ((stoppedShort && !filling) || (AllAtEnd(params) && (stoppedShort || position >= DataEnd(params))))) {
         state.MarkDone();
         found = Detector::FindNext(state, params, out);
       }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -68,6 +69,7 @@ struct Record {
   std::int32_t tick = 0;
   std::vector<std::byte> bytes;
   friend bool operator==(const Record&, const Record&) = default;
+  friend void PrintTo(const Record& r, std::ostream* out) { *out << "event at " << r.tick; }
 };
 
 // Calls Next and checks the contract of the result, the position and the events. `delivered` is the list

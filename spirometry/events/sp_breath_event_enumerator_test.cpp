@@ -61,5 +61,26 @@ TEST(SpBreathEvent, ExpirationFromRestIsASingleExpiration) {
   for (std::size_t i = 1; i < events.size(); ++i) EXPECT_EQ(events[i].mFlowEvent.mSingleExpiration, 0);
 }
 
+TEST(SpBreathEvent, ChannelsOfDifferentLengthsEndWithTheShorter) {
+  // Flow and volume are read together, so nothing can follow the end of either: the record ends there
+  // with the breaths of the common part, whichever channel is the longer.
+  const auto flow = SineFlow(10500, 1000, 1.0);
+  const auto volume = VolumeOf(flow);
+  const std::vector<float> commonFlow(flow.begin(), flow.begin() + 10200);
+  const std::vector<float> commonVolume(volume.begin(), volume.begin() + 10200);
+  const auto expected = Detect(DetectorKind::kBreath, commonFlow, commonVolume, 0.5);
+  ASSERT_EQ(expected.size(), 10u);
+  struct Case {
+    const char* name;
+    const std::vector<float>& flow;
+    const std::vector<float>& volume;
+  };
+  const Case cases[] = {{"volume longer", commonFlow, volume}, {"flow longer", flow, commonVolume}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Detect(DetectorKind::kBreath, c.flow, c.volume, 0.5), expected);
+  }
+}
+
 }  // namespace
 }  // namespace Spirometry::testing
