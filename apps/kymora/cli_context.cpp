@@ -8,8 +8,16 @@
 
 namespace kymora::cli {
 
+bool& Verbose() {
+  static bool verbose = false;
+  return verbose;
+}
+
 int StderrMessageBox(const std::wstring& text, const std::wstring& caption, std::uint32_t style) {
-  // The icon bits of the style: 0x10 error, 0x30 warning, 0x40 information.
+  // The icon bits of the style: 0x10 error, 0x30 warning, 0x40 information. Information is for people at a
+  // desktop (for example that a new document needs its settings, which the command line gives as options);
+  // it is shown with --verbose only.
+  if ((style & 0x70) == 0x40 && !Verbose()) return 1;
   const char* kind = (style & 0x70) == 0x10 ? "error" : (style & 0x70) == 0x40 ? "note" : "warning";
   std::string body = ToUtf8(text);
   for (std::size_t at = 0; (at = body.find('\n', at)) != std::string::npos; at += 2) body.replace(at, 1, "\n  ");

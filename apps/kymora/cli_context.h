@@ -13,6 +13,9 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
+// --verbose: informational message boxes are shown too.
+bool& Verbose();
+
 // Message boxes of the command line: the text (and caption) on standard error.
 int StderrMessageBox(const std::wstring& text, const std::wstring& caption, std::uint32_t style);
 

@@ -1,6 +1,7 @@
 // kymora: the command line of the recording host.
 #include <CLI/CLI.hpp>
 
+#include "apps/kymora/cli_context.h"
 #include "apps/kymora/commands.h"
 #include "apps/kymora/extensions.h"
 
@@ -9,6 +10,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.set_version_flag("--version", "kymora 0.1.0");
   int exitCode = 0;
+  app.add_flag("-v,--verbose", kymora::cli::Verbose(), "Show informational messages too");
   kymora::cli::AddInfoCommand(app, exitCode);
   kymora::cli::AddImportCommand(app, exitCode);
   kymora::cli::AddEvalCommand(app, exitCode);

@@ -43,8 +43,17 @@ Status WriteReportCsv(HostDocument& host, ICustomDocument* document, const std::
     std::wstring extension, description;
     if (Failed(cls->GetDocumentType(&type)) || type != Spirometry::kSpiroDocumentGuid) continue;
     if (Failed(cls->GetFileType(&extension, &description)) || extension != L"csv") continue;
-    HRESULT hr = cls->Save(&host.Frame(), document, FromUtf8(path).c_str());
-    if (Failed(hr)) return Error{"the CSV export failed"};
+    // Written beside the target and renamed into place, so a failed export leaves no half-written file.
+    std::string partial = path + ".part";
+    HRESULT hr = cls->Save(&host.Frame(), document, FromUtf8(partial).c_str());
+    if (Failed(hr)) {
+      std::remove(partial.c_str());
+      return Error{"the CSV export failed"};
+    }
+    if (std::rename(partial.c_str(), path.c_str()) != 0) {
+      std::remove(partial.c_str());
+      return Error{path + ": cannot be written"};
+    }
     return Ok();
   }
   return Error{"no extension offers the spirometry CSV export"};
