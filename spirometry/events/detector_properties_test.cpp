@@ -75,6 +75,21 @@ TEST_P(DetectorProperties, ArbitraryStepsGiveTheOnePassEvents) {
   }
 }
 
+TEST_P(DetectorProperties, StepsEndingJustAfterTheFirstEventLoseNothing) {
+  // Between the tick at which the first event will start and the sample that makes it an event, a step end
+  // finds the detector holding a start it has not reported yet; the next step must still report it.
+  const std::int32_t first = onePass.front().tick;
+  for (std::int32_t after : {1, 2, 5, 10, 30, 60, 100, 150, 200, 300, 500, 1000, 2000}) {
+    SCOPED_TRACE("step end " + std::to_string(first + after));
+    auto d = Fresh();
+    std::vector<Record> got;
+    CheckedNext(d.events.Get(), d.elementSize, first + after, 8, true, got);
+    CheckedNext(d.events.Get(), d.elementSize, -1, 3, true, got);
+    ASSERT_GE(got.size(), 3u);
+    EXPECT_EQ(got, std::vector<Record>(onePass.begin(), onePass.begin() + static_cast<std::ptrdiff_t>(got.size())));
+  }
+}
+
 TEST_P(DetectorProperties, RestartsFromAnyTickGiveTheEventsFromThere) {
   std::uniform_int_distribution<std::int32_t> tick(0, static_cast<std::int32_t>(flow->size()) + 50);
   std::vector<std::int32_t> starts{0, 99999, 100000, 100001, 200000};

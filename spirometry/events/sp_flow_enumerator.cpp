@@ -47,8 +47,8 @@ bool SpFlowAlgorithm(SpFlowState& s, SpFlowParams& params, SpFlowEvent& out) {
   EEH3::FloatExWrapper& flow = params.Flow();
   const double h = params.mHeight;
   SpFlowEvent& breath = s.mEvent;
-  // While a breath is collected the position is its start, so the step reads on past its end until the
-  // breath is complete: a breath that starts in a step is reported by that step.
+  // While a breath is collected (or the first one awaited) the position is its start, so the step reads on
+  // past its end until the breath is complete: a breath that starts in a step is reported by that step.
   while (s.Position() < s.mStepEnd && flow.HasSample()) {
     const float f = flow.Value();
     s.mFlow = f;

@@ -30,7 +30,12 @@ class SpFlowState final : public EEH3::StateBase {
  public:
   explicit SpFlowState(std::int32_t startTick);
 
-  std::int32_t Position() const override { return mCollecting ? mEvent.mStartTick : mTick; }
+  // The start of the breath being built; while armed for the first breath, the sign change that breath
+  // will start at once the flow passes Height (a step may end before that happens); else the current tick.
+  std::int32_t Position() const override {
+    if (mCollecting) return mEvent.mStartTick;
+    return mPhase == 2 && !mDone ? mSignChangeTick : mTick;
+  }
 
   float mFlow = 0;               // current flow sample
   std::int32_t mTick;            // tick of the current sample
