@@ -15,6 +15,7 @@
 // A Find that finds an event makes it pending at the position; the next Next delivers it first.
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string>
@@ -188,7 +189,10 @@ class EEH3Enumerator : public Detector {
         return S_FALSE;
       }
       std::int32_t t = std::max(fromTick, lower);
-      if (t >= upper) t = upper - 1;
+      if (t >= upper) {
+        if (upper == std::numeric_limits<std::int32_t>::min()) return S_FALSE;  // no tick lies below it
+        t = upper - 1;
+      }
       return direction == 0 ? FindForwards(t, lower, upper) : FindBackwards(t, lower, upper);
     });
   }
@@ -265,8 +269,9 @@ class EEH3Enumerator : public Detector {
       MoveTo(event.mPosition.mTickPosition);
       return S_OK;
     }
+    // Nothing found: the position moves to t only when that is forwards.
     mCache.DiscardWorking();
-    if (t > mPosition || mPosition == kRecordEndOffset) MoveTo(t);
+    if (t > mPosition) MoveTo(t);
     return S_FALSE;
   }
 
@@ -293,7 +298,8 @@ class EEH3Enumerator : public Detector {
       }
       high = chunkBase - 1;
     }
-    MoveTo(lower);
+    // Nothing found: the position moves to t only when that is backwards.
+    if (t < mPosition) MoveTo(t);
     return S_FALSE;
   }
 

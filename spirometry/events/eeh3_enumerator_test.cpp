@@ -176,6 +176,47 @@ TEST_F(EventFramework, StepsRestartsAndGrowthGiveTheSameEvents) {
   EXPECT_EQ(got, onePass);
 }
 
+TEST_F(EventFramework, FindMovesThePositionOnlyInItsDirection) {
+  // A gap between two events: [a, b) holds none, b is an event.
+  std::size_t k = 1;
+  while (expected[k + 1] - expected[k] < 50) ++k;
+  const std::int32_t before = expected[k], a = expected[k] + 1, b = expected[k + 1];
+  constexpr std::int32_t kEnd = kRecordEndOffset;
+  struct Case {
+    const char* name;
+    std::int32_t position;  // where the enumerator stands before the call (kEnd: the record read to its end)
+    std::int32_t direction, from, lower, upper;
+    HRESULT result;
+    std::int32_t after;  // the position after the call
+  };
+  const Case cases[] = {
+      {"forwards onto an event", before, 0, a, a, b + 1, S_OK, b},
+      {"forwards over nothing, from before the window", before, 0, a, a, b, S_FALSE, a},
+      {"forwards over nothing, from beyond the window", b + 100, 0, a, a, b, S_FALSE, b + 100},
+      {"forwards over nothing, at the record end", kEnd, 0, a, a, b, S_FALSE, kEnd},
+      {"backwards onto an event", kEnd, 1, b, a, kEnd, S_OK, b},
+      {"backwards over nothing, from beyond the window", b + 100, 1, b - 1, a, kEnd, S_FALSE, b - 1},
+      {"backwards over nothing, from before the window", before, 1, b - 1, a, kEnd, S_FALSE, before},
+      {"equal bounds", before, 0, a, 7000, 7000, S_FALSE, 7000},
+      {"upper bound 0", before, 1, a, 0, 0, S_FALSE, 0},
+      {"backwards from tick 0", before, 1, 0, 2000, b, S_FALSE, 2000},
+      {"forwards below the lowest tick", before, 0, 5, 3, std::numeric_limits<std::int32_t>::min(), S_FALSE, before},
+      {"backwards below the lowest tick", before, 1, 5, 3, std::numeric_limits<std::int32_t>::min(), S_FALSE, before},
+  };
+  auto d = Make(Share(signal));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.position == kEnd)
+      ReadToEnd(d.Get(), sizeof(CrossingEvent));
+    else
+      d->SetPosition(c.position);
+    EXPECT_EQ(d->Find(c.direction, c.from, c.lower, c.upper), c.result);
+    std::int32_t position = -1;
+    d->GetPosition(&position);
+    EXPECT_EQ(position, c.after);
+  }
+}
+
 TEST_F(EventFramework, EventSourcesAreRepositionedWithTheirReader) {
   // A wrapper over an event source, restored to saved positions in any order, offers the same events.
   auto source = Make(Share(signal));
