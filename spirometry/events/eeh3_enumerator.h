@@ -81,7 +81,7 @@ class EEH3Enumerator : public Detector {
       // Snapshots depend on the settings.
       mCache.Clear();
       mPending.reset();
-      MoveTo(mParams.RangeBegin());
+      MoveTo(0);
       if (outputKind) *outputKind = CalcKind::kEvents;
       return S_OK;
     });
@@ -108,7 +108,7 @@ class EEH3Enumerator : public Detector {
       mFilling = online < 0;
       mCache.DiscardWorking();
       mPending.reset();
-      MoveTo(mParams.RangeBegin());
+      MoveTo(0);
       mMoreEvents = true;
       return S_OK;
     });
