@@ -282,18 +282,21 @@ class EEH3Enumerator : public Detector {
     for (std::int32_t high = t; high >= floor;) {
       const std::int32_t chunkBase = high / kChunkTicks * kChunkTicks;
       const std::int32_t low = std::max(floor, chunkBase);
-      std::shared_ptr<Event> last;
-      Event event{};
+      Event event{}, last{};
+      bool found = false;
       std::int32_t next = 0;
       mCache.DiscardWorking();
       for (std::int32_t from = low; from <= high && mCache.Search(from, high + 1, event, mParams, mFilling, next);) {
-        if (Accepted(event, lower, upper)) last = std::make_shared<Event>(event);
+        if (Accepted(event, lower, upper)) {
+          last = event;
+          found = true;
+        }
         from = event.mPosition.mTickPosition + 1;
       }
       mCache.DiscardWorking();
-      if (last) {
-        mPending = std::move(last);
-        MoveTo(mPending->mPosition.mTickPosition);
+      if (found) {
+        mPending = std::make_shared<Event>(last);
+        MoveTo(last.mPosition.mTickPosition);
         return S_OK;
       }
       high = chunkBase - 1;

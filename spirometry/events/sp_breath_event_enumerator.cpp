@@ -75,16 +75,6 @@ void Report(SpBreathEventState& s, double h, SpBreathEvent& out) {
 }
 }  // namespace
 
-HRESULT SpBreathEventParams::ReadNumbers(std::span<const double> numbers) {
-  if (numbers.size() != 1 || !(numbers[0] >= 0 && numbers[0] <= DBL_MAX)) return E_INVALIDARG;
-  mHeight = numbers[0];
-  return S_OK;
-}
-
-void SpBreathEventParams::WriteNumbers(std::wstring& text) const {
-  text += EEH3::EnumeratorBase::FormatNumber(mHeight);
-}
-
 bool SpBreathEventAlgorithm(SpBreathEventState& s, SpBreathEventParams& params, SpBreathEvent& out) {
   if (s.mDone) return false;
   const double h = params.mHeight;

@@ -7,24 +7,18 @@
 #include "spirometry/events/calc_enum_event_base.h"
 #include "spirometry/events/eeh3_enumerator.h"
 #include "spirometry/events/enumerator_base.h"
-#include "spirometry/events/params_base.h"
+#include "spirometry/events/height_params.h"
 #include "spirometry/events/sp_breath_event.h"
 #include "spirometry/events/state_base.h"
 
 namespace Spirometry {
 
-class SpBreathEventParams final : public EEH3::ParamsBase {
+class SpBreathEventParams final : public HeightParams {
  public:
-  SpBreathEventParams() : ParamsBase({EEH3::SourceSlot::Channel(), EEH3::SourceSlot::Channel()}) {}
-
-  HRESULT ReadNumbers(std::span<const double> numbers) override;
-  void WriteNumbers(std::wstring& text) const override;
-  std::size_t NumberCount() const override { return 1; }
+  SpBreathEventParams() : HeightParams({EEH3::SourceSlot::Channel(), EEH3::SourceSlot::Channel()}) {}
 
   EEH3::FloatExWrapper& Flow() const { return FloatSource(0); }
   EEH3::FloatExWrapper& Volume() const { return FloatSource(1); }
-
-  double mHeight = 0;
 };
 
 class SpBreathEventState final : public EEH3::StateBase {

@@ -25,14 +25,6 @@ bool Valid(const SpFlowEvent& breath, double height) {
 }
 }  // namespace
 
-HRESULT SpFlowParams::ReadNumbers(std::span<const double> numbers) {
-  if (numbers.size() != 1 || !(numbers[0] >= 0 && numbers[0] <= DBL_MAX)) return E_INVALIDARG;
-  mHeight = numbers[0];
-  return S_OK;
-}
-
-void SpFlowParams::WriteNumbers(std::wstring& text) const { text += EEH3::EnumeratorBase::FormatNumber(mHeight); }
-
 SpFlowState::SpFlowState(std::int32_t startTick) : mTick(startTick) {
   std::memset(&mEvent, 0, sizeof mEvent);
   mEvent.mStartTick = mEvent.mEndTick = mEvent.mMaxFlowTick = mEvent.mMinFlowTick = mEvent.mExpStartTick = kNoTick;

@@ -7,23 +7,17 @@
 #include "spirometry/events/calc_enum_event_base.h"
 #include "spirometry/events/eeh3_enumerator.h"
 #include "spirometry/events/enumerator_base.h"
-#include "spirometry/events/params_base.h"
+#include "spirometry/events/height_params.h"
 #include "spirometry/events/sp_flow_event.h"
 #include "spirometry/events/state_base.h"
 
 namespace Spirometry {
 
-class SpFlowParams final : public EEH3::ParamsBase {
+class SpFlowParams final : public HeightParams {
  public:
-  SpFlowParams() : ParamsBase({EEH3::SourceSlot::Channel()}) {}
-
-  HRESULT ReadNumbers(std::span<const double> numbers) override;
-  void WriteNumbers(std::wstring& text) const override;
-  std::size_t NumberCount() const override { return 1; }
+  SpFlowParams() : HeightParams({EEH3::SourceSlot::Channel()}) {}
 
   EEH3::FloatExWrapper& Flow() const { return FloatSource(0); }
-
-  double mHeight = 0;  // flow units; inspirations must exceed +Height, expirations fall below -Height
 };
 
 class SpFlowState final : public EEH3::StateBase {
