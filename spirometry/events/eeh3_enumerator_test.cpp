@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <limits>
+#include <tuple>
 
 #include "spirometry/events/event_test_support.h"
 
@@ -89,6 +91,42 @@ class CrossingEnumerator : public CalcEnums::CalcEnumEventBase, public EEH3::Enu
 };
 
 using CrossingDetector = EEH3::EEH3Enumerator<CrossingEnumerator, 8>;
+
+TEST(AnalysedRange, CorrectedAndSeenFromEachRecord) {
+  constexpr std::int32_t kMax = 2147483647;
+  struct Case {
+    const char* name;
+    std::array<std::int32_t, 4> given;                           // start tick, start record, end tick, end record
+    std::array<std::int32_t, 4> corrected;                       // the same after correction
+    std::array<std::pair<std::int32_t, std::int32_t>, 5> ticks;  // [begin, end) seen from records 0 to 4
+  };
+  const std::pair<std::int32_t, std::int32_t> kWhole{0, kMax}, kNone{0, 0};
+  const Case cases[] = {
+      {"all zero: every record whole", {0, 0, 0, 0}, {0, 0, kMax, kMax}, {kWhole, kWhole, kWhole, kWhole, kWhole}},
+      {"negative bounds", {-5, -1, -7, -2}, {0, 0, kMax, kMax}, {kWhole, kWhole, kWhole, kWhole, kWhole}},
+      {"negative start tick only", {-1, 0, 0, 0}, {0, 0, kMax, kMax}, {kWhole, kWhole, kWhole, kWhole, kWhole}},
+      {"records 1 to 3", {100, 1, 500, 3}, {100, 1, 500, 3}, {kNone, {100, kMax}, kWhole, {0, 500}, kNone}},
+      {"within one record", {100, 2, 500, 2}, {100, 2, 500, 2}, {kNone, kNone, {100, 500}, kNone, kNone}},
+      {"up to the start of record 2", {0, 0, 0, 2}, {0, 0, 0, 2}, {kWhole, kWhole, kNone, kNone, kNone}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EEH3::ParamsBaseAutoCopy p;
+    std::tie(p.mRangeStartTick, p.mRangeStartRecord, p.mRangeEndTick, p.mRangeEndRecord) = std::tuple_cat(c.given);
+    p.CorrectRange();
+    EXPECT_EQ((std::array{p.mRangeStartTick, p.mRangeStartRecord, p.mRangeEndTick, p.mRangeEndRecord}), c.corrected);
+    for (std::int32_t record = 0; record < 5; ++record) {
+      p.mCurrentRecord = record;
+      const auto [begin, end] = c.ticks[static_cast<std::size_t>(record)];
+      if (begin < end) {
+        EXPECT_EQ(p.RangeBegin(), begin) << "record " << record;
+        EXPECT_EQ(p.RangeEnd(), end) << "record " << record;
+      } else {
+        EXPECT_LE(p.RangeEnd(), p.RangeBegin()) << "record " << record << " lies outside the range";
+      }
+    }
+  }
+}
 
 class EventFramework : public ::testing::Test {
  protected:
