@@ -6,7 +6,11 @@ HRESULT AnswerParamInfo(const FunctionTable& table, std::int32_t index, std::wst
                         std::uint32_t* flags, double* minimum, double* maximum) {
   if (index < 0 || index >= static_cast<std::int32_t>(table.params.size())) return E_INVALIDARG;
   const auto& p = table.params[index];
-  if (name) *name = p.name;
+  try {
+    if (name) *name = p.name;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
   if (kind) *kind = p.kind;
   if (flags) *flags = p.flags;
   if (minimum) *minimum = p.minimum;

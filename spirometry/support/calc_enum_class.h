@@ -29,8 +29,12 @@ class CalcEnumClass2 : public ComObject<Base> {
   }
   HRESULT GetClassRecord(std::wstring* name, std::wstring* description, Guid* category) override {
     const auto& t = E::Table();
-    if (name) *name = t.className;
-    if (description) *description = t.description;
+    try {
+      if (name) *name = t.className;
+      if (description) *description = t.description;
+    } catch (...) {
+      return E_OUTOFMEMORY;
+    }
     if (category) *category = t.category;
     return S_OK;
   }
@@ -47,7 +51,11 @@ class CalcEnumNumericParamsClass final : public CalcEnumClass2<E, INumericParams
   HRESULT GetFunctionName(std::int32_t index, std::wstring* name) override {
     const auto& names = E::Table().functionNames;
     if (index < 0 || index >= static_cast<std::int32_t>(names.size())) return E_INVALIDARG;
-    if (name) *name = names[index];
+    try {
+      if (name) *name = names[index];
+    } catch (...) {
+      return E_OUTOFMEMORY;
+    }
     return S_OK;
   }
   HRESULT GetParamCounts(std::int32_t* params, std::int32_t* sources) override {
