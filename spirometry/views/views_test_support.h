@@ -29,7 +29,7 @@ class HandMadeAnalysis {
   HandMadeAnalysis();
   ~HandMadeAnalysis();
 
-  void Add(const BreathSpec& spec, std::int32_t block = kBlock);
+  void Add(const BreathSpec& breath, std::int32_t block = kBlock);
   // FEV1 of a breath can be read: this volume lies one second after its start of expiration.
   void SetVolumeOneSecondAfter(std::int32_t maxVolumeOffset, double volume) { mLater[maxVolumeOffset] = volume; }
   ReportSource Source() const;
