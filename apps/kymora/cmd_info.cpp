@@ -109,6 +109,12 @@ void PrintJson(HostDocument& doc) {
     pos(f.selection.end);
     w.EndObject();
   }
+  w.Key("menus").BeginArray();
+  for (const auto& m : HostRegistry::Current()->Menus().Entries()) {
+    w.BeginObject().Key("path").String(Narrow(m.path)).Key("caption").String(Narrow(m.caption));
+    w.Key("command").Int(m.commandId).Key("help").String(Narrow(m.helpTopic)).Key("group").Int(m.group).EndObject();
+  }
+  w.EndArray();
   w.Key("extensions").BeginArray();
   for (const auto& e : LoadedExtensions()) {
     w.BeginObject().Key("name").String(e.name).Key("version").String(e.version).Key("file").String(e.file).EndObject();
@@ -147,6 +153,14 @@ void PrintText(HostDocument& doc) {
   auto extensions = LoadedExtensions();
   std::printf("Extensions: %zu\n", extensions.size());
   for (const auto& e : extensions) std::printf("  %s %s (%s)\n", e.name.c_str(), e.version.c_str(), e.file.c_str());
+  for (const auto& m : HostRegistry::Current()->Menus().Entries()) {
+    if (m.IsTopLevel() || m.IsExtensionListing()) continue;
+    if (m.IsSeparator())
+      std::printf("  menu %s\n", Narrow(m.path).c_str());
+    else
+      std::printf("  menu %-28s %-20s command %u, help \"%s\"\n", Narrow(m.path).c_str(), Narrow(m.caption).c_str(),
+                  m.commandId, Narrow(m.helpTopic).c_str());
+  }
 }
 }  // namespace
 

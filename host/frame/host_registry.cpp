@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host/com/runtime.h"
+#include "host/frame/icustom_document.h"
 
 namespace kymora {
 
@@ -39,6 +40,15 @@ std::vector<ComPtr<IUnknown>> HostRegistry::ClassObjects() const {
 std::vector<ComPtr<IUnknown>> HostRegistry::MessageClasses() const {
   std::lock_guard g(mLock);
   return mMessageClasses;
+}
+
+MenuModel& HostRegistry::Menus() {
+  auto classes = ClassObjects();
+  for (; mMenusAskedUpTo < classes.size(); ++mMenusAskedUpTo) {
+    if (!classes[mMenusAskedUpTo]) continue;
+    if (auto docClass = classes[mMenusAskedUpTo].As<ICustomDocClass>()) docClass->AddMenus(mMenus.Get());
+  }
+  return *mMenus;
 }
 
 HRESULT HostRegistry::GetClassCount(std::int32_t* count) {

@@ -11,6 +11,7 @@
 #include "host/frame/iclass_registry.h"
 #include "host/frame/iid_service.h"
 #include "host/frame/imessage_registry.h"
+#include "host/frame/menu_model.h"
 
 namespace kymora {
 
@@ -28,6 +29,9 @@ class HostRegistry final : public ComObject<IClassRegistry, IMessageRegistry, II
   // Every registered class object in order (null entries included).
   std::vector<ComPtr<IUnknown>> ClassObjects() const;
   std::vector<ComPtr<IUnknown>> MessageClasses() const;
+  // The host's menus: asks every document class registered since the last call to add its menus (once
+  // per class), then answers the model the front ends show.
+  MenuModel& Menus();
   // Class objects answering an interface, in registration order.
   template <class I>
   std::vector<ComPtr<I>> ClassObjectsOf() const {
@@ -54,6 +58,8 @@ class HostRegistry final : public ComObject<IClassRegistry, IMessageRegistry, II
   std::vector<ComPtr<IUnknown>> mClassObjects;
   std::vector<ComPtr<IUnknown>> mMessageClasses;
   std::map<Guid, std::uint16_t> mNamespaces;
+  ComPtr<MenuModel> mMenus = MakeCom<MenuModel>();
+  std::size_t mMenusAskedUpTo = 0;  // class objects already asked for their menus
 };
 
 }  // namespace kymora

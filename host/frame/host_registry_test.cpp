@@ -5,6 +5,7 @@
 #include "host/calc/calc_test_fakes.h"
 #include "host/com/memory_stream.h"
 #include "host/com/runtime.h"
+#include "host/frame/icustom_document.h"
 
 using namespace kymora;
 
@@ -61,4 +62,24 @@ TEST(HostRegistry, IsReachedThroughTheComponentLibraryByItsClassId) {
   EXPECT_EQ(n, 1);
   KymCoUninitialize();
   HostRegistry::Install(nullptr);
+}
+
+TEST(HostRegistry, AsksEachDocumentClassForItsMenusOnce) {
+  struct MenuClass final : ComObject<ICustomDocClass> {
+    int asked = 0;
+    HRESULT GetClassInfo(Guid*, std::wstring*, Guid*) override { return E_NOTIMPL; }
+    HRESULT CreateDocument(IHostDocument*, ICustomDocument**) override { return E_NOTIMPL; }
+    HRESULT AddMenus(IMenuService* menus) override {
+      ++asked;
+      menus->AddMenuItem(L"Tools", L"&Tools", 0, L"", 10);
+      return menus->AddMenuItem(L"Tools|Go", L"&Go", 200, L"go", 10);
+    }
+  };
+  auto reg = MakeCom<HostRegistry>();
+  auto cls = MakeCom<MenuClass>();
+  reg->RegisterClassObject(cls.Get());
+  ASSERT_EQ(reg->Menus().Entries().size(), 2u);
+  EXPECT_EQ(reg->Menus().FindCommand(200)->caption, L"&Go");
+  reg->Menus();
+  EXPECT_EQ(cls->asked, 1);
 }

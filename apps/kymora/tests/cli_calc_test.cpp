@@ -85,3 +85,32 @@ TEST(CliCalc, RefusedSettingsLeaveTheFileAsItWas) {
   auto info = RunKymora({"info", kymo, "--json"});
   EXPECT_EQ(info.out.find("\"number\": 2"), std::string::npos) << "no channel was added";
 }
+
+// Breath events of an expression, one JSON object per event with every field of the record by name.
+TEST(CliCalc, EventExpressionsPrintEveryFieldByName) {
+  TempDir dir;
+  // A sine flow of amplitude 1 L/s at 1000 samples per second, three cycles.
+  std::ostringstream csv;
+  csv << "Time (s),Flow (L/s)\n";
+  for (int i = 0; i < 3000; ++i) csv << i / 1000.0 << "," << std::sin(2 * M_PI * i / 1000.0) << "\n";
+  dir.Write("sine.csv", csv.str());
+  auto r = RunKymora({"eval", dir.File("sine.csv"), "SPEEFlow(Ch1, 0.5)", "--block", "1"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::istringstream lines(r.out);
+  std::vector<std::string> events;
+  for (std::string line; std::getline(lines, line);) events.push_back(line);
+  // The third breath ends with the record while the flow is back within the height: it is reported, ending
+  // at the tick after the last sample.
+  ASSERT_EQ(events.size(), 3u) << r.out;
+  EXPECT_EQ(events[0].rfind("{\"tick\": 1, \"fraction\": 0, \"value\": ", 0), 0u) << events[0];
+  for (const char* field : {"\"mStartTick\": 1,", "\"mEndTick\": 1001,", "\"mExpStartTick\": 500,",
+                            "\"mSingleExpiration\": 0,", "\"mMaxFlow\": ", "\"mMinFlow\": ", "\"mMaxFlowTick\": ",
+                            "\"mMinFlowTick\": "})
+    EXPECT_NE(events[0].find(field), std::string::npos) << field << "\n" << events[0];
+  EXPECT_NE(events[1].find("\"mStartTick\": 1001,"), std::string::npos) << events[1];
+  EXPECT_NE(events[2].find("\"mEndTick\": 3000,"), std::string::npos) << events[2];
+
+  auto breaths = RunKymora({"eval", dir.File("sine.csv"), "SpBreathEvent(Ch1, Ch1, 0.5)"});
+  ASSERT_EQ(breaths.exitCode, 0) << breaths.err;
+  EXPECT_NE(breaths.out.find("\"mMaxVolTick\": "), std::string::npos) << breaths.out;
+}
