@@ -60,7 +60,7 @@ ScalingReader::ScalingReader(ComPtr<IEnumFloatEx> source, double factor, ComPtr<
     : mSource(std::move(source)), mFactor(factor), mUnits(std::move(units)), mEnd(end) {}
 
 HRESULT ScalingReader::GetPosition(std::int64_t* tick) { return mSource->GetPosition(tick); }
-HRESULT ScalingReader::Seek(std::int64_t tick) { return mSource->Seek(tick); }
+HRESULT ScalingReader::Seek(std::int64_t tick) { return tick < 0 ? E_INVALIDARG : mSource->Seek(tick); }
 HRESULT ScalingReader::GetLength(std::int64_t* length) {
   HRESULT hr = mSource->GetLength(length);
   if (Succeeded(hr) && length) *length = std::min(*length, mEnd);
@@ -71,11 +71,15 @@ HRESULT ScalingReader::GetSecsPerTick(double* secs) { return mSource->GetSecsPer
 HRESULT ScalingReader::Clone(IEnumFloatEx** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  ComPtr<IEnumFloatEx> inner;
-  HRESULT hr = mSource->Clone(inner.Put());
-  if (Failed(hr)) return hr;
-  *out = MakeCom<ScalingReader>(inner, mFactor, mUnits, mEnd).Detach();
-  return S_OK;
+  try {
+    ComPtr<IEnumFloatEx> inner;
+    HRESULT hr = mSource->Clone(inner.Put());
+    if (Failed(hr)) return hr;
+    *out = MakeCom<ScalingReader>(inner, mFactor, mUnits, mEnd).Detach();
+    return S_OK;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 HRESULT ScalingReader::Read(std::int32_t count, float* buffer, std::int32_t* delivered) {
@@ -91,10 +95,13 @@ HRESULT ScalingReader::Read(std::int32_t count, float* buffer, std::int32_t* del
       return Failed(hr) ? hr : S_FALSE;
     }
   }
-  HRESULT hr = mSource->Read(count, buffer, delivered);
-  if (mFactor != 1.0) {
-    for (std::int32_t i = 0; i < *delivered; ++i) buffer[i] = static_cast<float>(buffer[i] * mFactor);
-  }
+  std::int32_t got = 0;
+  HRESULT hr = mSource->Read(count, buffer, &got);
+  got = std::clamp<std::int32_t>(got, 0, std::max(count, 0));  // never trust a source beyond the buffer
+  // A factor of -1 negates exactly (zeros included); 1 leaves the samples as they are.
+  if (mFactor != 1.0)
+    for (std::int32_t i = 0; i < got; ++i) buffer[i] = static_cast<float>(buffer[i] * mFactor);
+  *delivered = got;
   return hr;
 }
 

@@ -32,8 +32,9 @@ class RecordedReader final : public ComObject<IEnumFloatEx> {
   ComPtr<IUnits> mUnits;
 };
 
-// Multiplies every sample of its source by a factor and reports other units; everything else passes
-// through. Reading stops at `end` (ticks of the record) when given.
+// Multiplies every sample of its source by a factor and reports other units (null: the source's);
+// everything else passes through. Serves a channel read in other units of its kind, a calculation's value
+// factor and unary minus. Reading stops at `end` (ticks of the record) when given.
 class ScalingReader final : public ComObject<IEnumFloatEx> {
  public:
   ScalingReader(ComPtr<IEnumFloatEx> source, double factor, ComPtr<IUnits> units,

@@ -162,43 +162,6 @@ HRESULT ArithmeticEnum::GetUnits(IUnits** units) {
   return S_OK;
 }
 
-// --- ScaleEnum ------------------------------------------------------------------------------------------
-
-ScaleEnum::ScaleEnum(ComPtr<IEnumFloatEx> source, double factor, ComPtr<IUnits> units)
-    : mSource(std::move(source)), mFactor(factor), mUnits(std::move(units)) {}
-
-HRESULT ScaleEnum::GetPosition(std::int64_t* tick) { return mSource->GetPosition(tick); }
-HRESULT ScaleEnum::Seek(std::int64_t tick) { return tick < 0 ? E_INVALIDARG : mSource->Seek(tick); }
-HRESULT ScaleEnum::GetLength(std::int64_t* length) { return mSource->GetLength(length); }
-HRESULT ScaleEnum::GetSecsPerTick(double* secs) { return mSource->GetSecsPerTick(secs); }
-
-HRESULT ScaleEnum::Clone(IEnumFloatEx** out) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  return Guarded([&]() -> HRESULT {
-    ComPtr<IEnumFloatEx> copy;
-    HRESULT hr = mSource->Clone(copy.Put());
-    if (Failed(hr)) return hr;
-    *out = MakeCom<ScaleEnum>(std::move(copy), mFactor, mUnits).Detach();
-    return S_OK;
-  });
-}
-
-HRESULT ScaleEnum::Read(std::int32_t count, float* buffer, std::int32_t* delivered) {
-  std::int32_t got = 0;
-  HRESULT hr = mSource->Read(count, buffer, &got);
-  got = std::clamp<std::int32_t>(got, 0, std::max(count, 0));
-  for (std::int32_t i = 0; i < got; ++i) buffer[i] = static_cast<float>(buffer[i] * mFactor);
-  if (delivered) *delivered = got;
-  return hr;
-}
-
-HRESULT ScaleEnum::GetUnits(IUnits** units) {
-  if (!units) return E_POINTER;
-  if (!mUnits) return mSource->GetUnits(units);
-  return mUnits.CopyTo(units);
-}
-
 // --- ConstantEnum -----------------------------------------------------------------------------------------
 
 ConstantEnum::ConstantEnum(double value, std::int64_t length, double secsPerTick, std::int64_t position)

@@ -45,27 +45,6 @@ class ArithmeticEnum final : public ComObject<IEnumFloatEx> {
   std::vector<float> mScratch;  // the right operand's chunk; the left one is read straight into the output
 };
 
-// A source multiplied by a constant factor: a channel read in other units of its kind, and unary minus
-// (a factor of -1 negates exactly, zeros and all).
-class ScaleEnum final : public ComObject<IEnumFloatEx> {
- public:
-  // units: what GetUnits answers (null to pass the source's through).
-  ScaleEnum(ComPtr<IEnumFloatEx> source, double factor, ComPtr<IUnits> units);
-
-  HRESULT GetPosition(std::int64_t* tick) override;
-  HRESULT Seek(std::int64_t tick) override;
-  HRESULT GetLength(std::int64_t* length) override;
-  HRESULT GetSecsPerTick(double* secs) override;
-  HRESULT Clone(IEnumFloatEx** out) override;
-  HRESULT Read(std::int32_t count, float* buffer, std::int32_t* delivered) override;
-  HRESULT GetUnits(IUnits** units) override;
-
- private:
-  ComPtr<IEnumFloatEx> mSource;
-  double mFactor;
-  ComPtr<IUnits> mUnits;
-};
-
 // An expression without channels: its value at every tick of the block.
 class ConstantEnum final : public ComObject<IEnumFloatEx> {
  public:

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/calc/icalc_enum.h"
+#include "host/calc/sample_readers.h"
 #include "host/com/text.h"
 #include "host/data/read_flags.h"
 #include "host/data/units.h"
@@ -66,7 +67,7 @@ class BlockBuilder {
         auto operand = Build(*node.operands.at(0));
         if (!operand) return operand;
         Built b;
-        b.samples = MakeCom<ScaleEnum>(operand->samples, -1.0, nullptr);
+        b.samples = MakeCom<ScalingReader>(operand->samples, -1.0, nullptr);
         return b;
       }
       case Op::kAdd:
@@ -139,7 +140,7 @@ class BlockBuilder {
     if (!factor)
       return Fail(E_FAIL, name + " is in '" + ToUtf8(own) + "' in " + BlockName() + " and cannot be read in '" +
                               ToUtf8(wanted) + "'");
-    b.samples = MakeCom<ScaleEnum>(reader, *factor, InternUnits(wanted));
+    b.samples = MakeCom<ScalingReader>(reader, *factor, InternUnits(wanted));
     return b;
   }
 
