@@ -119,7 +119,7 @@ SpiroDocument& DocumentTestBase::Doc() {
   return *doc;
 }
 
-void DocumentTestBase::SendSettings(const SpConfig& v) {
+void SendSettingsMessage(kymora::HostDocument& host, const SpConfig& v) {
   const std::vector<MessageValue> values = {
       {L"ForcedExpThres", v.ForcedExpThres},
       {L"DetectionLevel", v.DetectionLevel},
@@ -130,25 +130,27 @@ void DocumentTestBase::SendSettings(const SpConfig& v) {
       {L"NoiseFloor", v.NoiseFloor},
       {L"ApplyNoiseFloor", v.ApplyNoiseFloor ? 1.0 : 0.0},
   };
-  auto sent = mHost->Frame().SendScriptMessage(L"SpirometrySettings", values);
+  auto sent = host.Frame().SendScriptMessage(L"SpirometrySettings", values);
   ASSERT_TRUE(sent) << sent.ErrorMessage();
 }
 
-void DocumentTestBase::Select(DataPosition start, DataPosition end) {
+void SelectRange(kymora::HostDocument& host, DataPosition start, DataPosition end) {
   kymora::Selection s;
   s.valid = true;
   s.start = start;
   s.end = end;
-  mHost->SetSelection(s);
+  host.SetSelection(s);
 }
 
-ComPtr<IChannelCalc> DocumentTestBase::PutCalculation(std::int32_t channel, const wchar_t* className,
-                                                      std::vector<std::pair<std::wstring, std::wstring>> values) {
-  auto cls = mRegistry->Calculations().FindByName(className);
+ComPtr<IChannelCalc> PutCalculationWithKeys(kymora::HostDocument& host, std::int32_t channel, const wchar_t* className,
+                                            const std::vector<std::pair<std::wstring, std::wstring>>& values) {
+  auto cls = host.Registry().Calculations().FindByName(className);
   EXPECT_TRUE(cls);
-  if (channel == mHost->File().ChannelCount()) mHost->File().AddChannel(className);
+  if (!cls) return nullptr;
+  if (channel == host.File().ChannelCount()) host.File().AddChannel(className);
   ComPtr<IChannelCalc> calc;
-  EXPECT_EQ(mHost->Data().PutCalculation(channel, cls.Get(), &calc), S_OK);
+  EXPECT_EQ(host.Data().PutCalculation(channel, cls.Get(), &calc), S_OK);
+  if (!calc) return nullptr;
   ComPtr<IPersistObject> settings;
   EXPECT_EQ(calc->GetSettings(settings.Put()), S_OK);
   auto kv = settings.As<IKeyValueSettings>();
@@ -158,6 +160,15 @@ ComPtr<IChannelCalc> DocumentTestBase::PutCalculation(std::int32_t channel, cons
   }
   EXPECT_EQ(calc->ApplySettings(settings.Get(), kTrue16), S_OK);
   return calc;
+}
+
+void DocumentTestBase::SendSettings(const SpConfig& v) { SendSettingsMessage(*mHost, v); }
+
+void DocumentTestBase::Select(DataPosition start, DataPosition end) { SelectRange(*mHost, start, end); }
+
+ComPtr<IChannelCalc> DocumentTestBase::PutCalculation(std::int32_t channel, const wchar_t* className,
+                                                      std::vector<std::pair<std::wstring, std::wstring>> values) {
+  return PutCalculationWithKeys(*mHost, channel, className, values);
 }
 
 void DocumentTestBase::OpenReportView() {

@@ -31,6 +31,17 @@ struct BreathingRecording {
 };
 BreathingRecording MakeBreathingRecording(int tidalBefore, int forcedCount, int tidalBetween);
 
+// What a test does to a host document as the command line or a script would; shared by the document's
+// and the views' tests.
+// Sends the eight settings as the "SpirometrySettings" message.
+void SendSettingsMessage(kymora::HostDocument& host, const SpConfig& values);
+// Sets the host's selection (which the documents hear about).
+void SelectRange(kymora::HostDocument& host, DataPosition start, DataPosition end);
+// Puts a calculation of the named class on a channel (one past the last adds it) with KEY=VALUE settings,
+// applied with force.
+ComPtr<IChannelCalc> PutCalculationWithKeys(kymora::HostDocument& host, std::int32_t channel, const wchar_t* className,
+                                            const std::vector<std::pair<std::wstring, std::wstring>>& values);
+
 class DocumentTestBase : public ::testing::Test {
  protected:
   void SetUp() override;

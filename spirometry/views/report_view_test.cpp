@@ -21,6 +21,7 @@
 #include "host/frame/document_events.h"
 #include "host/frame/host_document.h"
 #include "spirometry/document/spiro_document.h"
+#include "spirometry/document/document_test_host.h"
 #include "spirometry/extension/frame_classes.h"
 #include "spirometry/extension/test_host.h"
 #include "spirometry/views/csv_report.h"
@@ -123,41 +124,10 @@ class ReportViewTest : public ::testing::Test {
   }
 
   void PutCalculation(std::int32_t channel, const wchar_t* cls, std::vector<std::pair<std::wstring, std::wstring>> kv) {
-    if (channel == mHost->File().ChannelCount()) mHost->File().AddChannel(cls);
-    ComPtr<IChannelCalc> calc;
-    ASSERT_EQ(mHost->Data().PutCalculation(channel, mRegistry->Calculations().FindByName(cls).Get(), &calc), S_OK);
-    ComPtr<IPersistObject> settings;
-    ASSERT_EQ(calc->GetSettings(settings.Put()), S_OK);
-    auto values = settings.As<IKeyValueSettings>();
-    for (const auto& [key, value] : kv) {
-      std::wstring error;
-      ASSERT_EQ(values->SetValue(key.c_str(), value.c_str(), &error), S_OK) << ToUtf8(error);
-    }
-    ASSERT_EQ(calc->ApplySettings(settings.Get(), kTrue16), S_OK);
+    ASSERT_TRUE(testing::PutCalculationWithKeys(*mHost, channel, cls, kv));
   }
-
-  void SendSettings(const SpConfig& v) {
-    const std::vector<MessageValue> values = {
-        {L"ForcedExpThres", v.ForcedExpThres},
-        {L"DetectionLevel", v.DetectionLevel},
-        {L"IncludeNonForced", v.IncludeNonForced ? 1.0 : 0.0},
-        {L"FlowChannel", static_cast<double>(v.FlowChannel)},
-        {L"VolumeChannel", static_cast<double>(v.VolumeChannel)},
-        {L"FlowUnitsPrefix", static_cast<double>(v.FlowUnitsPrefix)},
-        {L"NoiseFloor", v.NoiseFloor},
-        {L"ApplyNoiseFloor", v.ApplyNoiseFloor ? 1.0 : 0.0},
-    };
-    auto sent = mHost->Frame().SendScriptMessage(L"SpirometrySettings", values);
-    ASSERT_TRUE(sent) << sent.ErrorMessage();
-  }
-
-  void Select(DataPosition start, DataPosition end) {
-    kymora::Selection s;
-    s.valid = true;
-    s.start = start;
-    s.end = end;
-    mHost->SetSelection(s);
-  }
+  void SendSettings(const SpConfig& v) { testing::SendSettingsMessage(*mHost, v); }
+  void Select(DataPosition start, DataPosition end) { testing::SelectRange(*mHost, start, end); }
 
   ComPtr<ICustomDocument> Document() {
     auto doc = mHost->Frame().Document(kSpiroDocumentGuid);
