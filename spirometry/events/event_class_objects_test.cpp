@@ -45,6 +45,16 @@ TEST(EventClassObjects, AnswerTheEngineFromTheirTables) {
        L"Finds Spirometry Flow Events",
        {{L"Flow Source", ParamKind::kChannel}, {L"Vol Source", ParamKind::kChannel}, {L"mHeight", ParamKind::kNumber}},
        2},
+      {{L"SpTidVol"},
+       L"SpTidalVolume",
+       L"Measures tidal volume from a respiratory flow signal.",
+       {{L"Tick Source", ParamKind::kChannel}, {L"Height", ParamKind::kNumber}},
+       1},
+      {{L"SpTidVolExp"},
+       L"SpTidalVolumeExpiratory",
+       L"Measures tidal volume from a expiratory-only respiratory flow signal.",
+       {{L"Tick Source", ParamKind::kChannel}, {L"Event Source", ParamKind::kEvent}},
+       2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.functions[0].begin(), c.functions[0].end()));

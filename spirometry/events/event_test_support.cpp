@@ -7,6 +7,8 @@
 #include <limits>
 #include <numbers>
 
+#include "spirometry/events/det_ex_enumerator.h"
+#include "spirometry/events/det_ex_expiratory_enumerator.h"
 #include "spirometry/events/sp_breath_event_enumerator.h"
 #include "spirometry/events/sp_flow_enumerator.h"
 #include "spirometry/events/sp_vol_enumerator.h"
@@ -146,6 +148,10 @@ std::string NameOf(DetectorKind kind) {
       return "SPEEVol";
     case DetectorKind::kBreath:
       return "SpBreathEvent";
+    case DetectorKind::kTidVol:
+      return "SpTidVol";
+    case DetectorKind::kTidVolExp:
+      return "SpTidVolExp";
   }
   return "?";
 }
@@ -173,7 +179,10 @@ Detector MakeDetector(DetectorKind kind, const Samples& flow, const Samples& vol
                       std::int32_t online) {
   Detector out;
   out.flow = SourceOver(flow);
-  if (kind != DetectorKind::kFlow) out.volume = SourceOver(volume);
+  if (kind == DetectorKind::kTidVolExp)
+    out.volume = SourceOver(flow);
+  else if (kind != DetectorKind::kFlow && kind != DetectorKind::kTidVol)
+    out.volume = SourceOver(volume);
   if (online < 0) out.Acquire(0);
   switch (kind) {
     case DetectorKind::kFlow:
@@ -188,6 +197,15 @@ Detector MakeDetector(DetectorKind kind, const Samples& flow, const Samples& vol
     case DetectorKind::kBreath:
       Make<SpBreathEventDetector>(out, HeightText(height), {out.flow.Get(), out.volume.Get()}, online);
       break;
+    case DetectorKind::kTidVol:
+      Make<SpTidVolDetector>(out, HeightText(1), {out.flow.Get()}, online);
+      break;
+    case DetectorKind::kTidVolExp: {
+      Detector boundaries;
+      Make<SpFlowDetector>(boundaries, HeightText(height), {out.volume.Get()}, online);
+      Make<Expiratory::SpTidVolExpDetector>(out, L"0", {out.flow.Get(), boundaries.events.Get()}, online);
+      break;
+    }
   }
   return out;
 }

@@ -47,11 +47,12 @@ Signal EndsMidBreath(std::size_t n, std::uint32_t seed);
 // Noisy breathing with runs of not-a-number samples in flow and volume.
 Signal WithNotANumbers(std::size_t n, std::uint32_t seed);
 
-enum class DetectorKind { kFlow, kVol, kBreath };
+enum class DetectorKind { kFlow, kVol, kBreath, kTidVol, kTidVolExp };
 std::string NameOf(DetectorKind kind);
 
-// A detector over a signal's records: SPEEFlow(flow, H), SPEEVol(volume, SPEEFlow(flow, H)) or
-// SpBreathEvent(flow, volume, H). `online` is the flag handed to SetSources.
+// A detector over a signal's records: SPEEFlow(flow, H), SPEEVol(volume, SPEEFlow(flow, H)),
+// SpBreathEvent(flow, volume, H), SpTidVol(flow, 1) or SpTidVolExp(flow, SPEEFlow(flow, H)) (whose second
+// reader of the flow is kept as `volume`). `online` is the flag handed to SetSources.
 // A negative `online` starts the record with no samples acquired; Acquire lets it grow.
 struct Detector {
   ComPtr<ICalcEnum> calc;
