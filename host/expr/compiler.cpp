@@ -1,11 +1,13 @@
 #include "host/expr/compiler.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
 #include "host/calc/icalc_enum.h"
 #include "host/com/text.h"
+#include "host/expr/builtin_functions.h"
 #include "host/expr/lexer.h"
 
 namespace kymora::expr {
@@ -154,7 +156,9 @@ Expected<CompiledNodePtr> Compiler::CompileNode(const ExprNode& node) const {
 }
 
 Expected<CompiledNodePtr> Compiler::CompileCall(const ExprNode& node) const {
-  ComPtr<INumericParamsClass> fn = mRegistry ? mRegistry->FindFunction(node.text) : nullptr;
+  // The engine's own functions cannot be replaced by an extension's.
+  ComPtr<INumericParamsClass> fn = FindBuiltinFunction(node.text);
+  if (!fn && mRegistry) fn = mRegistry->FindFunction(node.text);
   if (!fn) return ErrorAt(node.position, "unknown function " + Quoted(node.text));
   const std::string name = ToUtf8(node.text);
 
@@ -167,9 +171,11 @@ Expected<CompiledNodePtr> Compiler::CompileCall(const ExprNode& node) const {
   const bool producesEvents = (produces & CalcKind::kEvents) != 0;
 
   const auto given = static_cast<std::int64_t>(node.children.size());
-  if (given != params)
-    return ErrorAt(node.position, name + " takes " + Plural(params, "argument", "arguments") + " but " +
-                                      std::to_string(given) + (given == 1 ? " was" : " were") + " given");
+  const std::int64_t fewest = params - std::clamp(OptionalArguments(fn.Get()), 0, params - sources);
+  if (given > params || given < fewest)
+    return ErrorAt(node.position, name + " takes " + (fewest < params ? std::to_string(fewest) + " to " : "") +
+                                      Plural(params, "argument", "arguments") + " but " + std::to_string(given) +
+                                      (given == 1 ? " was" : " were") + " given");
 
   auto call = std::make_unique<CompiledNode>();
   call->op = CompiledNode::Op::kCall;
@@ -180,6 +186,10 @@ Expected<CompiledNodePtr> Compiler::CompileCall(const ExprNode& node) const {
 
   std::vector<double> numbers;
   for (std::int32_t i = 0; i < params; ++i) {
+    if (i >= given) {  // left out: its default
+      numbers.push_back(DefaultArgument(fn.Get(), i).value_or(0.0));
+      continue;
+    }
     const ExprNode& argNode = *node.children[i];
     auto arg = CompileNode(argNode);
     if (!arg) return arg;

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "host/com/text.h"
+#include "host/expr/detector_settings.h"
 #include "host/expr/parser.h"
 
 namespace kymora::expr {
@@ -66,6 +67,17 @@ HRESULT Engine::Compile(const wchar_t* text, std::int32_t bindingCount, const Ch
     return report(E_OUTOFMEMORY, "out of memory");
   } catch (...) {
     return report(E_FAIL, "internal error");
+  }
+}
+
+HRESULT Engine::CreateDetectorSettings(IDetectorSettings** settings) {
+  if (!settings) return E_POINTER;
+  *settings = nullptr;
+  try {
+    *settings = MakeCom<DetectorSettings>(mData).Detach();
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
   }
 }
 

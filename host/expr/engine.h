@@ -14,7 +14,7 @@
 
 namespace kymora::expr {
 
-class Engine final : public ComObject<IExpressionEngine> {
+class Engine final : public ComObject<IExpressionEngine2> {
  public:
   // Holds a reference to data. registry (may be null: no functions) must outlive the engine and every
   // expression it compiles; the host's registries live for the process.
@@ -22,6 +22,7 @@ class Engine final : public ComObject<IExpressionEngine> {
 
   HRESULT Compile(const wchar_t* text, std::int32_t bindingCount, const ChannelBinding* bindings,
                   IExpression** out, std::wstring* error) override;
+  HRESULT CreateDetectorSettings(IDetectorSettings** settings) override;
 
   // The compiled expression, or the message (UTF-8, "position N: ..."). *code (may be null) receives what
   // the interface would return: E_INVALIDARG for a text or binding at fault, another failure when the data

@@ -10,6 +10,7 @@
 
 struct IEnumFloatEx;
 struct IEnumEventEx;
+struct IDetectorSettings;
 
 // A channel read in requested units (for example channel 0 in L"L/s" though it records "mL/s").
 struct ChannelBinding {
@@ -35,4 +36,12 @@ struct IExpressionEngine : IUnknown {
   // expression, or null with *error set to a message naming the position and the offending token.
   virtual HRESULT Compile(const wchar_t* text, std::int32_t bindingCount, const ChannelBinding* bindings,
                           IExpression** out, std::wstring* error) = 0;  // slot 3
+};
+
+// The engine's second face: settings of its own detectors for extensions to fill in.
+struct IExpressionEngine2 : IExpressionEngine {
+  using Base = IExpressionEngine;
+  static constexpr Guid kIid = Guid::Parse("{5A7E3D10-2B6C-4C8F-A1E4-9D0F3B2C7A04}");
+  // out: new settings of the cycle detector, at their defaults (one reference).
+  virtual HRESULT CreateDetectorSettings(IDetectorSettings** settings) = 0;  // slot 4
 };

@@ -28,7 +28,7 @@ HostDocument::HostDocument(std::shared_ptr<DataFile> file, std::string path, Mes
   ChannelData* data = mData.Get();
   const CalcEnumRegistry* enums = &mRegistry->Enums();
   mData->SetInterfaceProvider([data, enums](const Guid& iid, void** out) -> HRESULT {
-    if (iid != IExpressionEngine::kIid) return E_NOINTERFACE;
+    if (iid != IExpressionEngine::kIid && iid != IExpressionEngine2::kIid) return E_NOINTERFACE;
     return MakeCom<expr::Engine>(data, enums)->QueryInterface(iid, out);
   });
   mFrame = MakeCom<DocumentFrame>(mData.Get(), mRegistry.Get(), mMessageBox);
