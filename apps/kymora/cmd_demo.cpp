@@ -27,9 +27,13 @@ std::optional<std::filesystem::path> SampleRecording() {
 
 void AddDemoCommand(CLI::App& app, int& exitCode) {
   auto out = std::make_shared<std::string>("kymora-demo");
+  auto standard = std::make_shared<bool>(false);
   auto* cmd = app.add_subcommand("demo", "Analyse the bundled sample recording and write its report and CSV export");
   cmd->add_option("--out", *out, "Folder for report.html and report.csv (default: kymora-demo)");
-  cmd->callback([out, &exitCode] {
+  cmd->add_flag("--standard", *standard,
+                "Also the ATS/ERS 2019 measures of the forced expirations and the grade (report section, "
+                "standard.csv)");
+  cmd->callback([out, standard, &exitCode] {
     auto sample = SampleRecording();
     if (!sample) {
       PrintError("the sample recording spirometry_demo.csv is not installed next to the program");
@@ -43,6 +47,7 @@ void AddDemoCommand(CLI::App& app, int& exitCode) {
     args.rawChannel = 1;
     args.preset = 3;
     args.out = *out;
+    args.standard = *standard;
     exitCode = RunSpirometry(args);
     if (exitCode == kExitOk) {
       std::error_code ec;

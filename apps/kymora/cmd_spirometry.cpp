@@ -2,6 +2,8 @@
 // the spirometry document as the "SpirometrySettings" scripting message, exactly as a script sends them; the
 // selection as the host's selection. Prints the breaths and the summary as a table or as one JSON object.
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include "apps/kymora/json_writer.h"
 #include "apps/kymora/spirometry_command.h"
 #include "apps/kymora/spirometry_outputs.h"
+#include "apps/kymora/spirometry_standard.h"
 #include "host/calc/ichannel_calc.h"
 #include "host/calc/ikey_value_settings.h"
 #include "host/com/text.h"
@@ -26,6 +29,18 @@ std::optional<std::int32_t> PrefixOfUnits(const std::string& units) {
   if (units == "mL/s") return 7;
   if (units == "\xC2\xB5L/s" || units == "uL/s") return 6;
   return std::nullopt;
+}
+
+bool IsAuto(const std::string& text) {
+  return text.size() == 4 && std::equal(text.begin(), text.end(), "auto", [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == b;
+         });
+}
+
+bool IsNumber(const std::string& text) {
+  char* end = nullptr;
+  std::strtod(text.c_str(), &end);
+  return !text.empty() && end == text.c_str() + text.size();
 }
 
 double PrefixFactor(std::int32_t prefix) { return prefix == 6 ? 1e6 : prefix == 7 ? 1e3 : 1.0; }
@@ -87,6 +102,8 @@ struct Report {
   std::vector<Spirometry::SpiroBreathRecord> breaths;
   std::vector<Spirometry::SpiroBreathParameters> parameters;
   Spirometry::SpiroSummary summary{};
+  std::optional<Spirometry::SpiroDetectionRecord> detection;  // only with an automatic detection level
+  std::optional<StandardResults> standard;                    // only with --standard
 };
 
 void PrintJson(const Report& r) {
@@ -97,7 +114,9 @@ void PrintJson(const Report& r) {
   w.Key("DetectionLevel").Double(s.DetectionLevel).Key("ForcedExpThres").Double(s.ForcedExpThres);
   w.Key("IncludeNonForced").Bool(s.IncludeNonForced != kFalse16).Key("NoiseFloor").Double(s.NoiseFloor);
   w.Key("ApplyNoiseFloor").Bool(s.ApplyNoiseFloor != kFalse16).Key("FlowUnitsPrefix").Int(s.FlowUnitsPrefix);
+  if (r.detection) w.Key("AutoDetectionLevel").Bool(true);
   w.EndObject();
+  if (r.detection) WriteDetectionJson(w.Key("detection"), *r.detection);
   w.Key("selection").BeginObject();
   Position(w, "start", r.start);
   Position(w, "end", r.end);
@@ -127,6 +146,11 @@ void PrintJson(const Report& r) {
       w.Key("FEV1").Double(p.Fev1).Key("FEV1/FVC").Double(p.Fev1OverFvc);
     else
       w.Key("FEV1").Null().Key("FEV1/FVC").Null();
+    for (const auto& m : r.standard ? r.standard->manoeuvres : std::vector<Spirometry::SpiroManoeuvreRecord>()) {
+      if (m.BreathIndex != static_cast<std::int32_t>(i)) continue;
+      WriteManoeuvreJson(w.Key(kStandardKey).BeginObject(), m);
+      w.EndObject();
+    }
     w.EndObject();
   }
   w.EndArray();
@@ -137,7 +161,12 @@ void PrintJson(const Report& r) {
   w.Key("ForcedBreaths").Int(m.ForcedCount);
   w.Key("VE").Double(m.MinuteVentilation).Key("AverageVT").Double(m.AverageTidalVolume);
   w.Key("f").Double(m.BreathingFrequency);
-  w.EndObject().EndObject();
+  w.EndObject();
+  if (r.standard) {
+    WriteTestJson(w.Key(kStandardTestKey).BeginObject(), r.standard->test);
+    w.EndObject();
+  }
+  w.EndObject();
   std::printf("%s\n", w.Text().c_str());
 }
 
@@ -145,10 +174,16 @@ void PrintTable(const Report& r) {
   const auto& s = r.settings;
   const double k = PrefixFactor(s.FlowUnitsPrefix);
   const char* p = PrefixText(s.FlowUnitsPrefix);
+  char level[96];
+  if (r.detection)
+    std::snprintf(level, sizeof level, "auto (%g%% of full range, %g %sL/s)", r.detection->Level,
+                  r.detection->Height * k, p);
+  else
+    std::snprintf(level, sizeof level, "%g%% of full range", s.DetectionLevel);
   std::printf(
-      "Flow channel %d, volume channel %d; detection level %g%% of full range; forced expiration at %g x "
-      "average volume; flow in %sL/s",
-      s.FlowChannel + 1, s.VolumeChannel + 1, s.DetectionLevel, s.ForcedExpThres, p);
+      "Flow channel %d, volume channel %d; detection level %s; forced expiration at %g x average volume; flow in "
+      "%sL/s",
+      s.FlowChannel + 1, s.VolumeChannel + 1, level, s.ForcedExpThres, p);
   if (s.ApplyNoiseFloor != kFalse16) std::printf("; noise floor %g L/s", s.NoiseFloor);
   std::printf("\nSelection: block %d tick %d to block %d tick %d\n\n", r.start.block + 1, r.start.offset,
               r.end.block + 1, r.end.offset);
@@ -177,6 +212,7 @@ void PrintTable(const Report& r) {
     std::printf("Non-forced: VE %g %sL/s (%g %sL/min), average VT %g %sL, f %g Hz (%g/min)\n", m.MinuteVentilation * k,
                 p, m.MinuteVentilation * k * 60.0, p, m.AverageTidalVolume * k, p, m.BreathingFrequency,
                 m.BreathingFrequency * 60.0);
+  if (r.standard) PrintStandardTable(*r.standard, k, p);
 }
 
 }  // namespace
@@ -254,6 +290,15 @@ int RunSpirometry(const SpirometryArgs& args) {
     PrintError(sent.ErrorMessage());
     return kExitFailure;
   }
+  // The automatic level is not part of the settings message: a level given says whether it is on.
+  auto results2 = custom->As<ISpiroResults2>();
+  if ((args.autoDetectionLevel || args.detectionLevel || args.standard) && !results2) {
+    PrintError("the spirometry document does not offer the automatic level or the standard's measures");
+    return kExitFailure;
+  }
+  if (args.autoDetectionLevel || args.detectionLevel)
+    results2->SetAutomaticDetectionLevel(args.autoDetectionLevel ? kTrue16 : kFalse16);
+  if (args.standard) results2->SetStandardReport(kTrue16);
 
   Selection selection;
   selection.valid = true;
@@ -313,6 +358,14 @@ int RunSpirometry(const SpirometryArgs& args) {
     report.parameters.push_back(p);
   }
   if (report.valid) results->GetSummary(&report.summary);
+  if (report.valid && results2) {
+    Spirometry::SpiroDetectionRecord detection{};
+    if (Succeeded(results2->GetDetection(&detection)) && detection.Automatic != kFalse16) report.detection = detection;
+    if (args.standard) {
+      StandardResults standard;
+      if (results2->GetForcedManoeuvres(&standard.manoeuvres, &standard.test) == S_OK) report.standard = standard;
+    }
+  }
 
   if (args.json) PrintJson(report);
   if (!report.valid) {
@@ -329,6 +382,14 @@ int RunSpirometry(const SpirometryArgs& args) {
                                  std::pair{WriteReportCsv(*doc, custom->Get(), csv), csv}}) {
       if (!written) {
         PrintError(path + ": " + written.ErrorMessage());
+        return kExitFailure;
+      }
+      std::fprintf(args.json ? stderr : stdout, "Wrote %s\n", path.c_str());
+    }
+    if (report.standard) {
+      const auto path = (std::filesystem::path(*args.out) / "standard.csv").string();
+      if (auto written = WriteStandardCsv(*report.standard, path); !written) {
+        PrintError(written.ErrorMessage());
         return kExitFailure;
       }
       std::fprintf(args.json ? stderr : stdout, "Wrote %s\n", path.c_str());
@@ -355,7 +416,18 @@ void AddSpirometryCommand(CLI::App& app, int& exitCode) {
   cmd->add_option("FILE", args->file, "A .kymo file or a recording")->required();
   cmd->add_option("--flow-channel", args->flowChannel, "Flow channel, from 1")->check(CLI::PositiveNumber);
   cmd->add_option("--volume-channel", args->volumeChannel, "Volume channel, from 1")->check(CLI::PositiveNumber);
-  cmd->add_option("--detection-level", args->detectionLevel, "Breath detection level, % of the flow's full range");
+  cmd->add_option_function<std::string>(
+         "--detection-level",
+         [args](const std::string& text) {
+           args->autoDetectionLevel = IsAuto(text);
+           if (!args->autoDetectionLevel) args->detectionLevel = std::stod(text);
+         },
+         "Breath detection level, % of the flow's full range, or auto (chosen from the flow signal)")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            return IsAuto(text) || IsNumber(text) ? std::string() : "takes a number or auto, not '" + text + "'";
+          },
+          "NUMBER|auto"));
   cmd->add_option("--forced-threshold", args->forcedThreshold, "Forced expiration threshold, x average volume");
   cmd->add_flag("--include-non-forced", args->includeNonForced, "List non-forced breaths in the report");
   cmd->add_option("--flow-units", args->flowUnits, "Flow units: L/s, mL/s, \xC2\xB5L/s or uL/s");
@@ -372,6 +444,9 @@ void AddSpirometryCommand(CLI::App& app, int& exitCode) {
   cmd->add_option("--preset", args->preset, "Flow head of --raw-channel (0..4)")->check(CLI::Range(0, 4));
   cmd->add_flag("--save", args->save, "Keep the settings and calculations in the .kymo file");
   cmd->add_flag("--json", args->json, "Print one JSON object");
+  cmd->add_flag("--standard", args->standard,
+                "Also the ATS/ERS 2019 measures of each forced expiration and the grade of the test (JSON, table, "
+                "report section, DIR/standard.csv)");
   cmd->add_option("--out", args->out, "Write the report (report.html) and its CSV export (report.csv) into DIR");
   cmd->callback([args, &exitCode] { exitCode = RunSpirometry(*args); });
 }

@@ -15,6 +15,8 @@ struct SpirometryArgs {
   bool includeNonForced = false;
   std::int32_t block = 1;
   bool save = false, json = false;
+  bool autoDetectionLevel = false;  // --detection-level auto
+  bool standard = false;            // --standard: the clinical standard's measures too
 };
 
 // Runs the analysis and prints or writes its results; the exit code.

@@ -21,7 +21,7 @@ double NoiseHeight(const std::vector<float>& flow) {
     curvature.push_back(std::fabs(static_cast<double>(flow[i + 1]) - 2.0 * flow[i] + flow[i - 1]));
   if (curvature.empty()) return 0.0;
   const double sigma = Percentile(curvature, 0.5) / 0.6745 / std::sqrt(6.0);
-  return sigma * std::sqrt(2.0 * std::log(static_cast<double>(flow.size())));
+  return sigma * (std::sqrt(2.0 * std::log(static_cast<double>(flow.size()))) + 1.0);
 }
 
 struct Run {

@@ -6,8 +6,10 @@
 //
 // The rule, over the analysed flow samples:
 //  1. Noise: sigma, the median absolute second difference / 0.6745 / sqrt(6) (a robust standard deviation
-//     of white noise that the slow breathing signal hardly touches), raised to the largest excursion white
-//     noise reaches in n samples: noise height = sigma * sqrt(2 ln n).
+//     of white noise that the slow breathing signal hardly touches). White noise reaches sigma * sqrt(2 ln n)
+//     in n samples; the detectors start a breath when the flow rises above the height after any negative
+//     sample, and at a slow zero crossing the flow itself still adds up to about one sigma to such a rise:
+//     noise height = sigma * (sqrt(2 ln n) + 1).
 //  2. Chatter: the flow is cut into runs of one sign; runs shorter than 0.1 s are flicker across zero (noise
 //     and quantisation); the chatter height is the 90th percentile of their peak magnitudes.
 //  3. Breath size: runs of 0.1 s or longer whose peak exceeds twice the larger of the two heights above are

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "host/data/iunits_conversion.h"
+#include "spirometry/document/channel_samples.h"
 #include "spirometry/events/sp_breath_event.h"
 
 namespace Spirometry {
@@ -115,7 +116,8 @@ std::int32_t BreathAnalysis::Analyse(bool force) {
   const SpConfig& settings = mSettings->Record();
 
   if (!force && SamePosition(start, mAnalysedStart) && SamePosition(end, mAnalysedEnd) &&
-      std::fabs(mCachedDetectionLevel - settings.DetectionLevel) < kCacheTolerance) {
+      std::fabs(mCachedDetectionLevel - settings.DetectionLevel) < kCacheTolerance &&
+      mCachedAutomatic == settings.AutoDetectionLevel) {
     if (std::fabs(mCachedForcedExpThres - settings.ForcedExpThres) > kCacheTolerance) {
       mCachedForcedExpThres = settings.ForcedExpThres;
       Classify();
@@ -126,12 +128,14 @@ std::int32_t BreathAnalysis::Analyse(bool force) {
   mAnalysedEnd = end;
   mCachedDetectionLevel = settings.DetectionLevel;
   mCachedForcedExpThres = settings.ForcedExpThres;
+  mCachedAutomatic = settings.AutoDetectionLevel;
 
   ComPtr<IChannelData> data;
   if (mHost) mHost->GetChannelData(data.Put());
   DetectionSource source =
       mDetectionSource ? mDetectionSource() : DetectionSource{settings.FlowChannel, 1.0, 0x40001000};
-  const double height = DetectionHeight(data.Get(), start.block, source, settings.DetectionLevel);
+  mDetection = ChooseHeight(data.Get(), source, start, end);
+  const double height = mDetection.height;
   const std::wstring text = BreathExpressionText(settings.FlowChannel, settings.VolumeChannel, height);
   const std::vector<ChannelBinding> bindings = {{settings.FlowChannel, L"L/s"}, {settings.VolumeChannel, L"L"}};
 
@@ -153,6 +157,22 @@ std::int32_t BreathAnalysis::Analyse(bool force) {
   mEvents.Reset();
   Classify();
   return read;
+}
+
+DetectionChoice BreathAnalysis::ChooseHeight(IChannelData* data, const DetectionSource& source, DataPosition start,
+                                            DataPosition end) const {
+  const SpConfig& settings = mSettings->Record();
+  DetectionChoice choice;
+  choice.automatic = settings.AutoDetectionLevel;
+  choice.height = DetectionHeight(data, start.block, source, settings.DetectionLevel);
+  ChannelSamples flow;
+  if (choice.automatic && ReadSamplesInLitres(data, settings.FlowChannel, start, end, &flow)) {
+    choice.figures = ChooseDetectionHeight(flow.values, flow.secsPerSample);
+    choice.height = choice.figures.height;
+  }
+  const double fullRange = DetectionHeight(data, start.block, source, 100.0);
+  choice.level = fullRange > 0.0 ? choice.height / fullRange * 100.0 : 0.0;
+  return choice;
 }
 
 HRESULT BreathAnalysis::OpenWithEngine(IChannelData* data, const std::wstring& text,

@@ -14,6 +14,7 @@
 #include "host/data/ichannel_data.h"
 #include "host/expr/iexpression_engine.h"
 #include "host/frame/ihost_document.h"
+#include "spirometry/document/auto_detection_height.h"
 #include "spirometry/document/breath.h"
 #include "spirometry/document/settings.h"
 
@@ -48,6 +49,14 @@ Breath BreathFromEvent(const std::uint8_t* record, std::int32_t block);
 // reaches ForcedExpThres times the average expired volume of all breaths, when it is the only breath, or,
 // among two or three, when it reaches the average. The average is summed in single precision.
 void ClassifyBreaths(const std::vector<std::unique_ptr<Breath>>& breaths, double forcedExpThres);
+
+// How a detection chose its height.
+struct DetectionChoice {
+  bool automatic = false;
+  double height = 0.0;         // L/s
+  double level = 0.0;          // the height in percent of the full range; 0 when the range is not known
+  AutoDetectionHeight figures;  // automatic only
+};
 
 class BreathAnalysis {
  public:
@@ -85,6 +94,7 @@ class BreathAnalysis {
   DataPosition AnalysedEnd() const { return mAnalysedEnd; }
   double CachedDetectionLevel() const { return mCachedDetectionLevel; }
   double CachedForcedExpThres() const { return mCachedForcedExpThres; }
+  const DetectionChoice& LastDetection() const { return mDetection; }
   // Why the last detection could not run (the engine's compile message), for diagnostics.
   const std::wstring& LastError() const { return mLastError; }
 
@@ -94,6 +104,10 @@ class BreathAnalysis {
   HRESULT OpenWithEngine(IChannelData* data, const std::wstring& text, const std::vector<ChannelBinding>& bindings,
                          std::int32_t block, std::int32_t startTick, ComPtr<IEnumEventEx>* events);
   std::int32_t ReadEvents(IEnumEventEx* events, std::int32_t block, std::int32_t endTick);
+  // The height for the current settings: from the detection level, or from the flow signal of the
+  // selection when the level is automatic (from the level when the signal cannot be read).
+  DetectionChoice ChooseHeight(IChannelData* data, const DetectionSource& source, DataPosition start,
+                               DataPosition end) const;
   void Clear();
 
   ComPtr<Settings> mSettings;
@@ -103,6 +117,8 @@ class BreathAnalysis {
   DataPosition mAnalysedStart, mAnalysedEnd;
   double mCachedDetectionLevel = -1.0;
   double mCachedForcedExpThres = -1.0;
+  bool mCachedAutomatic = false;
+  DetectionChoice mDetection;
   ComPtr<IExpression> mExpression;
   ComPtr<IEnumEventEx> mEvents;
   DetectionSourceFn mDetectionSource;

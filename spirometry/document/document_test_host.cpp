@@ -1,5 +1,6 @@
 #include "spirometry/document/document_test_host.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -174,6 +175,39 @@ ComPtr<IChannelCalc> DocumentTestBase::PutCalculation(std::int32_t channel, cons
 void DocumentTestBase::OpenReportView() {
   auto view = mHost->Frame().OpenViewOf(kReportViewClassId, DocInterface().Get());
   ASSERT_TRUE(view) << view.ErrorMessage();
+}
+
+std::vector<float> IntegratedVolume(const std::vector<float>& flow, double secsPerTick) {
+  std::vector<float> volume(flow.size());
+  double v = 0.0;
+  for (std::size_t i = 0; i < flow.size(); ++i) {
+    volume[i] = static_cast<float>(v);
+    v += flow[i] * secsPerTick;
+  }
+  return volume;
+}
+
+void DocumentTestBase::OpenFlowAndVolume(const std::vector<float>& flow, const std::vector<float>& volume,
+                                         double secsPerTick, bool automatic, double forcedExpThres) {
+  auto file = std::make_shared<kymora::DataFile>();
+  file->AddChannel(L"Flow");
+  file->AddChannel(L"Volume");
+  file->AddBlock(secsPerTick, static_cast<std::int64_t>(flow.size()));
+  auto largest = [](const std::vector<float>& v) {
+    double m = 0.0;
+    for (float x : v) m = std::max(m, std::fabs(static_cast<double>(x)));
+    return m;
+  };
+  file->SetSamples(0, 0, L"L/s", kymora::NiceRange(largest(flow)), flow);
+  file->SetSamples(0, 1, L"L", kymora::NiceRange(largest(volume)), volume);
+  Open(file);
+  SpConfig settings;
+  settings.FlowChannel = 0;
+  settings.VolumeChannel = 1;
+  settings.ForcedExpThres = forcedExpThres;
+  SendSettings(settings);
+  Doc().UseAutomaticDetectionLevel(automatic);
+  Select({0, 0}, {static_cast<std::int32_t>(flow.size()), 0});
 }
 
 std::uint32_t DocumentTestBase::LocalId(std::uint32_t local) {

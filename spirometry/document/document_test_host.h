@@ -42,6 +42,9 @@ void SelectRange(kymora::HostDocument& host, DataPosition start, DataPosition en
 ComPtr<IChannelCalc> PutCalculationWithKeys(kymora::HostDocument& host, std::int32_t channel, const wchar_t* className,
                                             const std::vector<std::pair<std::wstring, std::wstring>>& values);
 
+// The volume (L) of a flow (L/s) summed sample by sample from 0.
+std::vector<float> IntegratedVolume(const std::vector<float>& flow, double secsPerTick);
+
 class DocumentTestBase : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -59,6 +62,11 @@ class DocumentTestBase : public ::testing::Test {
   ComPtr<IChannelCalc> PutCalculation(std::int32_t channel, const wchar_t* className,
                                       std::vector<std::pair<std::wstring, std::wstring>> values);
   void OpenReportView();
+  // Opens a file of one block holding a recorded flow channel (L/s, channel 1) and volume channel (L,
+  // channel 2), selects all of it and has the document use them, with the automatic detection level when
+  // asked for and the forced-expiration threshold given.
+  void OpenFlowAndVolume(const std::vector<float>& flow, const std::vector<float>& volume, double secsPerTick,
+                         bool automatic, double forcedExpThres = kDefaultForcedExpThres);
   std::uint32_t LocalId(std::uint32_t local);
 
   ComPtr<kymora::HostRegistry> mRegistry;

@@ -37,6 +37,13 @@ struct ForcedTestQuality {
 
 ForcedTestQuality AssessForcedTest(const std::vector<ForcedExpirationMeasures>& manoeuvres);
 
+// The measures of every forced expiration of an analysis and the test they make.
+struct ForcedTestResults {
+  std::vector<int> breaths;  // the indices of the forced breaths in the analysis, in time order
+  std::vector<ForcedExpirationMeasures> measures;  // one per forced breath
+  ForcedTestQuality quality;
+};
+
 // The grade of one measure from its number of acceptable and usable values and the spread of the two
 // largest acceptable ones: A three or more within 0.150 L, B two within 0.150 L, C within 0.200 L, D
 // within 0.250 L, E further apart or one acceptable, U none acceptable but one usable, F none usable.

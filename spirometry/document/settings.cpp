@@ -3,6 +3,7 @@
 #include <string>
 
 #include "host/com/binary_stream.h"
+#include "host/com/text.h"
 #include "spirometry/document/ispiro_document.h"
 
 namespace Spirometry {
@@ -10,7 +11,8 @@ namespace Spirometry {
 bool SpConfig::operator==(const SpConfig& o) const {
   return FlowChannel == o.FlowChannel && VolumeChannel == o.VolumeChannel && DetectionLevel == o.DetectionLevel &&
          ForcedExpThres == o.ForcedExpThres && IncludeNonForced == o.IncludeNonForced &&
-         ApplyNoiseFloor == o.ApplyNoiseFloor && NoiseFloor == o.NoiseFloor && FlowUnitsPrefix == o.FlowUnitsPrefix;
+         ApplyNoiseFloor == o.ApplyNoiseFloor && NoiseFloor == o.NoiseFloor && FlowUnitsPrefix == o.FlowUnitsPrefix &&
+         AutoDetectionLevel == o.AutoDetectionLevel;
 }
 
 HRESULT Settings::GetClassID(Guid* classId) {
@@ -51,7 +53,7 @@ HRESULT Settings::Load(IStream* stream) {
       else
         next.FlowUnitsPrefix = kDefaultFlowUnitsPrefix;
       std::wstring reserved;
-      in.ReadString(reserved);
+      if (in.ReadString(reserved).Ok()) next.AutoDetectionLevel = EqualsNoCase(reserved, kAutoDetectionLevelText);
     }
     Record() = next;
     mAttached = true;
@@ -77,7 +79,7 @@ HRESULT Settings::Save(IStream* stream, Bool16 clearDirty) {
         .WriteByte(ApplyNoiseFloor ? 1 : 0)
         .WriteDouble(NoiseFloor)
         .WriteInt32(FlowUnitsPrefix)
-        .WriteString(std::wstring());
+        .WriteString(AutoDetectionLevel ? std::wstring(kAutoDetectionLevelText) : std::wstring());
     if (clearDirty) mDirty = false;
     return S_OK;
   } catch (...) {

@@ -13,6 +13,8 @@ inline constexpr std::int32_t kChannelNotSet = INT32_MIN;
 inline constexpr double kDetectionLevelMin = 0.01, kDetectionLevelMax = 10.0, kDefaultDetectionLevel = 1.0;
 inline constexpr double kForcedExpThresMin = 0.1, kForcedExpThresMax = 10.0, kDefaultForcedExpThres = 2.0;
 inline constexpr std::int32_t kDefaultFlowUnitsPrefix = 8;
+// The stream's reserved text when the detection level is automatic (empty otherwise).
+inline constexpr const wchar_t* kAutoDetectionLevelText = L"DetectionLevel=Auto";
 
 // True for the unit prefixes the settings admit: 6 µL/s, 7 mL/s, 8 L/s.
 constexpr bool IsAdmittedFlowUnitsPrefix(std::int32_t code) { return code >= 6 && code <= 8; }
@@ -26,6 +28,10 @@ struct SpConfig {
   double NoiseFloor = 0.0;  // L/s
   bool ApplyNoiseFloor = false;
   std::int32_t FlowUnitsPrefix = kDefaultFlowUnitsPrefix;
+  // The detection height is chosen from the flow signal instead of DetectionLevel, which is kept for when
+  // this is turned off. Stored in the stream's reserved text, so that the stream keeps version 3 and a
+  // reader that does not know it falls back to DetectionLevel.
+  bool AutoDetectionLevel = false;
 
   // Exact comparison of every field; the settings dialog's "changed" test.
   bool operator==(const SpConfig& other) const;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/com/memory_stream.h"
+#include "host/com/text.h"
 #include "spirometry/document/ispiro_document.h"
 
 namespace Spirometry {
@@ -135,6 +136,39 @@ TEST(Settings, OlderAndDamagedStreamsLoadWhatTheyHold) {
   }
 }
 
+// The automatic level is the reserved text "DetectionLevel=Auto"; any other text, or none, is a numeric level.
+TEST(Settings, AutomaticLevelTravelsInTheReservedTextOfAVersionThreeStream) {
+  auto withText = [](const std::u16string& text) {
+    const SpConfig c = Sample();
+    Bytes b;
+    b.I32(3).I32(c.FlowChannel).I32(c.VolumeChannel).F64(c.DetectionLevel).F64(c.ForcedExpThres).I32(1).U8(1);
+    b.F64(c.NoiseFloor).I32(c.FlowUnitsPrefix).I32(static_cast<std::int32_t>(0x80000001u));
+    const auto n = static_cast<std::int32_t>(text.size());
+    b.I32(n).I32(-n).Raw(text.data(), text.size() * 2);
+    return b.b;
+  };
+  auto automatic = MakeCom<Settings>();
+  automatic->Record() = Sample();
+  automatic->AutoDetectionLevel = true;
+  EXPECT_EQ(SaveBytes(*automatic), withText(u"DetectionLevel=Auto"));
+
+  for (const auto& [text, expected] : {std::pair{u"DetectionLevel=Auto", true}, std::pair{u"detectionlevel=auto", true},
+                                       std::pair{u"Auto", false}, std::pair{u"", false}}) {
+    auto read = MakeCom<Settings>();
+    read->AutoDetectionLevel = !expected;
+    ASSERT_EQ(LoadBytes(*read, withText(text)), S_OK);
+    EXPECT_EQ(read->AutoDetectionLevel, expected) << ToUtf8(FromUtf16(text));
+    EXPECT_EQ(read->DetectionLevel, Sample().DetectionLevel);
+  }
+  // A stream that ends inside the text leaves the switch as it was.
+  auto cut = withText(u"DetectionLevel=Auto");
+  cut.resize(cut.size() - 4);
+  auto read = MakeCom<Settings>();
+  read->AutoDetectionLevel = true;
+  ASSERT_EQ(LoadBytes(*read, cut), S_OK);
+  EXPECT_TRUE(read->AutoDetectionLevel);
+}
+
 TEST(Settings, NewerVersionIsRefusedAndChangesNothing) {
   auto s = MakeCom<Settings>();
   s->Record() = Sample();
@@ -155,6 +189,7 @@ TEST(Settings, RecordEqualityNoticesEveryField) {
       [](SpConfig& c) { c.DetectionLevel += 1e-12; },  [](SpConfig& c) { c.ForcedExpThres = 2.0; },
       [](SpConfig& c) { c.IncludeNonForced = false; }, [](SpConfig& c) { c.NoiseFloor = 0.0; },
       [](SpConfig& c) { c.ApplyNoiseFloor = false; },  [](SpConfig& c) { c.FlowUnitsPrefix = 8; },
+      [](SpConfig& c) { c.AutoDetectionLevel = true; },
   };
   EXPECT_TRUE(base == Sample());
   for (std::size_t i = 0; i < changes.size(); ++i) {

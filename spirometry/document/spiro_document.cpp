@@ -333,6 +333,7 @@ void SpiroDocument::RunSettingsDialogCommand() {
   if (!run(request) || edited == mSettings->Record()) return;
   Attach();
   mSettings->SetDirty();
+  UseAutomaticDetectionLevel(edited.AutoDetectionLevel);  // not part of the settings message
   Refresh();
   // Sent as the scripting message, so that a recorded macro repeats exactly this change.
   const auto message = EncodeSettingsMessage(FullId(kLocalMessageSpirometrySettings), edited);

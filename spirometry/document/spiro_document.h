@@ -13,8 +13,9 @@
 #include "host/frame/icustom_document.h"
 #include "host/frame/ihost_document.h"
 #include "spirometry/document/breath_analysis.h"
+#include "spirometry/document/forced_test_quality.h"
 #include "spirometry/document/ispiro_document.h"
-#include "spirometry/document/ispiro_results.h"
+#include "spirometry/document/ispiro_results2.h"
 #include "spirometry/document/settings.h"
 
 namespace Spirometry {
@@ -41,7 +42,7 @@ struct VolumeCalculationMirror {
   std::int32_t correctionType = 0;
 };
 
-class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface, ISpiroDocument, ISpiroResults> {
+class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface, ISpiroDocument, ISpiroResults2> {
  public:
   explicit SpiroDocument(IHostDocument* host);
 
@@ -86,6 +87,15 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
   DetectionSource CurrentDetectionSource() const;
   // Seconds between two positions, as the host times them.
   double TimeBetween(DataPosition from, DataPosition to) const;
+
+  // ---- The automatic detection level and the clinical standard's measures (spiro_document_standard.cpp) ----
+  // Turns the automatic detection level on or off as a settings change: stored, analysed again, announced.
+  void UseAutomaticDetectionLevel(bool on);
+  // Every forced expiration of the current analysis measured on the volume channel (call EnsureAnalysis
+  // first); a curve that cannot be read gives a manoeuvre that is not measured.
+  ForcedTestResults MeasureForcedExpirations();
+  // Whether the report adds the section of those measures.
+  bool StandardReport() const { return mStandardReport; }
 
   // Copies the host selection, rebuilds the channel lists, validates, marks the analysis out of date,
   // updates open views and re-reads the calculation mirrors.
@@ -152,6 +162,12 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
   HRESULT GetBreathParameters(std::int32_t index, SpiroBreathParameters* parameters) override;
   HRESULT GetSummary(SpiroSummary* summary) override;
 
+  // ---- ISpiroResults2 ----
+  HRESULT GetDetection(SpiroDetectionRecord* detection) override;
+  HRESULT SetAutomaticDetectionLevel(Bool16 on) override;
+  HRESULT GetForcedManoeuvres(std::vector<SpiroManoeuvreRecord>* manoeuvres, SpiroForcedTestRecord* test) override;
+  HRESULT SetStandardReport(Bool16 on) override;
+
  private:
   ~SpiroDocument() override = default;
 
@@ -195,6 +211,7 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
   double mCalculatedVolumeRatio = 1.0;
   std::uintptr_t mHostWindow = 0;
   bool mHostWindowFetched = false;
+  bool mStandardReport = false;
 };
 
 }  // namespace Spirometry

@@ -81,7 +81,7 @@ class CsvWriter {
     mOut += L"Flow" + mSep + L"Volume" + mSep + L"Cycle Detection Level" + mSep + L"Forced Expiration Threshold" + kLf;
     mOut += FormatString(kStringChannel, {FormatInteger(std::int64_t{s.FlowChannel} + 1)}) + mSep;
     mOut += FormatString(kStringChannel, {FormatInteger(std::int64_t{s.VolumeChannel} + 1)}) + mSep;
-    mOut += FormatText(L"%1%% full range", {Real(s.DetectionLevel)}) + mSep;
+    mOut += FormatText(L"%1%% full range", {DetectionLevelText(mSource, mLocale)}) + mSep;
     mOut += FormatText(L"%1 x average volume", {Real(s.ForcedExpThres)}) + kCrLf;
     mOut += kCrLf;
   }

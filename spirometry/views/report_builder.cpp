@@ -5,6 +5,7 @@
 #include "spirometry/document/spiro_document.h"
 #include "spirometry/resources/report_templates.h"
 #include "spirometry/support/unit_prefix.h"
+#include "spirometry/views/standard_report.h"
 
 namespace Spirometry {
 
@@ -28,7 +29,8 @@ class PageWriter {
     FeedSettings(page);
     FeedSelection(page);
     page % BreathBoxes();
-    page % SummaryBoxes();
+    page % (mSource.standard ? SummaryBoxes() + StandardReportSection(*mSource.standard, mLocale, mFactor, mPrefix)
+                             : SummaryBoxes());
     return page.str();
   }
 
@@ -42,7 +44,7 @@ class PageWriter {
   void FeedSettings(boost::wformat& page) const {
     const SpConfig& s = mSource.settings;
     page % Integer(std::int64_t{s.FlowChannel} + 1) % Integer(std::int64_t{s.VolumeChannel} + 1);
-    page % Real(s.DetectionLevel) % Real(s.ForcedExpThres);
+    page % DetectionLevelText(mSource, mLocale) % Real(s.ForcedExpThres);
   }
 
   void FeedSelection(boost::wformat& page) const {

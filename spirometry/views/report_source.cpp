@@ -22,6 +22,8 @@ ReportSource SourceOf(SpiroDocument& document) {
   s.volumeAfter = [doc](DataPosition position, double seconds, double* volume) {
     return doc->VolumeAfter(position, seconds, volume);
   };
+  s.automaticLevel = document.Analysis().LastDetection().level;
+  if (document.StandardReport()) s.standard = std::make_shared<ForcedTestResults>(document.MeasureForcedExpirations());
   return s;
 }
 
@@ -46,6 +48,11 @@ ShownRange ShownRangeOf(const ReportSource& source) {
     r.analysisEnd = source.documentEnd;
   }
   return r;
+}
+
+std::wstring DetectionLevelText(const ReportSource& source, const NumberLocale& locale) {
+  if (!source.settings.AutoDetectionLevel) return FormatReal(source.settings.DetectionLevel, locale);
+  return L"auto: " + FormatReal(source.automaticLevel, locale);
 }
 
 double SecondsFromBlockStart(IChannelData* data, DataPosition position) {

@@ -10,8 +10,10 @@
 #include "host/data/data_position.h"
 #include "host/data/ichannel_data.h"
 #include "spirometry/document/breath.h"
+#include "spirometry/document/forced_test_quality.h"
 #include "spirometry/document/settings.h"
 #include "spirometry/document/spiro_parameters.h"
+#include "spirometry/views/number_text.h"
 
 namespace Spirometry {
 
@@ -24,6 +26,8 @@ struct ReportSource {
   DataPosition documentStart, documentEnd;                        // the document's copy of the host selection
   IChannelData* data = nullptr;                                   // times, sampling rates, block lengths
   VolumeAfterFn volumeAfter;                                      // the volume one second into an expiration
+  double automaticLevel = 0.0;  // with an automatic detection level, the height chosen in % of the full range
+  std::shared_ptr<const ForcedTestResults> standard;  // the clinical standard's section, when it is asked for
 };
 
 // The source of an analysed document; valid while the document and its analysis stay unchanged.
@@ -76,6 +80,10 @@ struct ShownRange {
   DataPosition selectionStart, selectionEnd, analysisStart, analysisEnd;
 };
 ShownRange ShownRangeOf(const ReportSource& source);
+
+// The detection level as the report and the export show it: the setting's percentage, or "auto: " and the
+// percentage the chosen height comes to.
+std::wstring DetectionLevelText(const ReportSource& source, const NumberLocale& locale);
 
 // Seconds of a position from the start of its block, as the host times it; 0 when it cannot.
 double SecondsFromBlockStart(IChannelData* data, DataPosition position);
