@@ -6,14 +6,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <numbers>
 #include <random>
-#include <sstream>
 
 #include "spirometry/document/document_test_host.h"
+#include "spirometry/extension/marked_recordings.h"
 
 namespace Spirometry {
 namespace {
@@ -135,44 +133,10 @@ TEST_F(AutoDetectionRecordings, FindsEverySyntheticBreathWithFewFalseOnes) {
   EXPECT_EQ(failing, 0);
 }
 
-// Columns: Time [s], Pressure [cmH2O], Flow [L/s], V_tidal [L], Inspiratory Indicies, Weight [kg]; the onsets
-// are listed from the first row down and padded with zeros.
-struct Marked {
-  std::vector<float> flow;
-  std::vector<std::int32_t> onsets;
-};
-
-Marked ReadMarked(const std::filesystem::path& path) {
-  Marked r;
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  bool onsetsDone = false;
-  while (std::getline(in, line)) {
-    std::vector<std::string> cells;
-    std::stringstream row(line);
-    for (std::string cell; std::getline(row, cell, ',');) cells.push_back(cell);
-    if (cells.size() < 5) continue;
-    r.flow.push_back(std::stof(cells[2]));
-    if (onsetsDone || cells[4].empty()) continue;
-    const auto onset = static_cast<std::int32_t>(std::stod(cells[4]));
-    if (!r.onsets.empty() && onset <= r.onsets.back())
-      onsetsDone = true;
-    else
-      r.onsets.push_back(onset);
-  }
-  return r;
-}
-
 TEST_F(AutoDetectionRecordings, FindsTheMarkedOnsetsOfRealTidalBreathing) {
-  const char* root = std::getenv("KYMORA_EXTDATA");
-  const std::filesystem::path folder =
-      std::filesystem::path(root ? root : "") / "airflow-recordings" / "PQ_ProcessedData";
-  if (!root || !std::filesystem::is_directory(folder)) GTEST_SKIP() << "no recordings at " << folder;
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    if (entry.path().extension() == ".csv") files.push_back(entry.path());
-  std::sort(files.begin(), files.end());
+  std::filesystem::path folder;
+  const auto files = testing::MarkedRecordingFiles(&folder);
+  if (files.empty()) GTEST_SKIP() << "no recordings at " << folder;
 
   // A marked onset is found when a breath starts within a quarter of a second (25 samples) of it. The last
   // marked breath of each recording runs past its end and is never reported, so the breaths that end in
@@ -180,7 +144,7 @@ TEST_F(AutoDetectionRecordings, FindsTheMarkedOnsetsOfRealTidalBreathing) {
   Tally all;
   int completeOnsets = 0, completeFound = 0;
   for (const auto& file : files) {
-    const Marked r = ReadMarked(file);
+    const testing::MarkedRecording r = testing::ReadMarkedRecording(file);
     ASSERT_FALSE(r.onsets.empty()) << file;
     OpenFlowAndVolume(r.flow, testing::IntegratedVolume(r.flow, 0.01), 0.01, true);
     const auto starts = DetectedStarts();

@@ -177,6 +177,17 @@ void DocumentTestBase::OpenReportView() {
   ASSERT_TRUE(view) << view.ErrorMessage();
 }
 
+void DocumentTestBase::OpenFlowHeadRecording(const BreathingRecording& recording) {
+  auto file = std::make_shared<kymora::DataFile>();
+  file->AddChannel(L"Raw flow");
+  file->AddBlock(BreathingRecording::kSecsPerTick, static_cast<std::int64_t>(recording.flow.size()));
+  file->SetSamples(0, 0, L"V", 0.1, recording.Volts());
+  Open(file);
+  PutCalculation(1, L"SpFlow", {{L"source", L"1"}, {L"preset", L"3"}});
+  PutCalculation(2, L"SpVol", {{L"source", L"2"}});
+  Select({0, 0}, {static_cast<std::int32_t>(recording.flow.size()), 0});
+}
+
 std::vector<float> IntegratedVolume(const std::vector<float>& flow, double secsPerTick) {
   std::vector<float> volume(flow.size());
   double v = 0.0;

@@ -62,6 +62,9 @@ class DocumentTestBase : public ::testing::Test {
   ComPtr<IChannelCalc> PutCalculation(std::int32_t channel, const wchar_t* className,
                                       std::vector<std::pair<std::wstring, std::wstring>> values);
   void OpenReportView();
+  // Opens a file whose channel 1 holds the recording's flow-head voltage, puts SpFlow (preset 3) on a
+  // second channel and SpVol on a third, and selects the whole block.
+  void OpenFlowHeadRecording(const BreathingRecording& recording);
   // Opens a file of one block holding a recorded flow channel (L/s, channel 1) and volume channel (L,
   // channel 2), selects all of it and has the document use them, with the automatic detection level when
   // asked for and the forced-expiration threshold given.

@@ -23,14 +23,7 @@ class SpiroAnalysisTest : public testing::DocumentTestBase {
   void SetUp() override {
     DocumentTestBase::SetUp();
     mRecording = testing::MakeBreathingRecording(3, 3, 2);
-    auto file = std::make_shared<kymora::DataFile>();
-    file->AddChannel(L"Raw flow");
-    file->AddBlock(testing::BreathingRecording::kSecsPerTick, static_cast<std::int64_t>(mRecording.flow.size()));
-    file->SetSamples(0, kRaw, L"V", 0.1, mRecording.Volts());
-    Open(file);
-    PutCalculation(kFlow, L"SpFlow", {{L"source", L"1"}, {L"preset", L"3"}});
-    PutCalculation(kVolume, L"SpVol", {{L"source", L"2"}});
-    Select({0, 0}, {static_cast<std::int32_t>(mRecording.flow.size()), 0});
+    OpenFlowHeadRecording(mRecording);  // raw voltage kRaw, SpFlow on kFlow, SpVol on kVolume
   }
 
   std::wstring UnitsOf(std::int32_t channel) {

@@ -17,14 +17,7 @@ class SpiroDocumentStandard : public testing::DocumentTestBase {
   void SetUp() override {
     DocumentTestBase::SetUp();
     mRecording = testing::MakeBreathingRecording(3, 3, 2);
-    auto file = std::make_shared<kymora::DataFile>();
-    file->AddChannel(L"Raw flow");
-    file->AddBlock(testing::BreathingRecording::kSecsPerTick, static_cast<std::int64_t>(mRecording.flow.size()));
-    file->SetSamples(0, 0, L"V", 0.1, mRecording.Volts());
-    Open(file);
-    PutCalculation(1, L"SpFlow", {{L"source", L"1"}, {L"preset", L"3"}});
-    PutCalculation(2, L"SpVol", {{L"source", L"2"}});
-    Select({0, 0}, {static_cast<std::int32_t>(mRecording.flow.size()), 0});
+    OpenFlowHeadRecording(mRecording);
   }
   ComPtr<ISpiroResults2> Results() { return DocInterface().As<ISpiroResults2>(); }
 

@@ -6,11 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "spirometry/events/event_test_support.h"
 #include "spirometry/events/sp_flow_enumerator.h"
+#include "spirometry/extension/marked_recordings.h"
 
 namespace Spirometry::testing {
 namespace {
@@ -21,36 +20,6 @@ namespace {
 constexpr double kHeight = 0.25;
 // A marked onset counts as found when a detected start lies within a quarter of a second of it.
 constexpr std::int32_t kFoundWithin = 25;
-
-struct Recording {
-  std::vector<float> flow;
-  std::vector<std::int32_t> onsets;
-};
-
-// Columns: Time [s], Pressure [cmH2O], Flow [L/s], V_tidal [L], Inspiratory Indicies, Weight [kg]. The
-// onsets are listed from the first row down and padded with zeros.
-Recording ReadRecording(const std::filesystem::path& path) {
-  Recording r;
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  bool onsetsDone = false;
-  while (std::getline(in, line)) {
-    std::vector<std::string> cells;
-    std::stringstream row(line);
-    for (std::string cell; std::getline(row, cell, ',');) cells.push_back(cell);
-    if (cells.size() < 5) continue;
-    r.flow.push_back(std::stof(cells[2]));
-    if (!onsetsDone && !cells[4].empty()) {
-      const auto onset = static_cast<std::int32_t>(std::stod(cells[4]));
-      if (!r.onsets.empty() && onset <= r.onsets.back())
-        onsetsDone = true;
-      else
-        r.onsets.push_back(onset);
-    }
-  }
-  return r;
-}
 
 double Percentile(std::vector<std::int32_t> values, double p) {
   std::sort(values.begin(), values.end());
@@ -75,22 +44,16 @@ struct Figures {
 };
 
 TEST(BreathRecordings, DetectedStartsLieAtTheMarkedOnsets) {
-  const char* root = std::getenv("KYMORA_EXTDATA");
-  const std::filesystem::path folder =
-      std::filesystem::path(root ? root : "") / "airflow-recordings" / "PQ_ProcessedData";
-  if (!root || !std::filesystem::is_directory(folder)) GTEST_SKIP() << "no recordings at " << folder;
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    if (entry.path().extension() == ".csv") files.push_back(entry.path());
-  std::sort(files.begin(), files.end());
-  ASSERT_FALSE(files.empty());
+  std::filesystem::path folder;
+  const auto files = MarkedRecordingFiles(&folder);
+  if (files.empty()) GTEST_SKIP() << "no recordings at " << folder;
 
   // The last marked breath of a recording runs past its end; SPEEFlow reports a breath only when the next
   // one begins (or when the flow has settled within Height at the end), so those are counted apart.
   Figures all, complete;
   std::size_t detected = 0, unmatched = 0;
   for (const auto& file : files) {
-    const Recording r = ReadRecording(file);
+    const MarkedRecording r = ReadMarkedRecording(file);
     ASSERT_FALSE(r.onsets.empty()) << file;
     const auto events = As<SpFlowEvent>(Detect(DetectorKind::kFlow, r.flow, {}, kHeight));
     std::size_t foundHere = 0;
