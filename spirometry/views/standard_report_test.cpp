@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "spirometry/views/csv_report.h"
 #include "spirometry/views/report_builder.h"
 #include "spirometry/views/views_test_support.h"
 
@@ -65,6 +66,18 @@ TEST(StandardReportSection, FollowsTheSummaryOnlyWhenAskedFor) {
   const auto end = plain.find(L"\n</div>\n</body>");
   ASSERT_NE(end, std::wstring::npos);
   EXPECT_EQ(page, plain.substr(0, end) + section + plain.substr(end));
+}
+
+TEST(StandardReportSection, AnAutomaticLevelShowsAsSuchInTheSettings) {
+  testing::HandMadeAnalysis a;
+  testing::AddFourBreaths(a);
+  ReportSource source = a.Source();
+  source.settings.AutoDetectionLevel = true;
+  source.automaticLevel = 0.0732;
+  const NumberLocale point;
+  EXPECT_NE(BuildReportPage(source, ReportTemplates::FromResources(), point).find(L"<td>auto: 0.0732% full range</td>"),
+            std::wstring::npos);
+  EXPECT_NE(BuildCsvReport(source, point).find(L",auto: 0.0732% full range,"), std::wstring::npos);
 }
 
 }  // namespace
