@@ -1,6 +1,7 @@
 #include "host/frame/host_document.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "host/data/storage/kymo_storage.h"
 #include "host/frame/document_events.h"
@@ -60,9 +61,12 @@ Expected<std::unique_ptr<HostDocument>> HostDocument::Open(const std::string& pa
                                                            MessageBoxFn messageBox,
                                                            std::vector<std::string>* warnings) {
   if (IsKymoPath(path)) {
-    auto loaded = storage::LoadKymo(path);
+    storage::ChangeStamp stamp = 0;
+    auto loaded = storage::LoadKymo(path, &stamp);
     if (!loaded) return Error{loaded.ErrorMessage()};
-    return FromFile(std::make_shared<DataFile>(std::move(*loaded)), path, std::move(messageBox), warnings);
+    auto doc = FromFile(std::make_shared<DataFile>(std::move(*loaded)), path, std::move(messageBox), warnings);
+    doc->mLoadedStamp = stamp;
+    return doc;
   }
   auto imported = import::ImportRecording(path, options);
   if (!imported) return Error{imported.ErrorMessage()};
@@ -77,7 +81,16 @@ Status HostDocument::Save(const std::string& path) {
   if (!stored) return stored;
   auto streams = mFrame->StoreDocumentStreams(File());
   if (!streams) return streams;
-  return storage::SaveKymo(path, File());
+  // Saving back to the file the content came from must not overwrite what another program saved there
+  // meanwhile; any other target is a "save as" that replaces what it finds.
+  storage::SaveOptions options;
+  std::error_code ec;
+  const bool sameFile = mLoadedStamp && std::filesystem::equivalent(path, mPath, ec);
+  if (sameFile) options.expectedStamp = mLoadedStamp;
+  storage::SaveStats stats;
+  auto saved = storage::SaveKymo(path, File(), options, &stats);
+  if (saved && sameFile) mLoadedStamp = stats.stamp;
+  return saved;
 }
 
 }  // namespace kymora

@@ -3,6 +3,7 @@
 // calculated channels, and its expression engine. The front ends (command line, desktop) work on these.
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,13 +49,17 @@ class HostDocument {
   void SetSelection(const Selection& selection);
 
   // Stores the live calculations' settings and the documents' streams in the file and saves it as a .kymo
-  // file (one transaction).
+  // file (one transaction). Saving back to the .kymo file it was opened from is refused, with a message
+  // ending in storage::kChangedByAnotherProgram, when another program saved that file since it was opened
+  // or since this document last saved it.
   Status Save(const std::string& path);
 
  private:
   HostDocument(std::shared_ptr<DataFile> file, std::string path, MessageBoxFn messageBox);
 
   std::string mPath;
+  // The change stamp of the .kymo file as this document last read or wrote it; unset for an import.
+  std::optional<std::int64_t> mLoadedStamp;
   MessageBoxFn mMessageBox;
   ComPtr<HostRegistry> mRegistry;
   ComPtr<ChannelData> mData;

@@ -181,9 +181,16 @@ TEST(KymoKill, KilledFirstSaveLeavesNoFileOrACompleteOne) {
     }
   }
   std::cout << "killed first saves: " << absent << " left no file, " << complete << " a complete one\n";
-  // Whatever else is in the folder is the temporary file of a killed save, under a name of its own.
+  // Whatever else is in the folder is the temporary file of a killed save, under a name of its own; the
+  // next save of that name removes it.
   for (const auto& name : folder.Names())
     EXPECT_TRUE(name.rfind("first", 0) == 0 &&
                 (name.ends_with(".kymo") || name.find(".kymo.saving-") != std::string::npos))
         << name;
+  for (int round = 0; round < 5; ++round) {
+    auto path = folder.File("first" + std::to_string(round) + ".kymo");
+    std::filesystem::remove(path);
+    ASSERT_TRUE(SaveKymo(path, Content('B')).HasValue());
+  }
+  for (const auto& name : folder.Names()) EXPECT_TRUE(name.ends_with(".kymo")) << name;
 }

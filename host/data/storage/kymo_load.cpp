@@ -1,6 +1,10 @@
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <limits>
@@ -9,6 +13,7 @@
 #include "host/com/text.h"
 #include "host/data/storage/kymo_schema.h"
 #include "host/data/storage/kymo_storage.h"
+#include "host/data/storage/kymo_temporaries.h"
 
 namespace kymora::storage {
 namespace {
@@ -224,31 +229,94 @@ class KymoReader {
   std::string mProblem;
 };
 
-Expected<DataFile> Load(const std::string& path) {
-  if (auto header = CheckSqliteHeader(path); !header) return Error{header.ErrorMessage()};
-  // A read-only connection leaves the -wal and -shm side files behind when it closes; a read-write one
-  // removes them, and with an empty log its closing checkpoint writes nothing into the file. So a cleanly
-  // closed file is opened read-write (and only read), while a file whose log is still there (a save in
-  // progress elsewhere, or one that was killed) is opened read-only and left exactly as it was found.
-  std::error_code ignored;
-  bool logPresent = std::filesystem::exists(path + "-wal", ignored);
-  auto opened = SqliteDatabase::Open(path, logPresent ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
-  if (!opened) return Error{"Cannot open " + path + ": " + opened.ErrorMessage() + "."};
-  SqliteDatabase& db = *opened;
+bool CanWrite(const std::string& path) {
+  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 &&
+         ::faccessat(AT_FDCWD, FolderOf(path).c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+// A URI that opens the file without locks or side files: for a file nobody can be writing to through us.
+std::string ImmutableUri(const std::string& path) {
+  std::string uri = "file:";
+  for (unsigned char c : std::filesystem::absolute(path).string()) {
+    if (c == '%' || c == '?' || c == '#' || c < 0x20 || c >= 0x7F) {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+      uri += escaped;
+    } else {
+      uri += static_cast<char>(c);
+    }
+  }
+  return uri + "?immutable=1";
+}
+
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+  bool operator==(const FileIdentity& o) const {
+    return device == o.device && inode == o.inode && size == o.size && modified.tv_sec == o.modified.tv_sec &&
+           modified.tv_nsec == o.modified.tv_nsec;
+  }
+};
+
+std::optional<FileIdentity> Identify(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return FileIdentity{info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+}
+
+Expected<DataFile> Read(SqliteDatabase& db, const std::string& path, ChangeStamp* stamp) {
   sqlite3_busy_timeout(db.Handle(), 5000);
   // One read transaction: a save running in another process cannot show us half its rows.
   db.Exec("BEGIN");
   if (auto identity = CheckKymoDatabase(db, path); !identity) return Error{identity.ErrorMessage()};
   auto file = KymoReader(db, path).Read();
+  if (file && stamp) *stamp = ReadStamp(db);
+  if (file && !db.Ok()) return Error{DescribeFailure(db, path, "read")};
   db.Rollback();
   return file;
 }
 
+Expected<DataFile> Load(const std::string& path, ChangeStamp* stamp) {
+  if (auto header = CheckSqliteHeader(path); !header) return Error{header.ErrorMessage()};
+  RemoveStaleTemporaries(path);
+  // Reading must write nothing that stays. A read-write connection removes the -wal and -shm side files
+  // when it closes, and with an empty log its closing checkpoint writes nothing into the file, so a cleanly
+  // closed file that we could write is opened that way. A file whose log is still there (a save in progress
+  // elsewhere, or one that was killed) is opened read-only and left exactly as it was found.
+  std::error_code ignored;
+  if (std::filesystem::exists(path + "-wal", ignored)) {
+    auto opened = SqliteDatabase::Open(path, SQLITE_OPEN_READONLY);
+    if (!opened)
+      return Error{"Cannot open " + path + ": " + opened.ErrorMessage() +
+                   " (a save of it did not finish, and its journal cannot be used from here)."};
+    return Read(*opened, path, stamp);
+  }
+  if (CanWrite(path)) {
+    auto opened = SqliteDatabase::Open(path, SQLITE_OPEN_READWRITE);
+    if (!opened) return Error{"Cannot open " + path + ": " + opened.ErrorMessage() + "."};
+    return Read(*opened, path, stamp);
+  }
+  // Read-only media, a write-protected folder or another user's file: SQLite's locks would need side files
+  // beside it. Without a log the file itself holds all its content; it is read as it stands, and read again
+  // should a save elsewhere have folded its log into the file meanwhile.
+  for (int attempt = 0;; ++attempt) {
+    auto before = Identify(path);
+    auto opened = SqliteDatabase::Open(ImmutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+    if (!opened) return Error{"Cannot open " + path + ": " + opened.ErrorMessage() + "."};
+    auto file = Read(*opened, path, stamp);
+    opened->Close();
+    if (before && before == Identify(path) && !std::filesystem::exists(path + "-wal", ignored)) return file;
+    if (attempt == 2) return Error{"Cannot read " + path + ": another program keeps changing it."};
+  }
+}
+
 }  // namespace
 
-Expected<DataFile> LoadKymo(const std::string& path) {
+Expected<DataFile> LoadKymo(const std::string& path, ChangeStamp* stamp) {
   try {
-    return Load(path);
+    return Load(path, stamp);
   } catch (const std::bad_alloc&) {
     return Error{"Cannot load " + path + ": out of memory."};
   } catch (const std::exception& e) {

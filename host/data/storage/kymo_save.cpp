@@ -16,6 +16,7 @@
 #include "host/com/text.h"
 #include "host/data/storage/kymo_schema.h"
 #include "host/data/storage/kymo_storage.h"
+#include "host/data/storage/kymo_temporaries.h"
 
 namespace kymora::storage {
 namespace {
@@ -148,9 +149,28 @@ void Configure(SqliteDatabase& db) {
   db.Exec("PRAGMA synchronous = FULL");
 }
 
-Status SaveOver(const std::string& path, const DataFile& file, std::int32_t chunkSamples, SaveStats& stats) {
+ChangeStamp NewStamp() {
+  std::random_device entropy;
+  std::uint64_t bits = (std::uint64_t{entropy()} << 32) | entropy();
+  auto stamp = static_cast<ChangeStamp>(bits >> 1);
+  return stamp == 0 ? 1 : stamp;
+}
+
+// Why a file cannot be saved over, before SQLite is asked: it would open a write-protected file read-only
+// and only fail at the first write, and it needs the folder for the journal beside the file.
+std::optional<std::string> WhyNotWritable(const std::string& path) {
+  if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+    return "the file cannot be written (" + Errno(errno) + ")";
+  if (::faccessat(AT_FDCWD, FolderOf(path).c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+    return "its folder cannot be written (" + Errno(errno) + ")";
+  return std::nullopt;
+}
+
+Status SaveOver(const std::string& path, const DataFile& file, std::int32_t chunkSamples,
+                std::optional<ChangeStamp> expectedStamp, SaveStats& stats) {
   if (auto header = CheckSqliteHeader(path); !header)
     return Error{"Cannot save to " + path + ": " + header.ErrorMessage() + " It was left unchanged."};
+  if (auto why = WhyNotWritable(path)) return Error{"Cannot save to " + path + ": " + *why + "."};
   auto opened = SqliteDatabase::Open(path, SQLITE_OPEN_READWRITE);
   if (!opened) return Error{"Cannot open " + path + " to save: " + opened.ErrorMessage() + "."};
   SqliteDatabase& db = *opened;
@@ -162,6 +182,11 @@ Status SaveOver(const std::string& path, const DataFile& file, std::int32_t chun
     db.Fail(SQLITE_ERROR, "cannot switch the file to WAL journal mode");
 
   db.Exec("BEGIN IMMEDIATE");
+  // Checked under the write lock, so no other save can come between the check and the commit.
+  if (expectedStamp && db.Ok() && ReadStamp(db) != *expectedStamp && db.Ok())
+    return Error{"Cannot save " + path + ": " + kChangedByAnotherProgram + "; it was left as the other program saved it."};
+  stats.stamp = NewStamp();
+  WriteStamp(db, stats.stamp);
   auto stored = ReadChunkIndex(db);
   WriteContent(db, file, chunkSamples, std::move(stored), stats);
   db.Exec(("PRAGMA user_version = " + std::to_string(kFormatVersion)).c_str());
@@ -177,38 +202,14 @@ Status SaveOver(const std::string& path, const DataFile& file, std::int32_t chun
   return Ok();
 }
 
-void RemoveTemporary(const std::string& temporary) {
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) ::unlink((temporary + suffix).c_str());
-}
-
 Status SyncFolderOf(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return Error{Errno(errno)};
   int rc = ::fsync(fd);
   int error = errno;
   ::close(fd);
   if (rc != 0) return Error{Errno(error)};
   return Ok();
-}
-
-// A new empty file beside the target. Not mkstemp: its files are private (0600) whatever the umask, and
-// the finished file keeps the mode of the temporary one.
-Expected<std::string> CreateTemporaryBeside(const std::string& path) {
-  std::random_device entropy;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(entropy()));
-    std::string name = path + ".saving-" + suffix;
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      ::close(fd);
-      return name;
-    }
-    if (errno != EEXIST) return Error{Errno(errno)};
-  }
-  return Error{"no free temporary name"};
 }
 
 // Writes the whole content into a fresh, empty file of SQLite's and switches it to WAL for later saves.
@@ -221,8 +222,11 @@ Status BuildFile(const std::string& temporary, const std::string& path, const Da
   db.Exec("PRAGMA journal_mode = OFF");
   db.Exec("BEGIN");
   db.Exec(kCreateTablesSql);
+  db.Exec(kCreateStampTableSql);
   db.Exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
   db.Exec(("PRAGMA user_version = " + std::to_string(kFormatVersion)).c_str());
+  stats.stamp = NewStamp();
+  WriteStamp(db, stats.stamp);
   WriteContent(db, file, chunkSamples, {}, stats);
   db.Exec("COMMIT");
   if (db.Ok() && db.QueryText("PRAGMA journal_mode = WAL") != "wal" && db.Ok())
@@ -235,37 +239,25 @@ Status BuildFile(const std::string& temporary, const std::string& path, const Da
 // Builds the complete file under a temporary name beside the target; only a finished file gets the name.
 // Until then no rollback journal is needed: a half-built temporary file is simply deleted.
 Status SaveNew(const std::string& path, const DataFile& file, std::int32_t chunkSamples, SaveStats& stats) {
-  auto temporary = CreateTemporaryBeside(path);
+  auto temporary = SaveTemporary::CreateBeside(path);
   if (!temporary)
     return Error{"Cannot save " + path + ": cannot create a file in its folder (" + temporary.ErrorMessage() + ")."};
-
-  Status result = Ok();
-  try {
-    result = BuildFile(*temporary, path, file, chunkSamples, stats);
-  } catch (...) {
-    RemoveTemporary(*temporary);
-    throw;
-  }
-  if (!result) {
-    RemoveTemporary(*temporary);
-    return result;
-  }
+  if (auto built = BuildFile(temporary->Path(), path, file, chunkSamples, stats); !built) return built;
 
   // Never replace a file that appeared at the path while this one was being built.
-  if (::renameat2(AT_FDCWD, temporary->c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+  if (::renameat2(AT_FDCWD, temporary->Path().c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+    temporary->Renamed();
+  } else {
     int error = errno;
     bool unsupported = error == EINVAL || error == ENOSYS;
-    if (!unsupported || ::link(temporary->c_str(), path.c_str()) != 0) {
+    if (!unsupported || ::link(temporary->Path().c_str(), path.c_str()) != 0) {
       error = unsupported ? errno : error;
-      RemoveTemporary(*temporary);
       if (error == EEXIST)
         return Error{"Cannot save " + path +
                      ": another file of that name appeared while saving; it was left as it is."};
       return Error{"Cannot save " + path + ": " + Errno(error) + "."};
     }
-    ::unlink(temporary->c_str());
   }
-  RemoveTemporary(*temporary);  // side files of the journal, if SQLite left any
   // The rename itself must reach the disk, or a power cut could still lose the new name.
   if (auto synced = SyncFolderOf(path); !synced)
     return Error{"Saved " + path + ", but its folder could not be flushed to disk (" + synced.ErrorMessage() + ")."};
@@ -283,10 +275,11 @@ Status SaveKymo(const std::string& path, const DataFile& file, const SaveOptions
       return Error{"Cannot save " + path + ": chunk size " + std::to_string(options.chunkSamples) +
                    " is out of range."};
     SaveStats local;
+    RemoveStaleTemporaries(path);
     struct stat info {};
     Status result = Ok();
     if (::stat(path.c_str(), &info) == 0)
-      result = SaveOver(path, file, options.chunkSamples, local);
+      result = SaveOver(path, file, options.chunkSamples, options.expectedStamp, local);
     else if (errno == ENOENT)
       result = SaveNew(path, file, options.chunkSamples, local);
     else

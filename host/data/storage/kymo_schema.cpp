@@ -50,6 +50,10 @@ CREATE TABLE document_streams(
   content BLOB NOT NULL) STRICT;
 )";
 
+// Files written before the stamp existed lack this table; their stamp counts as 0.
+const char* const kCreateStampTableSql =
+    "CREATE TABLE IF NOT EXISTS save_stamp(id INTEGER PRIMARY KEY CHECK (id = 1), stamp INTEGER NOT NULL) STRICT";
+
 namespace {
 // Every column the loader and the saver use; a file that cannot answer these is not ours.
 const char* const kProbes[] = {
@@ -107,6 +111,21 @@ Status CheckKymoDatabase(SqliteDatabase& db, const std::string& path) {
     return Error{path + " is damaged: it lacks part of the Kymora tables (" + db.FailureMessage() + ")."};
   }
   return Ok();
+}
+
+ChangeStamp ReadStamp(SqliteDatabase& db) {
+  if (db.QueryInt("SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'save_stamp'") == 0) return 0;
+  return db.QueryInt("SELECT stamp FROM save_stamp WHERE id = 1");
+}
+
+void WriteStamp(SqliteDatabase& db, ChangeStamp stamp) {
+  db.Exec(kCreateStampTableSql);
+  db.Prepare("INSERT OR REPLACE INTO save_stamp VALUES (1, ?1)").Bind(1, stamp).Run();
+}
+
+std::string FolderOf(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
 std::string DescribeFailure(const SqliteDatabase& db, const std::string& path, const std::string& doing) {

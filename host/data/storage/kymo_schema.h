@@ -8,6 +8,7 @@
 
 #include "host/com/expected.h"
 #include "host/data/data_file.h"
+#include "host/data/storage/kymo_storage.h"
 #include "host/data/storage/sqlite_database.h"
 
 namespace kymora::storage {
@@ -16,6 +17,8 @@ namespace kymora::storage {
 // file_info.chunk_samples samples (fewer in the last chunk of a block) as float32 little-endian, with the
 // 64-bit content hash of those bytes, so that a later save can tell unchanged chunks without reading them.
 extern const char* const kCreateTablesSql;
+// The table of the change stamp (see kymo_storage.h); created by the first save that writes a stamp.
+extern const char* const kCreateStampTableSql;
 
 // Largest chunk size accepted from a file: anything larger is damage, not a choice of ours.
 constexpr std::int64_t kMaxChunkSamples = std::int64_t{1} << 24;
@@ -28,8 +31,15 @@ Status CheckSqliteHeader(const std::string& path);
 // version from 1 to kFormatVersion and every table with every column. Messages name the file.
 Status CheckKymoDatabase(SqliteDatabase& db, const std::string& path);
 
+// The stamp the file holds (0 when it has none yet), and a new one written in the current transaction.
+ChangeStamp ReadStamp(SqliteDatabase& db);
+void WriteStamp(SqliteDatabase& db, ChangeStamp stamp);
+
 // The message for a failure recorded in a connection: "damaged" for corruption, SQLite's text otherwise.
 std::string DescribeFailure(const SqliteDatabase& db, const std::string& path, const std::string& doing);
+
+// The folder a file lies in: "." for a bare name, "/" for a file in the root.
+std::string FolderOf(const std::string& path);
 
 // Sample bytes as stored: float32 little-endian, bit for bit (not-a-number payloads included).
 void EncodeSamples(std::span<const float> samples, std::vector<std::uint8_t>& out);

@@ -102,7 +102,7 @@ TEST(KymoStorage, RoundTripKeepsEveryFieldBitForBit) {
     auto over = folder.File("over.kymo");
     ASSERT_TRUE(SaveKymo(over, Other()).HasValue());
     for (const auto& path : {fresh, over}) {
-      auto saved = SaveKymo(path, c.file, SaveOptions{c.chunkSamples}, nullptr);
+      auto saved = SaveKymo(path, c.file, SaveOptions{c.chunkSamples, {}}, nullptr);
       ASSERT_TRUE(saved.HasValue()) << saved.ErrorMessage();
       auto loaded = LoadKymo(path);
       ASSERT_TRUE(loaded.HasValue()) << loaded.ErrorMessage();
@@ -235,7 +235,7 @@ TEST(KymoStorage, LoadRefusesFilesItCannotTrustAndLeavesThemAlone) {
     SCOPED_TRACE(c.name);
     TempFolder folder;
     auto path = folder.File("rec.kymo");
-    ASSERT_TRUE(SaveKymo(path, Rich(), SaveOptions{4096}, nullptr).HasValue());
+    ASSERT_TRUE(SaveKymo(path, Rich(), SaveOptions{4096, {}}, nullptr).HasValue());
     if (c.damage)
       c.damage(path);
     else
@@ -353,7 +353,7 @@ TEST(KymoStorage, SavingOverAFileRewritesOnlyChangedChunks) {
     SCOPED_TRACE(c.name);
     TempFolder folder;
     auto path = folder.File("rec.kymo");
-    SaveOptions options{100};
+    SaveOptions options{100, {}};
     ASSERT_TRUE(SaveKymo(path, base(), options, nullptr).HasValue());
     RunSql(path,
            "CREATE TABLE test_counts(inserted INTEGER, deleted INTEGER); INSERT INTO test_counts VALUES (0, 0);"
