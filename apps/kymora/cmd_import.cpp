@@ -1,4 +1,4 @@
-// kymora import RECORDING OUT.kymo [--rate HZ] [--range CH=VALUE]
+// kymora import RECORDING OUT.kymo [--rate HZ] [--range CH=VALUE] [--force]
 #include <cstdio>
 #include <filesystem>
 
@@ -12,6 +12,7 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
     std::string recording, out;
     std::optional<double> rate;
     std::vector<std::string> ranges;
+    bool force = false;
   };
   auto args = std::make_shared<Args>();
   auto* cmd = app.add_subcommand("import", "Import a recording (CSV, EDF+/BDF+, WAV) into a .kymo file");
@@ -19,6 +20,7 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
   cmd->add_option("OUT", args->out, "The .kymo file to write")->required();
   cmd->add_option("--rate", args->rate, "Samples per second, for a CSV file without a Time column");
   cmd->add_option("--range", args->ranges, "Full-scale range of a channel, CH=VALUE (1-based); repeatable");
+  cmd->add_flag("--force", args->force, "Replace OUT when it exists (its calculations and settings are lost)");
   cmd->callback([args, &exitCode] {
     import::ImportOptions options;
     options.rateHz = args->rate;
@@ -42,12 +44,18 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
       exitCode = kExitUsage;
       return;
     }
+    // Checked before the recording is read, so that a refusal comes at once; the save checks again.
+    if (!args->force && std::filesystem::symlink_status(args->out, ec).type() != std::filesystem::file_type::not_found) {
+      PrintError(args->out + " exists already; give --force to replace it and the calculations and settings it holds");
+      exitCode = kExitUsage;
+      return;
+    }
     auto doc = OpenDocument(args->recording, options);
     if (!doc) {
       exitCode = kExitFailure;
       return;
     }
-    auto saved = doc->Save(args->out);
+    auto saved = doc->Save(args->out, args->force);
     if (!saved) {
       PrintError(saved.ErrorMessage());
       exitCode = kExitFailure;

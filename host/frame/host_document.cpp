@@ -76,7 +76,7 @@ Expected<std::unique_ptr<HostDocument>> HostDocument::Open(const std::string& pa
 
 bool HostDocument::IsKymo() const { return IsKymoPath(mPath); }
 
-Status HostDocument::Save(const std::string& path) {
+Status HostDocument::Save(const std::string& path, bool mayReplace) {
   auto stored = mData->StoreCalculations();
   if (!stored) return stored;
   auto streams = mFrame->StoreDocumentStreams(File());
@@ -84,6 +84,7 @@ Status HostDocument::Save(const std::string& path) {
   // Saving back to the file the content came from must not overwrite what another program saved there
   // meanwhile; any other target is a "save as" that replaces what it finds.
   storage::SaveOptions options;
+  options.onlyNew = !mayReplace;
   std::error_code ec;
   const bool sameFile = mLoadedStamp && std::filesystem::equivalent(path, mPath, ec);
   if (sameFile) options.expectedStamp = mLoadedStamp;

@@ -52,7 +52,8 @@ class HostDocument {
   // file (one transaction). Saving back to the .kymo file it was opened from is refused, with a message
   // ending in storage::kChangedByAnotherProgram, when another program saved that file since it was opened
   // or since this document last saved it.
-  Status Save(const std::string& path);
+  // With mayReplace false, a file that exists at the path already is left alone and the save refused.
+  Status Save(const std::string& path, bool mayReplace = true);
 
  private:
   HostDocument(std::shared_ptr<DataFile> file, std::string path, MessageBoxFn messageBox);

@@ -30,6 +30,12 @@ DataFile Recording(std::int64_t samples) {
   return f;
 }
 
+SaveOptions Expecting(ChangeStamp stamp) {
+  SaveOptions options;
+  options.expectedStamp = stamp;
+  return options;
+}
+
 bool HasChannel(const DataFile& f, const std::wstring& title) {
   for (const auto& c : f.channels)
     if (c.title == title) return true;
@@ -89,17 +95,17 @@ TEST(KymoAccess, ASaveRefusesToOverwriteWhatAnotherProgramSavedSinceItsLoad) {
 
   one->AddChannel(L"added by one");
   SaveStats stats;
-  ASSERT_TRUE(SaveKymo(path, *one, {kDefaultChunkSamples, first}, &stats).HasValue());
+  ASSERT_TRUE(SaveKymo(path, *one, Expecting(first), &stats).HasValue());
   two->documentStreams["settings"] = {2};
-  auto refused = SaveKymo(path, *two, {kDefaultChunkSamples, second}, nullptr);
+  auto refused = SaveKymo(path, *two, Expecting(second), nullptr);
   ASSERT_FALSE(refused.HasValue());
   EXPECT_NE(refused.ErrorMessage().find(kChangedByAnotherProgram), std::string::npos) << refused.ErrorMessage();
   EXPECT_TRUE(HasChannel(*LoadKymo(path), L"added by one"));
 
   // The first writer goes on from the stamp its own save left; a "save as" over the file replaces it.
   one->documentStreams["settings"] = {1};
-  EXPECT_TRUE(SaveKymo(path, *one, {kDefaultChunkSamples, stats.stamp}, nullptr).HasValue());
-  EXPECT_TRUE(SaveKymo(path, *two, {kDefaultChunkSamples, {}}, nullptr).HasValue());
+  EXPECT_TRUE(SaveKymo(path, *one, Expecting(stats.stamp), nullptr).HasValue());
+  EXPECT_TRUE(SaveKymo(path, *two, SaveOptions{}, nullptr).HasValue());
   EXPECT_FALSE(HasChannel(*LoadKymo(path), L"added by one"));
 
   // A file written before stamps existed has stamp 0, and its first writer may save.
@@ -107,8 +113,8 @@ TEST(KymoAccess, ASaveRefusesToOverwriteWhatAnotherProgramSavedSinceItsLoad) {
   ChangeStamp old = -1;
   ASSERT_TRUE(LoadKymo(path, &old).HasValue());
   EXPECT_EQ(old, 0);
-  EXPECT_TRUE(SaveKymo(path, *one, {kDefaultChunkSamples, old}, nullptr).HasValue());
-  EXPECT_FALSE(SaveKymo(path, *two, {kDefaultChunkSamples, old}, nullptr).HasValue());
+  EXPECT_TRUE(SaveKymo(path, *one, Expecting(old), nullptr).HasValue());
+  EXPECT_FALSE(SaveKymo(path, *two, Expecting(old), nullptr).HasValue());
 }
 
 // Two processes load one file at the same moment, each makes its own change and saves. A writer told that
@@ -137,7 +143,7 @@ TEST(KymoAccess, TwoWritersNeverLoseAChange) {
       if (!file) ::_exit(5);
       if (w == 0) file->AddChannel(L"run " + std::to_wstring(run));
       else file->documentStreams["run"] = {static_cast<std::uint8_t>(run)};
-      auto saved = SaveKymo(path, *file, {kDefaultChunkSamples, stamp}, nullptr);
+      auto saved = SaveKymo(path, *file, Expecting(stamp), nullptr);
       if (saved) ::_exit(0);
       ::_exit(saved.ErrorMessage().find(kChangedByAnotherProgram) != std::string::npos ? 3 : 6);
     }

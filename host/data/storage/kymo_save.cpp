@@ -278,7 +278,9 @@ Status SaveKymo(const std::string& path, const DataFile& file, const SaveOptions
     RemoveStaleTemporaries(path);
     struct stat info {};
     Status result = Ok();
-    if (::stat(path.c_str(), &info) == 0)
+    if (::lstat(path.c_str(), &info) == 0 && options.onlyNew)
+      result = Error{"Cannot save " + path + ": a file of that name exists already."};
+    else if (::stat(path.c_str(), &info) == 0)
       result = SaveOver(path, file, options.chunkSamples, options.expectedStamp, local);
     else if (errno == ENOENT)
       result = SaveNew(path, file, options.chunkSamples, local);

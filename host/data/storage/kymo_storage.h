@@ -38,6 +38,8 @@ struct SaveOptions {
   // The stamp the file had when the content being saved was loaded from it: the save is refused when the
   // file holds another. Unset for a new file or a "save as" over another file.
   std::optional<ChangeStamp> expectedStamp;
+  // Refuse when a file exists at the path already, instead of saving over it.
+  bool onlyNew = false;
 };
 
 // What a save did to the stored samples; lets callers and tests see that unchanged data was left alone.

@@ -16,6 +16,12 @@ using namespace kymora::storage::testing;
 
 namespace {
 
+SaveOptions Chunked(std::int32_t samples) {
+  SaveOptions options;
+  options.chunkSamples = samples;
+  return options;
+}
+
 float Bits(std::uint32_t bits) { return std::bit_cast<float>(bits); }
 
 constexpr std::uint32_t kNaNWithPayload = 0x7FC00001u;
@@ -102,7 +108,7 @@ TEST(KymoStorage, RoundTripKeepsEveryFieldBitForBit) {
     auto over = folder.File("over.kymo");
     ASSERT_TRUE(SaveKymo(over, Other()).HasValue());
     for (const auto& path : {fresh, over}) {
-      auto saved = SaveKymo(path, c.file, SaveOptions{c.chunkSamples, {}}, nullptr);
+      auto saved = SaveKymo(path, c.file, Chunked(c.chunkSamples), nullptr);
       ASSERT_TRUE(saved.HasValue()) << saved.ErrorMessage();
       auto loaded = LoadKymo(path);
       ASSERT_TRUE(loaded.HasValue()) << loaded.ErrorMessage();
@@ -235,7 +241,7 @@ TEST(KymoStorage, LoadRefusesFilesItCannotTrustAndLeavesThemAlone) {
     SCOPED_TRACE(c.name);
     TempFolder folder;
     auto path = folder.File("rec.kymo");
-    ASSERT_TRUE(SaveKymo(path, Rich(), SaveOptions{4096, {}}, nullptr).HasValue());
+    ASSERT_TRUE(SaveKymo(path, Rich(), Chunked(4096), nullptr).HasValue());
     if (c.damage)
       c.damage(path);
     else
@@ -353,7 +359,7 @@ TEST(KymoStorage, SavingOverAFileRewritesOnlyChangedChunks) {
     SCOPED_TRACE(c.name);
     TempFolder folder;
     auto path = folder.File("rec.kymo");
-    SaveOptions options{100, {}};
+    SaveOptions options = Chunked(100);
     ASSERT_TRUE(SaveKymo(path, base(), options, nullptr).HasValue());
     RunSql(path,
            "CREATE TABLE test_counts(inserted INTEGER, deleted INTEGER); INSERT INTO test_counts VALUES (0, 0);"
