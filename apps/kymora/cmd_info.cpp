@@ -62,6 +62,12 @@ CalcInfo DescribeCalc(HostDocument& doc, std::int32_t channel) {
   } else if (stored) {
     info.present = true;
     info.classId = stored->classId.ToString();
+    // The class is known but its stored settings were refused when the file was opened.
+    if (auto cls = doc.Registry().Calculations().FindById(stored->classId)) {
+      std::wstring name;
+      cls->GetName(&name);
+      info.name = Narrow(name);
+    }
   }
   return info;
 }
@@ -136,6 +142,9 @@ void PrintText(HostDocument& doc) {
     auto calc = DescribeCalc(doc, c);
     if (calc.present && calc.live)
       std::printf("       calculation %s: %s\n", calc.name.c_str(), calc.settings.c_str());
+    else if (calc.present && !calc.name.empty())
+      std::printf("       calculation %s (its stored settings were refused; the channel has no data)\n",
+                  calc.name.c_str());
     else if (calc.present)
       std::printf("       calculation %s (its extension is not loaded)\n", calc.classId.c_str());
   }

@@ -83,13 +83,7 @@ HRESULT CalcSite::SetOutputLimits(double top, double bottom, std::int32_t format
 HRESULT CalcSite::Apply(std::uint32_t flags) {
   auto* b = Binding();
   if (!b) return E_FAIL;
-  for (const auto& s : b->sources) {
-    if (!mOwner->ValidChannel(s.channel)) {
-      return mOwner->Fail(E_INVALIDARG, "the calculation on channel " + std::to_string(mChannel + 1) +
-                                            " reads channel " + std::to_string(s.channel + 1) +
-                                            ", which does not exist");
-    }
-  }
+  if (auto why = mOwner->WhyNotReadable(mChannel, b->sources)) return mOwner->Fail(E_INVALIDARG, *why);
   b->applied = true;
   if (mOwner->mOnChanged) mOwner->mOnChanged(mChannel);
   return S_OK;

@@ -33,7 +33,9 @@ class OpeningGuard {
   bool mLoop;
 };
 
-std::string ChannelName(std::int32_t channel) { return "channel " + std::to_string(channel + 1); }
+std::string ChannelName(std::int32_t channel) {
+  return channel < 0 ? "a channel that is not set" : "channel " + std::to_string(channel + 1);
+}
 }  // namespace
 
 ChannelData::ChannelData(std::shared_ptr<DataFile> file, HostServices services)
@@ -66,6 +68,41 @@ CalcBinding* ChannelData::Binding(std::int32_t channel) const {
 
 bool ChannelData::ReadsCalculation(std::uint32_t flags, std::int32_t channel) const {
   return Binding(channel) && ReadFlags::WantsCalculated(flags);
+}
+
+std::optional<std::string> ChannelData::WhyNotReadable(std::int32_t channel,
+                                                       const std::vector<CCalcEnumSourceInfo>& sources) const {
+  const std::string subject = "the calculation on " + ChannelName(channel);
+  for (const auto& s : sources) {
+    if (s.channel < 0) return subject + " has no source channel set";
+    if (!ValidChannel(s.channel))
+      return subject + " reads " + ChannelName(s.channel) + ", which does not exist";
+    if (s.channel == channel && !ReadFlags::WantsCalculated(s.flags)) {
+      bool recorded = false;
+      for (const auto& block : mFile->blocks) recorded = recorded || block.channels[channel].HasData();
+      if (!recorded)
+        return subject + " reads the recorded samples of its own channel, which has none; its source must be "
+                         "another channel";
+    }
+  }
+  // Follow what the sources read through their own calculations; coming back to `channel` is a loop.
+  std::vector<bool> seen(mFile->ChannelCount(), false);
+  std::vector<std::pair<std::int32_t, std::int32_t>> pending;  // (channel read as calculated, first step)
+  for (const auto& s : sources)
+    if (ReadFlags::WantsCalculated(s.flags)) pending.push_back({s.channel, s.channel});
+  while (!pending.empty()) {
+    auto [next, via] = pending.back();
+    pending.pop_back();
+    if (next == channel)
+      return subject + " would read its own output" + (via == channel ? "" : " through " + ChannelName(via));
+    if (seen[next]) continue;
+    seen[next] = true;
+    const auto* b = Binding(next);
+    if (!b || !b->applied) continue;
+    for (const auto& s : b->sources)
+      if (ReadFlags::WantsCalculated(s.flags) && ValidChannel(s.channel)) pending.push_back({s.channel, via});
+  }
+  return std::nullopt;
 }
 
 void ChannelData::AttachStoredCalculations(std::vector<std::string>* warnings) {

@@ -3,11 +3,13 @@
 // calculated channels on it, so that a calculated channel reads exactly like a recorded one everywhere
 // (another calculation's source, an expression, an export).
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "host/calc/calc_registries.h"
+#include "host/calc/icalc_site.h"
 #include "host/calc/ichannel_calc.h"
 #include "host/com/com_object.h"
 #include "host/com/expected.h"
@@ -86,6 +88,10 @@ class ChannelData final : public ComObject<IChannelData> {
   bool ValidChannel(std::int32_t channel) const { return channel >= 0 && channel < mFile->ChannelCount(); }
   CalcBinding* Binding(std::int32_t channel) const;
   bool ReadsCalculation(std::uint32_t flags, std::int32_t channel) const;
+  // Why a calculation on `channel` cannot read these sources: one that is not set or does not exist, its
+  // own output (directly or through other calculated channels), or recorded samples its own channel does
+  // not hold. Nothing when it can.
+  std::optional<std::string> WhyNotReadable(std::int32_t channel, const std::vector<CCalcEnumSourceInfo>& sources) const;
   HRESULT OpenCalculated(std::int32_t channel, std::int32_t block, std::int64_t begin, std::int64_t end,
                          IEnumFloatEx** reader);
   HRESULT Fail(HRESULT hr, std::string message);

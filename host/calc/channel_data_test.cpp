@@ -109,12 +109,37 @@ TEST_F(ChannelDataTest, CalculationOnItsOwnChannelReadsTheRecordedSamplesBeneath
   EXPECT_EQ(UnitsOf(data.Get(), 1, 0, 0), L"V");
 }
 
-TEST_F(ChannelDataTest, CalculationReadingItsOwnOutputIsRefused) {
-  PutScale(data.Get(), 0, {0, 3.0f, L"L/s", 8, 1.0, 0xC0001000});
-  ComPtr<IEnumFloatEx> r;
-  EXPECT_TRUE(Failed(data->OpenReader(0x40000000, 0, {0, 0}, {DataPosition::kNotSet, 0}, r.Put())));
-  EXPECT_NE(data->LastError().find("depends on its own output"), std::string::npos) << data->LastError();
-  EXPECT_EQ(data->HasData(0x40000000, 0, 0), S_FALSE);
+// Channel 1 has recorded samples, channel 2 none; channel 3 carries a calculation reading channel 2.
+TEST_F(ChannelDataTest, CalculationThatWouldReadItsOwnOutputOrNothingIsRefused) {
+  file->AddChannel(L"Volume");
+  PutScale(data.Get(), 2, {1, 1.0f});
+  struct Case {
+    std::int32_t channel, source;
+    std::uint32_t flags;
+    const char* refusal;  // nullptr: applied
+  };
+  const Case cases[] = {
+      {0, 0, 0xC0001000, "would read its own output"},
+      {1, 2, 0xC0001000, "would read its own output through channel 3"},
+      {1, 1, 0x80001001, "its own channel, which has none"},
+      {0, -2147483647 - 1, 0xC0001000, "has no source channel"},
+      {0, 7, 0xC0001000, "reads channel 8, which does not exist"},
+      {0, 0, 0x80001001, nullptr},
+      {1, 0, 0xC0001000, nullptr},
+  };
+  for (const auto& c : cases) {
+    ComPtr<IChannelCalc> calc;
+    ASSERT_EQ(data->PutCalculation(c.channel, MakeScaleCalcClass().Get(), &calc), S_OK);
+    HRESULT hr = calc->ApplySettings(MakeScaleSettings({c.source, 2.0f, L"L/s", 8, 1.0, c.flags}).Get(), kTrue16);
+    if (!c.refusal) {
+      EXPECT_EQ(hr, S_OK) << data->LastError();
+    } else {
+      EXPECT_TRUE(Failed(hr)) << c.refusal;
+      EXPECT_NE(data->LastError().find(c.refusal), std::string::npos) << data->LastError();
+      EXPECT_EQ(data->HasData(0x40000000, 0, c.channel), S_FALSE) << c.refusal;
+    }
+    data->RemoveCalculation(c.channel);
+  }
 }
 
 TEST_F(ChannelDataTest, StoredCalculationsComeBackToLifeOrAreKept) {

@@ -151,12 +151,18 @@ HRESULT SpFlowSettings::SetValue(const wchar_t* key, const wchar_t* value, std::
   });
 }
 
+// A preset's scale comes from the flow-head table when the calculation runs, whatever the stored value.
+double SpFlowSettings::EffectiveHeadScale() const {
+  const auto table = FlowHeadTable::BuiltIn();
+  return !mUseCustomHeadScale && table.Contains(mPresetIndex) ? table.HeadScale(mPresetIndex) : mHeadScale;
+}
+
 HRESULT SpFlowSettings::Describe(std::wstring* text) {
   if (!text) return E_POINTER;
   return CalcEnums::AtBoundary([&] {
     *text = L"source=" + ChannelText(mRawFlowChannel) +
             L" preset=" + (mUseCustomHeadScale ? std::wstring(L"custom") : std::to_wstring(mPresetIndex)) +
-            L" scale=" + NumberText(mHeadScale) + L" drift=" + SwitchText(mDriftCorrection) +
+            L" scale=" + NumberText(EffectiveHeadScale()) + L" drift=" + SwitchText(mDriftCorrection) +
             L" nonlinear=" + SwitchText(mApplyNonLinear) + L" noise-floor=" + NumberText(mNoiseFloor) +
             L" noise-clamp=" + SwitchText(mApplyNoiseFloor) + L" prefix=" + std::to_wstring(mOutputUnitsPrefix) +
             L" top=" + NumberText(mRangeTop) + L" bottom=" + NumberText(mRangeBottom);

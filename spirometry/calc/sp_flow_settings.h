@@ -53,6 +53,9 @@ class SpFlowSettings final : public ComObject<IPersistObject, IKeyValueSettings>
   // IKeyValueSettings: source, preset, scale, drift, nonlinear, noise-floor, noise-clamp, prefix, top, bottom.
   HRESULT SetValue(const wchar_t* key, const wchar_t* value, std::wstring* error) override;
   HRESULT Describe(std::wstring* text) override;
+
+ private:
+  double EffectiveHeadScale() const;
 };
 
 }  // namespace Spirometry

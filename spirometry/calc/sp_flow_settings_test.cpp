@@ -219,7 +219,8 @@ TEST(SpFlowSettings, KeyValuesSetFieldsOrAreRefusedWithoutChange) {
       EXPECT_EQ(Described(s.Get()), before);
     }
   }
+  // The scale shown is the one the calculation runs with: the preset's, not the stored custom value.
   auto s = MakeCom<SpFlowSettings>();
-  EXPECT_EQ(Described(s.Get()), L"source=none preset=3 scale=0 drift=off nonlinear=off noise-floor=0 "
+  EXPECT_EQ(Described(s.Get()), L"source=none preset=3 scale=40.1 drift=off nonlinear=off noise-floor=0 "
                                 L"noise-clamp=off prefix=8 top=20 bottom=-20");
 }

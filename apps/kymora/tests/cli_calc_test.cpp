@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "apps/kymora/tests/cli_runner.h"
@@ -70,20 +72,43 @@ TEST(CliCalc, RefusedSettingsLeaveTheFileAsItWas) {
   dir.Write("v.csv", "Time (s),Raw flow (V)\n0,1\n0.01,-1\n");
   auto kymo = dir.File("v.kymo");
   ASSERT_EQ(RunKymora({"import", dir.File("v.csv"), kymo}).exitCode, 0);
-  const std::vector<std::string> bad[] = {
-      {"calc", kymo, "2", "SpFlow", "preset=9"},
-      {"calc", kymo, "2", "SpFlow", "colour=red"},
-      {"calc", kymo, "2", "SpFlow", "source"},
-      {"calc", kymo, "2", "Nonsense"},
-      {"calc", kymo, "4", "SpFlow"},
+  ASSERT_EQ(RunKymora({"calc", kymo, "2", "SpFlow", "source=1", "preset=3"}).exitCode, 0);
+  ASSERT_EQ(RunKymora({"calc", kymo, "3", "SpVol", "source=2"}).exitCode, 0);
+  auto Bytes = [&] {
+    std::ifstream in(kymo, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
   };
-  for (const auto& args : bad) {
-    auto r = RunKymora(args);
-    EXPECT_NE(r.exitCode, 0) << args.back();
-    EXPECT_FALSE(r.err.empty());
+  const auto before = Bytes();
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const Case bad[] = {
+      {{"calc", kymo, "2", "SpFlow", "preset=9"}, "preset"},
+      {{"calc", kymo, "2", "SpFlow", "colour=red"}, "colour"},
+      {{"calc", kymo, "2", "SpFlow", "source"}, "KEY=VALUE"},
+      {{"calc", kymo, "2", "Nonsense"}, "Nonsense"},
+      {{"calc", kymo, "5", "SpFlow"}, "does not exist"},
+      {{"calc", kymo, "4", "SpFlow", "source=4"}, "its own channel, which has none"},
+      {{"calc", kymo, "2", "SpFlow", "source=3"}, "its own output through channel 3"},
+      {{"calc", kymo, "4", "SpVol"}, "no source channel"},
+      {{"calc", kymo, "4", "SpVol", "source=7"}, "channel 7, which does not exist"},
+      {{"calc", kymo, "4", "SpVol", "source=-2"}, "from 1 to 256"},
+      {{"calc", kymo, "2", "SpFlow", "scale=3", "preset=2"}, "scale=3 and preset=2 contradict"},
+      {{"calc", kymo, "2", "SpFlow", "source=1", "source=3"}, "contradict"},
+      {{"calc", kymo, "2", "SpFlow", "top=-20", "bottom=20"}, "top (-20) must lie above its bottom (20)"},
+      {{"calc", kymo, "3", "SpVol", "top=-2"}, "must lie above"},
+  };
+  for (const auto& c : bad) {
+    auto r = RunKymora(c.args);
+    EXPECT_NE(r.exitCode, 0) << c.message;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
   }
-  auto info = RunKymora({"info", kymo, "--json"});
-  EXPECT_EQ(info.out.find("\"number\": 2"), std::string::npos) << "no channel was added";
+  EXPECT_TRUE(Bytes() == before) << "a refused command changed the file";
+  // Keys that do not depend on their order go together; a preset's scale is the one shown.
+  auto custom = RunKymora({"calc", kymo, "2", "SpFlow", "preset=custom", "scale=3", "top=5", "bottom=-5"});
+  EXPECT_EQ(custom.exitCode, 0) << custom.err;
+  EXPECT_NE(RunKymora({"calc", kymo, "2", "SpFlow", "preset=3"}).out.find("scale=40.1"), std::string::npos);
 }
 
 // Breath events of an expression, one JSON object per event with every field of the record by name.
