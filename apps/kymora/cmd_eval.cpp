@@ -1,10 +1,14 @@
 // kymora eval FILE EXPRESSION [--block N] [--from TICK] [--to TICK]
 // Samples print as "TICK<TAB>VALUE"; events as one JSON object per line with every field of the record.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <set>
 #include <vector>
 
 #include "apps/kymora/cli_context.h"
+#include "apps/kymora/cli_options.h"
 #include "apps/kymora/commands.h"
 #include "apps/kymora/json_writer.h"
 #include "host/calc/icalc_enum.h"
@@ -80,6 +84,28 @@ std::string WhyNot(IExpression* expr, std::int32_t block) {
   return "the expression cannot be evaluated on block " + std::to_string(block + 1);
 }
 
+// The place of a compile error: "position N: why" from the engine becomes the reason and, under it, the
+// part of the expression around that place with a caret, so that a long expression is never printed whole.
+std::string DescribeCompileError(const std::wstring& expression, const std::string& error) {
+  std::size_t position = 0, used = 0;
+  if (error.rfind("position ", 0) == 0) {
+    try {
+      position = std::stoul(error.substr(9), &used);
+    } catch (const std::exception&) {
+      used = 0;
+    }
+  }
+  if (used == 0 || error.compare(9 + used, 2, ": ") != 0 || position == 0) return "the expression cannot be read: " + error;
+  constexpr std::size_t kContext = 30;
+  const std::size_t at = std::min(position - 1, expression.size());
+  const std::size_t from = at > kContext ? at - kContext : 0;
+  const std::size_t to = std::min(expression.size(), at + kContext);
+  const std::wstring before = (from > 0 ? L"..." : L"") + expression.substr(from, at - from);
+  const std::wstring excerpt = before + expression.substr(at, to - at) + (to < expression.size() ? L"..." : L"");
+  return "the expression cannot be read at position " + std::to_string(position) + ": " + error.substr(9 + used + 2) + "\n  " +
+         ToUtf8(excerpt) + "\n  " + std::string(before.size(), ' ') + "^";
+}
+
 int EvalSamples(IExpression* expr, std::int32_t block, std::int64_t from, std::int64_t to) {
   ComPtr<IEnumFloatEx> samples;
   if (Failed(expr->CreateSampleEnum(block, from, samples.Put())) || !samples) {
@@ -117,7 +143,7 @@ int EvalEvents(IExpression* expr, std::int32_t block, std::int64_t from, std::in
   }
   auto fields = FieldsOf(events.Get());
   std::vector<std::uint8_t> buf(static_cast<std::size_t>(size) * 8);
-  auto end = static_cast<std::int32_t>(std::min<std::int64_t>(to, 2147483647));
+  const auto end = static_cast<std::int32_t>(to);  // the caller keeps event ticks within 32 bits
   for (;;) {
     std::int32_t count = 0, next = 0;
     HRESULT hr = events->Next(end, buf.data(), static_cast<std::int32_t>(buf.size()), &count, &next);
@@ -143,9 +169,10 @@ void AddEvalCommand(CLI::App& app, int& exitCode) {
   auto* cmd = app.add_subcommand("eval", "Evaluate an expression over one block of a file");
   cmd->add_option("FILE", args->file, "A .kymo file or a recording")->required();
   cmd->add_option("EXPRESSION", args->expression, "For example \"Ch1*2+1\" or \"SPEEFlow(Ch1, 0.5)\"")->required();
-  cmd->add_option("--block", args->block, "Block number, from 1")->check(CLI::PositiveNumber);
-  cmd->add_option("--from", args->from, "First tick (0-based sample index in the block)")->check(CLI::NonNegativeNumber);
-  cmd->add_option("--to", args->to, "Tick to stop before (default: the end of the block)")->check(CLI::NonNegativeNumber);
+  const auto ticks = WholeWithin(0, std::numeric_limits<std::int64_t>::max());
+  cmd->add_option("--block", args->block, "Block number, from 1")->check(Counting());
+  cmd->add_option("--from", args->from, "First tick (0-based sample index in the block)")->check(ticks);
+  cmd->add_option("--to", args->to, "Tick to stop before (default: the end of the block)")->check(ticks);
   cmd->callback([args, &exitCode] {
     auto doc = OpenDocument(args->file);
     if (!doc) {
@@ -163,20 +190,61 @@ void AddEvalCommand(CLI::App& app, int& exitCode) {
     std::int32_t block = args->block - 1;
     std::int64_t length = 0;
     data->GetBlockLength(0xC0000000, block, 0, &length);
-    std::int64_t to = std::min(args->to.value_or(length), length);
+    const std::int64_t to = args->to.value_or(length);
+    std::string wrongTicks;
+    if (to > length)
+      wrongTicks = "--to " + std::to_string(to) + " lies beyond the end of block " + std::to_string(args->block) +
+                   ", which has " + std::to_string(length) + " samples (ticks 0 to " + std::to_string(length - 1) + ")";
+    else if (args->from > length)
+      wrongTicks = "--from " + std::to_string(args->from) + " lies beyond the end of block " +
+                   std::to_string(args->block) + ", which has " + std::to_string(length) + " samples";
+    else if (args->from > to)
+      wrongTicks = "--from " + std::to_string(args->from) + " lies after --to " + std::to_string(to);
+    if (!wrongTicks.empty()) {
+      PrintError(wrongTicks);
+      exitCode = kExitUsage;
+      return;
+    }
+    // A leading space was put before an expression that starts with a minus so that it is not taken for an
+    // option (PrepareEvalArguments); the expression reads the same without it.
+    std::string text = args->expression.starts_with(" -") ? args->expression.substr(1) : args->expression;
+    const std::wstring expression = FromUtf8(text);
     ComPtr<IExpressionEngine> engine = ComPtr<IChannelData>(data).As<IExpressionEngine>();
     ComPtr<IExpression> expr;
     std::wstring error;
-    if (!engine || Failed(engine->Compile(FromUtf8(args->expression).c_str(), 0, nullptr, expr.Put(), &error)) || !expr) {
-      PrintError("\"" + args->expression + "\": " + ToUtf8(error));
+    if (!engine || Failed(engine->Compile(expression.c_str(), 0, nullptr, expr.Put(), &error)) || !expr) {
+      PrintError(DescribeCompileError(expression, ToUtf8(error)));
       exitCode = kExitUsage;
       return;
     }
     std::uint32_t kind = 0;
     expr->GetKind(&kind);
+    if (kind == CalcKind::kEvents && to > std::numeric_limits<std::int32_t>::max()) {
+      PrintError("event expressions reach tick " + std::to_string(std::numeric_limits<std::int32_t>::max()) +
+                 " at most; give --to");
+      exitCode = kExitUsage;
+      return;
+    }
     exitCode = kind == CalcKind::kEvents ? EvalEvents(expr.Get(), block, args->from, to)
                                          : EvalSamples(expr.Get(), block, args->from, to);
   });
+}
+
+}  // namespace kymora::cli
+
+namespace kymora::cli {
+
+void PrepareEvalArguments(std::vector<std::string>& args) {
+  auto command = std::find_if(args.begin(), args.end(), [](const std::string& a) { return !a.starts_with('-'); });
+  if (command == args.end() || *command != "eval") return;
+  static const std::set<std::string> takingValues = {"--block", "--from", "--to"};
+  for (auto a = command + 1; a != args.end() && *a != "--"; ++a) {
+    if (takingValues.count(*a)) {
+      if (++a == args.end()) break;
+      continue;
+    }
+    if (a->size() > 1 && a->starts_with('-') && !a->starts_with("--") && *a != "-h" && *a != "-v") a->insert(0, " ");
+  }
 }
 
 }  // namespace kymora::cli

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "apps/kymora/cli_context.h"
+#include "apps/kymora/cli_options.h"
 #include "apps/kymora/commands.h"
 #include "apps/kymora/json_writer.h"
 #include "apps/kymora/spirometry_command.h"
@@ -35,12 +36,6 @@ bool IsAuto(const std::string& text) {
   return text.size() == 4 && std::equal(text.begin(), text.end(), "auto", [](char a, char b) {
            return std::tolower(static_cast<unsigned char>(a)) == b;
          });
-}
-
-bool IsNumber(const std::string& text) {
-  char* end = nullptr;
-  std::strtod(text.c_str(), &end);
-  return !text.empty() && end == text.c_str() + text.size();
 }
 
 double PrefixFactor(std::int32_t prefix) { return prefix == 6 ? 1e6 : prefix == 7 ? 1e3 : 1.0; }
@@ -218,9 +213,27 @@ void PrintTable(const Report& r) {
 }  // namespace
 
 int RunSpirometry(const SpirometryArgs& args) {
-  if (args.rawChannel.has_value() != args.preset.has_value()) {
-    PrintError("--raw-channel and --preset go together");
+  if (args.preset && !args.rawChannel) {
+    PrintError("--preset names the flow head of --raw-channel; give that too");
     return kExitUsage;
+  }
+  if (args.toBlock && *args.toBlock < args.block) {
+    PrintError("the selection ends (--to-block " + std::to_string(*args.toBlock) + ") before it starts (--block " +
+               std::to_string(args.block) + ")");
+    return kExitUsage;
+  }
+  if (args.from && args.to && args.toBlock.value_or(args.block) == args.block && *args.to < *args.from) {
+    PrintError("the selection ends (--to " + NumberText(*args.to) + " s) before it starts (--from " +
+               NumberText(*args.from) + " s)");
+    return kExitUsage;
+  }
+  if (args.out) {
+    std::error_code ec;
+    auto status = std::filesystem::status(*args.out, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+      PrintError("--out " + *args.out + " is a file, not a folder");
+      return kExitUsage;
+    }
   }
   if (args.save && !IsKymoPath(args.file)) {
     PrintError(args.file + ": only a .kymo file can keep the settings; import the recording first");
@@ -254,8 +267,10 @@ int RunSpirometry(const SpirometryArgs& args) {
   if (args.flowChannel) flow = *args.flowChannel - 1;
   if (args.volumeChannel) volume = *args.volumeChannel - 1;
   if (args.rawChannel) {
-    flow = AddCalculatedChannel(
-        *doc, L"SpFlow", {{L"source", std::to_wstring(*args.rawChannel)}, {L"preset", std::to_wstring(*args.preset)}});
+    // Without --preset the flow calculation keeps its own default flow head.
+    std::vector<std::pair<std::wstring, std::wstring>> keys = {{L"source", std::to_wstring(*args.rawChannel)}};
+    if (args.preset) keys.push_back({L"preset", std::to_wstring(*args.preset)});
+    flow = AddCalculatedChannel(*doc, L"SpFlow", keys);
     if (!flow) return kExitFailure;
     volume = AddCalculatedChannel(*doc, L"SpVol", {{L"source", std::to_wstring(*flow + 1)}});
     if (!volume) return kExitFailure;
@@ -278,12 +293,12 @@ int RunSpirometry(const SpirometryArgs& args) {
   const std::vector<MessageValue> values = {
       {L"ForcedExpThres", args.forcedThreshold.value_or(current.ForcedExpThres)},
       {L"DetectionLevel", args.detectionLevel.value_or(current.DetectionLevel)},
-      {L"IncludeNonForced", args.includeNonForced || current.IncludeNonForced != kFalse16 ? 1.0 : 0.0},
+      {L"IncludeNonForced", args.includeNonForced.value_or(current.IncludeNonForced != kFalse16) ? 1.0 : 0.0},
       {L"FlowChannel", static_cast<double>(flow.value_or(current.FlowChannel))},
       {L"VolumeChannel", static_cast<double>(volume.value_or(current.VolumeChannel))},
       {L"FlowUnitsPrefix", static_cast<double>(prefix.value_or(current.FlowUnitsPrefix))},
       {L"NoiseFloor", args.noiseFloor.value_or(current.NoiseFloor)},
-      {L"ApplyNoiseFloor", args.noiseFloor || current.ApplyNoiseFloor != kFalse16 ? 1.0 : 0.0},
+      {L"ApplyNoiseFloor", args.applyNoiseFloor.value_or(current.ApplyNoiseFloor != kFalse16) ? 1.0 : 0.0},
   };
   auto sent = doc->Frame().SendScriptMessage(L"SpirometrySettings", values);
   if (!sent) {
@@ -407,6 +422,7 @@ int RunSpirometry(const SpirometryArgs& args) {
 
 void AddSpirometryCommand(CLI::App& app, int& exitCode) {
   auto args = std::make_shared<SpirometryArgs>();
+  auto switches = std::make_shared<std::pair<std::string, std::string>>();  // include-non-forced, noise floor
   auto* cmd = app.add_subcommand(
       "spirometry",
       "Analyse a selection of one block into breaths: forced expirations, Ti, Te, VT, PIF, PEF, FVC, FEV1, VE, f.\n"
@@ -414,41 +430,49 @@ void AddSpirometryCommand(CLI::App& app, int& exitCode) {
       "times in s, channel and block indices zero-based as in the settings message; FEV1 is null when the\n"
       "second after the start of expiration lies beyond the block.");
   cmd->add_option("FILE", args->file, "A .kymo file or a recording")->required();
-  cmd->add_option("--flow-channel", args->flowChannel, "Flow channel, from 1")->check(CLI::PositiveNumber);
-  cmd->add_option("--volume-channel", args->volumeChannel, "Volume channel, from 1")->check(CLI::PositiveNumber);
+  cmd->add_option("--flow-channel", args->flowChannel, "Flow channel, from 1")->check(Counting());
+  cmd->add_option("--volume-channel", args->volumeChannel, "Volume channel, from 1")->check(Counting());
   cmd->add_option_function<std::string>(
          "--detection-level",
          [args](const std::string& text) {
            args->autoDetectionLevel = IsAuto(text);
            if (!args->autoDetectionLevel) args->detectionLevel = std::stod(text);
          },
-         "Breath detection level, % of the flow's full range, or auto (chosen from the flow signal)")
+         "Breath detection level, % of the flow's full range (0.01 to 10), or auto (chosen from the flow signal)")
       ->check(CLI::Validator(
-          [](std::string& text) {
-            return IsAuto(text) || IsNumber(text) ? std::string() : "takes a number or auto, not '" + text + "'";
-          },
+          [range = Within(0.01, 10.0)](std::string& text) { return IsAuto(text) ? std::string() : range(text); },
           "NUMBER|auto"));
-  cmd->add_option("--forced-threshold", args->forcedThreshold, "Forced expiration threshold, x average volume");
-  cmd->add_flag("--include-non-forced", args->includeNonForced, "List non-forced breaths in the report");
+  cmd->add_option("--forced-threshold", args->forcedThreshold, "Forced expiration threshold, x average volume")
+      ->check(Within(0.1, 10.0));
+  cmd->add_flag("--include-non-forced{on}", switches->first, "List non-forced breaths in the report (=off: do not)")
+      ->check(OnOff());
   cmd->add_option("--flow-units", args->flowUnits, "Flow units: L/s, mL/s, \xC2\xB5L/s or uL/s");
-  cmd->add_option("--noise-floor", args->noiseFloor, "Clamp flows below this (L/s) to zero")
-      ->check(CLI::NonNegativeNumber);
-  cmd->add_option("--block", args->block, "Block of the selection, from 1 (default 1)")->check(CLI::PositiveNumber);
-  cmd->add_option("--from", args->from, "Selection start, seconds from the start of the block")
-      ->check(CLI::NonNegativeNumber);
+  cmd->add_option("--noise-floor", switches->second,
+                  "Clamp flows below this (L/s) to zero; off stops clamping, on resumes it at the stored value")
+      ->check(AtLeast(0.0) | OnOff());
+  cmd->add_option("--block", args->block, "Block of the selection, from 1 (default 1)")->check(Counting());
+  cmd->add_option("--from", args->from, "Selection start, seconds from the start of the block")->check(AtLeast(0.0));
   cmd->add_option("--to", args->to, "Selection end, seconds from the start of its block (default: its end)")
-      ->check(CLI::NonNegativeNumber);
-  cmd->add_option("--to-block", args->toBlock, "Block in which the selection ends, from 1")->check(CLI::PositiveNumber);
+      ->check(AtLeast(0.0));
+  cmd->add_option("--to-block", args->toBlock, "Block in which the selection ends, from 1")->check(Counting());
   cmd->add_option("--raw-channel", args->rawChannel, "Flow-head voltage channel: adds SpFlow and SpVol channels")
-      ->check(CLI::PositiveNumber);
-  cmd->add_option("--preset", args->preset, "Flow head of --raw-channel (0..4)")->check(CLI::Range(0, 4));
+      ->check(Counting());
+  cmd->add_option("--preset", args->preset, "Flow head of --raw-channel (0..4; default that of SpFlow)")
+      ->check(WholeWithin(0, 4));
   cmd->add_flag("--save", args->save, "Keep the settings and calculations in the .kymo file");
   cmd->add_flag("--json", args->json, "Print one JSON object");
   cmd->add_flag("--standard", args->standard,
                 "Also the ATS/ERS 2019 measures of each forced expiration and the grade of the test (JSON, table, "
                 "report section, DIR/standard.csv)");
   cmd->add_option("--out", args->out, "Write the report (report.html) and its CSV export (report.csv) into DIR");
-  cmd->callback([args, &exitCode] { exitCode = RunSpirometry(*args); });
+  cmd->callback([args, switches, &exitCode] {
+    if (!switches->first.empty()) args->includeNonForced = SwitchValue(switches->first);
+    if (!switches->second.empty()) {
+      args->applyNoiseFloor = SwitchValue(switches->second).value_or(true);
+      if (!SwitchValue(switches->second)) args->noiseFloor = std::stod(switches->second);
+    }
+    exitCode = RunSpirometry(*args);
+  });
 }
 
 }  // namespace kymora::cli

@@ -10,9 +10,10 @@ struct SpirometryArgs {
   std::string file;
   std::optional<std::int32_t> flowChannel, volumeChannel, rawChannel, preset, toBlock;  // 1-based
   std::optional<double> detectionLevel, forcedThreshold, noiseFloor, from, to;
+  // Switches: unset keeps what the file holds.
+  std::optional<bool> includeNonForced, applyNoiseFloor;
   std::optional<std::string> flowUnits;
   std::optional<std::string> out;  // folder for report.html and report.csv
-  bool includeNonForced = false;
   std::int32_t block = 1;
   bool save = false, json = false;
   bool autoDetectionLevel = false;  // --detection-level auto

@@ -6,6 +6,9 @@ namespace kymora::expr {
 
 namespace {
 const std::string kTooDeep = "expression nested deeper than " + std::to_string(kMaxDepth) + " levels";
+// A long sum or product is not nested as written, but builds a tree as deep as it is long.
+const std::string kTooLong =
+    "more than " + std::to_string(kMaxDepth) + " operators in a row; group the terms in parentheses";
 
 // expression := term (('+' | '-') term)*
 // term       := unary (('*' | '/') unary)*
@@ -39,7 +42,7 @@ class Parser {
     node->depth = 1 + std::max(left->depth, right->depth);
     // A long chain of operators builds a deep tree without any parentheses, so the height is checked here
     // as well as the recursion of the parser.
-    if (node->depth > kMaxDepth) return ErrorAt(op.position, kTooDeep);
+    if (node->depth > kMaxDepth) return ErrorAt(op.position, kTooLong);
     node->children.push_back(std::move(left));
     node->children.push_back(std::move(right));
     return node;

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -138,6 +140,55 @@ TEST(CliSpirometry, FindsForcedExpirationsAndTheirFev1AndKeepsTheSettings) {
   ASSERT_EQ(table.exitCode, 0) << table.err;
   EXPECT_NE(table.out.find("forced"), std::string::npos) << table.out;
   EXPECT_NE(table.out.find("FEV1 (mL)"), std::string::npos) << table.out;
+}
+
+// Switches saved on can be saved off again; values out of their ranges are usage errors that write nothing.
+TEST(CliSpirometry, SwitchesGoBothWaysAndOutOfRangeOptionsAreRefused) {
+  TempDir dir;
+  dir.Write("flow.csv", Csv(MakeRecording(), false));
+  const auto kymo = dir.File("flow.kymo");
+  ASSERT_EQ(RunKymora({"import", dir.File("flow.csv"), kymo}).exitCode, 0);
+  // --raw-channel without --preset takes the flow calculation's own flow head.
+  ASSERT_EQ(RunKymora({"spirometry", kymo, "--raw-channel", "1", "--save"}).exitCode, 0);
+  struct Step {
+    std::vector<std::string> options;
+    const char* shows;
+  };
+  const Step steps[] = {
+      {{"--include-non-forced", "--noise-floor", "0.01"}, "\"IncludeNonForced\": true, \"NoiseFloor\": 0.01, \"ApplyNoiseFloor\": true"},
+      {{"--include-non-forced=off", "--noise-floor", "off"}, "\"IncludeNonForced\": false, \"NoiseFloor\": 0.01, \"ApplyNoiseFloor\": false"},
+      {{"--include-non-forced=on", "--noise-floor", "on"}, "\"IncludeNonForced\": true, \"NoiseFloor\": 0.01, \"ApplyNoiseFloor\": true"},
+  };
+  for (const auto& step : steps) {
+    std::vector<std::string> args = {"spirometry", kymo, "--save"};
+    args.insert(args.end(), step.options.begin(), step.options.end());
+    ASSERT_EQ(RunKymora(args).exitCode, 0) << step.shows;
+    auto reopened = RunKymora({"spirometry", kymo, "--json"});
+    EXPECT_NE(reopened.out.find(step.shows), std::string::npos) << reopened.out.substr(0, 300);
+  }
+
+  std::ifstream in(kymo, std::ios::binary);
+  const std::string before(std::istreambuf_iterator<char>(in), {});
+  const std::vector<std::string> refused[] = {
+      {"--detection-level", "20"}, {"--detection-level", "0"},     {"--detection-level", "nan"},
+      {"--forced-threshold", "-1"}, {"--forced-threshold", "inf"}, {"--forced-threshold", "1e308"},
+      {"--noise-floor", "nan"},     {"--noise-floor", "-0.5"},     {"--include-non-forced=maybe"},
+      {"--from", "60", "--to", "20"}, {"--block", "2", "--to-block", "1"}, {"--preset", "3"},
+      {"--block", "0"},             {"--flow-channel", "99999999999"}, {"--out", kymo},
+  };
+  for (const auto& options : refused) {
+    std::vector<std::string> args = {"spirometry", kymo, "--save"};
+    args.insert(args.end(), options.begin(), options.end());
+    auto r = RunKymora(args);
+    EXPECT_EQ(r.exitCode, 2) << options[0] << " " << r.err;
+    EXPECT_LT(r.err.size(), 200u) << r.err;
+  }
+  std::ifstream after(kymo, std::ios::binary);
+  EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(after), {}) == before) << "a refused run changed the file";
+  auto named = RunKymora({"spirometry", kymo, "--detection-level", "20"});
+  EXPECT_NE(named.err.find("from 0.01 to 10"), std::string::npos) << named.err;
+  auto reversed = RunKymora({"spirometry", kymo, "--from", "60", "--to", "20"});
+  EXPECT_NE(reversed.err.find("ends (--to 20 s) before it starts (--from 60 s)"), std::string::npos) << reversed.err;
 }
 
 TEST(CliSpirometry, RefusesWhatItCannotAnalyseOrKeep) {
