@@ -1,6 +1,7 @@
 // Calculated channels from the command line: a flow calculation on a voltage channel and a volume
 // calculation on the flow, stored in the file and read back by later runs.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cmath>
 #include <fstream>
@@ -109,6 +110,14 @@ TEST(CliCalc, RefusedSettingsLeaveTheFileAsItWas) {
   auto custom = RunKymora({"calc", kymo, "2", "SpFlow", "preset=custom", "scale=3", "top=5", "bottom=-5"});
   EXPECT_EQ(custom.exitCode, 0) << custom.err;
   EXPECT_NE(RunKymora({"calc", kymo, "2", "SpFlow", "preset=3"}).out.find("scale=40.1"), std::string::npos);
+
+  // Stored settings that the extension refuses are not taken for a missing extension.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(kymo.c_str(), &db), SQLITE_OK);
+  sqlite3_exec(db, "UPDATE channels SET calculation_settings = x'00' WHERE channel = 2", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  auto info = RunKymora({"info", kymo});
+  EXPECT_NE(info.out.find("calculation SpVol (its stored settings were refused"), std::string::npos) << info.out;
 }
 
 // Breath events of an expression, one JSON object per event with every field of the record by name.
