@@ -391,10 +391,15 @@ int RunSpirometry(const SpirometryArgs& args) {
   if (args.out) {
     std::error_code ec;
     std::filesystem::create_directories(*args.out, ec);
+    if (ec) {
+      PrintError("cannot create the folder " + *args.out + ": " + ec.message());
+      return kExitFailure;
+    }
     const auto html = (std::filesystem::path(*args.out) / "report.html").string();
     const auto csv = (std::filesystem::path(*args.out) / "report.csv").string();
-    for (auto [written, path] : {std::pair{WriteReportHtml(*doc, custom->Get(), html), html},
-                                 std::pair{WriteReportCsv(*doc, custom->Get(), csv), csv}}) {
+    // One after the other: the export is not written once the report has failed.
+    for (const auto& path : {html, csv}) {
+      auto written = path == html ? WriteReportHtml(*doc, custom->Get(), path) : WriteReportCsv(*doc, custom->Get(), path);
       if (!written) {
         PrintError(path + ": " + written.ErrorMessage());
         return kExitFailure;

@@ -1,8 +1,11 @@
 #include "apps/kymora/spirometry_outputs.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include "host/com/text.h"
 #include "host/frame/document_events.h"
@@ -13,6 +16,27 @@ namespace kymora::cli {
 
 namespace {
 bool LooksLikePage(const std::string& text) { return text.rfind("<!DOCTYPE", 0) == 0 || text.rfind("<html", 0) == 0; }
+
+// Writes the bytes beside the target and renames them into place only when every byte reached the disk; a
+// write that fails (a full disk, a size limit) removes what it had written. The message is the system's.
+Status WriteThroughPartialFile(const std::string& path, const std::string& bytes) {
+  const std::string partial = path + ".part";
+  int fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return Error{std::strerror(errno)};
+  int error = 0;
+  for (std::size_t done = 0; done < bytes.size() && !error;) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) error = n < 0 ? errno : EIO;
+    else done += static_cast<std::size_t>(n);
+  }
+  if (!error && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && !error) error = errno;
+  if (!error && std::rename(partial.c_str(), path.c_str()) != 0) error = errno;
+  if (!error) return Ok();
+  ::unlink(partial.c_str());
+  return Error{std::strerror(error)};
+}
 }  // namespace
 
 Status WriteReportHtml(HostDocument& host, ICustomDocument* document, const std::string& path) {
@@ -27,14 +51,7 @@ Status WriteReportHtml(HostDocument& host, ICustomDocument* document, const std:
   while (!units.empty() && units.back() == u'\0') units.pop_back();
   std::string text = ToUtf8(FromUtf16(units));
   if (!LooksLikePage(text)) return Error{text.empty() ? "the report is empty" : text};
-  std::string partial = path + ".part";
-  {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out.flush()) return Error{path + ": cannot be written"};
-  }
-  if (std::rename(partial.c_str(), path.c_str()) != 0) return Error{path + ": cannot be written"};
-  return Ok();
+  return WriteThroughPartialFile(path, text);
 }
 
 Status WriteReportCsv(HostDocument& host, ICustomDocument* document, const std::string& path) {
@@ -51,8 +68,9 @@ Status WriteReportCsv(HostDocument& host, ICustomDocument* document, const std::
       return Error{"the CSV export failed"};
     }
     if (std::rename(partial.c_str(), path.c_str()) != 0) {
+      const int error = errno;
       std::remove(partial.c_str());
-      return Error{path + ": cannot be written"};
+      return Error{std::strerror(error)};
     }
     return Ok();
   }

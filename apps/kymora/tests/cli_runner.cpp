@@ -1,6 +1,8 @@
 #include "apps/kymora/tests/cli_runner.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,11 +24,19 @@ std::string Drain(int fd) {
 }
 }  // namespace
 
-RunResult RunKymora(const std::vector<std::string>& args) {
+RunResult RunKymora(const std::vector<std::string>& args) { return RunKymora(args, -1); }
+
+RunResult RunKymora(const std::vector<std::string>& args, long fileSizeLimit) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) return {};
   pid_t pid = fork();
   if (pid == 0) {
+    if (fileSizeLimit >= 0) {
+      // The write then fails with EFBIG instead of the signal ending the program.
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
     dup2(out[1], 1);
     dup2(err[1], 2);
     close(out[0]);

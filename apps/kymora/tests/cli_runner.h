@@ -12,6 +12,8 @@ struct RunResult {
 };
 
 RunResult RunKymora(const std::vector<std::string>& args);
+// The same with files limited to fileSizeLimit bytes, as on a disk that is full: a write past it fails.
+RunResult RunKymora(const std::vector<std::string>& args, long fileSizeLimit);
 // A fresh temporary folder for one test, removed by the destructor.
 class TempDir {
  public:

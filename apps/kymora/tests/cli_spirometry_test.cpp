@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <numbers>
@@ -189,6 +190,16 @@ TEST(CliSpirometry, SwitchesGoBothWaysAndOutOfRangeOptionsAreRefused) {
   EXPECT_NE(named.err.find("from 0.01 to 10"), std::string::npos) << named.err;
   auto reversed = RunKymora({"spirometry", kymo, "--from", "60", "--to", "20"});
   EXPECT_NE(reversed.err.find("ends (--to 20 s) before it starts (--from 60 s)"), std::string::npos) << reversed.err;
+}
+
+TEST(CliSpirometry, AReportThatCannotBeWrittenLeavesNothingBehind) {
+  TempDir dir;
+  dir.Write("flow.csv", Csv(MakeRecording(), false));
+  const auto out = dir.File("out");
+  auto full = RunKymora({"spirometry", dir.File("flow.csv"), "--raw-channel", "1", "--preset", "3", "--out", out}, 2000);
+  EXPECT_EQ(full.exitCode, 1);
+  EXPECT_NE(full.err.find("report.html: File too large"), std::string::npos) << full.err;
+  EXPECT_TRUE(std::filesystem::is_empty(out)) << "a partial report was left";
 }
 
 TEST(CliSpirometry, RefusesWhatItCannotAnalyseOrKeep) {
