@@ -8,6 +8,23 @@
 
 namespace kymora::cli {
 
+// Control characters that a file or an argument brought into a message (a NUL would end it, an escape
+// sequence would steer the terminal) are shown as \xNN; line breaks and tabs stay.
+std::string Printable(std::string text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7F) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 bool& Verbose() {
   static bool verbose = false;
   return verbose;
@@ -19,16 +36,16 @@ int StderrMessageBox(const std::wstring& text, const std::wstring& caption, std:
   // it is shown with --verbose only.
   if ((style & 0x70) == 0x40 && !Verbose()) return 1;
   const char* kind = (style & 0x70) == 0x10 ? "error" : (style & 0x70) == 0x40 ? "note" : "warning";
-  std::string body = ToUtf8(text);
+  std::string body = Printable(ToUtf8(text));
   for (std::size_t at = 0; (at = body.find('\n', at)) != std::string::npos; at += 2) body.replace(at, 1, "\n  ");
   if (caption.empty())
     std::fprintf(stderr, "kymora: %s: %s\n", kind, body.c_str());
   else
-    std::fprintf(stderr, "kymora: %s (%s): %s\n", kind, ToUtf8(caption).c_str(), body.c_str());
+    std::fprintf(stderr, "kymora: %s (%s): %s\n", kind, Printable(ToUtf8(caption)).c_str(), body.c_str());
   return 1;
 }
 
-void PrintError(const std::string& message) { std::fprintf(stderr, "kymora: %s\n", message.c_str()); }
+void PrintError(const std::string& message) { std::fprintf(stderr, "kymora: %s\n", Printable(message).c_str()); }
 
 std::string Narrow(const std::wstring& text) { return ToUtf8(text); }
 
@@ -50,7 +67,7 @@ std::unique_ptr<HostDocument> OpenDocument(const std::string& path, const import
   }
   auto doc = HostDocument::Open(path, withProgress, StderrMessageBox, &warnings);
   if (shown) std::fprintf(stderr, "\rReading %s: done\n", path.c_str());
-  for (const auto& w : warnings) std::fprintf(stderr, "kymora: warning: %s\n", w.c_str());
+  for (const auto& w : warnings) std::fprintf(stderr, "kymora: warning: %s\n", Printable(w).c_str());
   if (!doc) {
     PrintError(doc.ErrorMessage());
     return nullptr;

@@ -24,6 +24,8 @@ int StderrMessageBox(const std::wstring& text, const std::wstring& caption, std:
 std::unique_ptr<HostDocument> OpenDocument(const std::string& path, const import::ImportOptions& options = {});
 
 void PrintError(const std::string& message);
+// The text with control characters (NUL, escape, ...) written as \xNN, so that a message is shown whole.
+std::string Printable(std::string text);
 // True when standard error is a terminal: long work then shows its progress there.
 bool ShowsProgress();
 std::string Narrow(const std::wstring& text);

@@ -267,6 +267,16 @@ int RunSpirometry(const SpirometryArgs& args) {
   if (args.flowChannel) flow = *args.flowChannel - 1;
   if (args.volumeChannel) volume = *args.volumeChannel - 1;
   if (args.rawChannel) {
+    // The calculations' settings keep channel numbers in one byte, so the two new channels must be among
+    // the first 256.
+    constexpr std::int32_t kHighestChannel = 256;
+    if (file.ChannelCount() + 2 > kHighestChannel) {
+      PrintError("--raw-channel adds a flow and a volume channel, which would be channels " +
+                 std::to_string(file.ChannelCount() + 1) + " and " + std::to_string(file.ChannelCount() + 2) +
+                 "; calculations can use channels 1 to " + std::to_string(kHighestChannel) + " only (the file has " +
+                 std::to_string(file.ChannelCount()) + ")");
+      return kExitUsage;
+    }
     // Without --preset the flow calculation keeps its own default flow head.
     std::vector<std::pair<std::wstring, std::wstring>> keys = {{L"source", std::to_wstring(*args.rawChannel)}};
     if (args.preset) keys.push_back({L"preset", std::to_wstring(*args.preset)});

@@ -51,13 +51,22 @@ TEST(CliHost, ImportInfoAndEvalOfATwoBlockCsv) {
   EXPECT_EQ(nan.out, "1\tnan\n");
 }
 
-TEST(CliHost, RaggedRowFailsNamingItsLineAndWritesNothing) {
-  TempDir dir;
-  dir.Write("bad.csv", "Time,A,B\n0,1,2\n0.1,3\n");
-  auto r = RunKymora({"import", dir.File("bad.csv"), dir.File("bad.kymo")});
-  EXPECT_NE(r.exitCode, 0);
-  EXPECT_NE(r.err.find("line 3"), std::string::npos) << r.err;
-  EXPECT_FALSE(std::filesystem::exists(dir.File("bad.kymo")));
+TEST(CliHost, BadRecordingFailsWithItsWholeMessageAndWritesNothing) {
+  using namespace std::string_literals;
+  const std::pair<std::string, const char*> cases[] = {
+      {"Time,A,B\n0,1,2\n0.1,3\n", "line 3"},
+      {"Time,A\n0,1\n0.1,2\0\n"s, "line 3: a NUL byte"},
+      // Control characters brought into a message are shown, not sent to the terminal.
+      {"Time,A\n0,1\n0.1,2\x1b[2J\n", "'2\\x1B[2J' is not a number"},
+  };
+  for (const auto& [text, message] : cases) {
+    TempDir dir;
+    dir.Write("bad.csv", text);
+    auto r = RunKymora({"import", dir.File("bad.csv"), dir.File("bad.kymo")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("bad.kymo")));
+  }
 }
 
 TEST(CliHost, UsageErrorsAreClearAndNonZero) {

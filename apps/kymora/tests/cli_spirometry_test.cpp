@@ -231,6 +231,15 @@ TEST(CliSpirometry, RefusesWhatItCannotAnalyseOrKeep) {
     EXPECT_NE(beyond.err.find("beyond the end of block 1"), std::string::npos) << beyond.err;
   }
 
+  // The channels --raw-channel adds must be ones the calculations can name; the message names them.
+  std::string wide = "Time";
+  for (int c = 1; c <= 255; ++c) wide += ",C" + std::to_string(c);
+  dir.Write("wide.csv", wide + "\n0" + std::string(255, ',') + "\n1" + std::string(255, ',') + "\n");
+  auto tooMany = RunKymora({"spirometry", dir.File("wide.csv"), "--raw-channel", "1"});
+  EXPECT_EQ(tooMany.exitCode, 2);
+  EXPECT_NE(tooMany.err.find("channels 256 and 257; calculations can use channels 1 to 256"), std::string::npos)
+      << tooMany.err;
+
   auto wrongChannel = RunKymora({"spirometry", kymo, "--flow-channel", "1", "--volume-channel", "1"});
   EXPECT_NE(wrongChannel.exitCode, 0);
   EXPECT_NE(wrongChannel.err.find("cannot serve as the flow channel"), std::string::npos) << wrongChannel.err;

@@ -144,7 +144,16 @@ Status CsvImporter::AddLine(std::string_view line) {
   ++mLine;
   mBytesSeen += line.size() + 1;
   if (mLine == 1 && line.starts_with(kBom)) line.remove_prefix(kBom.size());
+  if (mLine == 1 && (line.starts_with("\xFF\xFE") || line.starts_with("\xFE\xFF")))
+    return Error{mName + ": the file is UTF-16 text; save it as UTF-8 (or plain ASCII) and import it again"};
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  if (line.find('\0') != std::string_view::npos)
+    return AtLine(mLine == 1 ? "a NUL byte: this is not a text file, or it is UTF-16 text; save it as UTF-8"
+                             : "a NUL byte: the file is damaged or not text");
+  // Without a header yet, a carriage return inside the line means that CR alone ends the lines.
+  if (!mHaveHeader && line.find('\r') != std::string_view::npos)
+    return Error{mName + ": its lines end in CR alone (an old Mac text file); convert the line ends to LF or "
+                         "CR LF and import it again"};
 
   // A tab is a blank only where it is not the separator: in a tab-separated file "\t" is a row of gaps.
   auto lead = line.find_first_not_of(mSeparator == '\t' ? " " : " \t");
@@ -182,7 +191,8 @@ Status CsvImporter::Header(std::string_view line) {
     auto end = mSeparator ? line.find(mSeparator, start) : std::string_view::npos;
     cells.push_back(line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
     if (end == std::string_view::npos) break;
-    if (cells.size() > kMaxChannels + 1) return AtLine("more than " + std::to_string(kMaxChannels) + " columns");
+    // A Time column and a trailing separator may come on top of the channels.
+    if (cells.size() > kMaxChannels + 2) return AtLine("more than " + std::to_string(kMaxChannels) + " channels");
     start = end + 1;
   }
   if (cells.size() > 1 && TrimBlanks(cells.back()).empty()) {
@@ -210,6 +220,8 @@ Status CsvImporter::Header(std::string_view line) {
     if (!(*mOptions.rateHz > 0) || !std::isfinite(*mOptions.rateHz))
       return Error{mName + ": --rate must be a positive number of samples per second"};
   }
+  if (cells.size() - (mHasTime ? 1 : 0) > kMaxChannels)
+    return AtLine("more than " + std::to_string(kMaxChannels) + " channels");
   for (std::size_t i = mHasTime ? 1 : 0; i < cells.size(); ++i) {
     auto h = SplitHeading(cells[i]);
     mHeadings.push_back({std::move(h.title), std::move(h.units)});

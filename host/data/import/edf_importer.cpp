@@ -8,6 +8,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <string_view>
 
 #include "host/com/text.h"
 
@@ -107,7 +108,22 @@ void AddEdfChannels(const std::vector<EdfSignal>& signals, const std::vector<std
   }
 }
 
+// The reserved field of the header says "EDF+D" or "BDF+D" for a discontinuous file. Such a file goes to our
+// own reader before EDFlib sees it: EDFlib refuses some of them (a record count of -1, allowed while the
+// file is being recorded) as malformed before it says they are discontinuous.
+bool SaysDiscontinuous(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char reserved[5] = {};
+  return in.seekg(192) && in.read(reserved, sizeof reserved) &&
+         (std::string_view(reserved, 5) == "EDF+D" || std::string_view(reserved, 5) == "BDF+D");
+}
+
 Expected<Imported> ImportEdf(const std::string& path, const ImportOptions& options) {
+  if (SaysDiscontinuous(path)) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return Error{path + ": cannot open the file"};
+    return ReadDiscontinuousEdf(in, path, options);
+  }
   // The header holds hundreds of signal slots: too large for the stack.
   auto header = std::make_unique<edf_hdr_struct>();
   int opened;

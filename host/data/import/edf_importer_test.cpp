@@ -69,6 +69,7 @@ class EdfImport : public testing::Test {
     std::string recordSeconds = "1";
     std::vector<std::string> onsets;  // one per data record, as written ("+5.5")
     std::string firstRecordNote;      // an annotation besides the time-keeping one, in record 1
+    std::string recordCount;          // as written; empty: the number of onsets
   };
   std::string WriteByHand(const std::string& name, const HandFile& f, std::function<int(int, int, int)> digital) {
     auto pad = [](std::string text, std::size_t width) {
@@ -81,7 +82,7 @@ class EdfImport : public testing::Test {
     h += pad("X X X X", 80) + pad("Startdate 01-JAN-1985 X X X", 80) + "01.01.8500.00.00";
     h += pad(std::to_string(256 * (ns + 1)), 8);
     h += pad(std::string(f.bdf ? "BDF+" : "EDF+") + (f.discontinuous ? "D" : "C"), 44);
-    h += pad(std::to_string(f.onsets.size()), 8) + pad(f.recordSeconds, 8) + pad(std::to_string(ns), 4);
+    h += pad(f.recordCount.empty() ? std::to_string(f.onsets.size()) : f.recordCount, 8) + pad(f.recordSeconds, 8) + pad(std::to_string(ns), 4);
     auto each = [&](std::size_t width, std::function<std::string(const SignalSpec&)> of, std::string annotation) {
       for (const auto& s : f.signals) h += pad(of(s), width);
       h += pad(annotation, width);
@@ -238,6 +239,14 @@ TEST_F(EdfImport, DiscontinuousFilesGiveOneBlockPerRunOfAdjacentRecords) {
     ASSERT_EQ(gaps->warnings.size(), 2u);
     EXPECT_NE(gaps->warnings[0].find("'Slow'"), std::string::npos) << gaps->warnings[0];
     EXPECT_NE(gaps->warnings[1].find("1 annotation was not imported"), std::string::npos) << gaps->warnings[1];
+
+    // A file still being recorded says -1 for its record count: the records present are read.
+    f.recordCount = "-1";
+    auto recording = ImportEdf(WriteByHand("recording.edf", f, DigitalPattern), {});
+    ASSERT_TRUE(recording) << recording.ErrorMessage();
+    ASSERT_EQ(recording->file.BlockCount(), 3);
+    EXPECT_EQ(recording->file.blocks[2].length, 4);
+    f.recordCount.clear();
   }
 }
 
