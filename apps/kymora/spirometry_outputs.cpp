@@ -16,9 +16,8 @@ namespace kymora::cli {
 
 namespace {
 bool LooksLikePage(const std::string& text) { return text.rfind("<!DOCTYPE", 0) == 0 || text.rfind("<html", 0) == 0; }
+}  // namespace
 
-// Writes the bytes beside the target and renames them into place only when every byte reached the disk; a
-// write that fails (a full disk, a size limit) removes what it had written. The message is the system's.
 Status WriteThroughPartialFile(const std::string& path, const std::string& bytes) {
   const std::string partial = path + ".part";
   int fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -37,7 +36,6 @@ Status WriteThroughPartialFile(const std::string& path, const std::string& bytes
   ::unlink(partial.c_str());
   return Error{std::strerror(error)};
 }
-}  // namespace
 
 Status WriteReportHtml(HostDocument& host, ICustomDocument* document, const std::string& path) {
   auto view = host.Frame().OpenViewOf(Spirometry::kReportViewClassId, document);

@@ -9,6 +9,11 @@
 
 namespace kymora::cli {
 
+// Writes the bytes beside the target ("PATH.part") and renames them into place only when every byte reached
+// the disk; a write that fails (a full disk, a size limit) removes what it had written. The message is the
+// system's reason, without the path.
+Status WriteThroughPartialFile(const std::string& path, const std::string& bytes);
+
 // Opens a report view on the document, copies its page and writes it as UTF-8. Fails when the document has
 // no valid analysis (the view then shows a message instead of a page); the message is the error.
 Status WriteReportHtml(HostDocument& host, ICustomDocument* document, const std::string& path);

@@ -2,8 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <utility>
+
+#include "apps/kymora/spirometry_outputs.h"
 
 namespace kymora::cli {
 
@@ -116,19 +117,7 @@ Status WriteStandardCsv(const StandardResults& r, const std::string& path) {
           "," + (t.Fev1Spread < 0.0 ? "" : Number(t.Fev1Spread)) + "," +
           (t.FvcSpread < 0.0 ? "" : Number(t.FvcSpread)) + "," + YesNo(t.Repeatable) + "," + Grade(t.Fev1Grade) +
           "," + Grade(t.FvcGrade) + "," + Number(t.BestFev1) + "," + Number(t.BestFvc) + "\n";
-  const std::string partial = path + ".part";
-  {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out.flush()) {
-      std::remove(partial.c_str());
-      return Error{path + ": cannot be written"};
-    }
-  }
-  if (std::rename(partial.c_str(), path.c_str()) != 0) {
-    std::remove(partial.c_str());
-    return Error{path + ": cannot be written"};
-  }
+  if (auto written = WriteThroughPartialFile(path, text); !written) return Error{path + ": " + written.ErrorMessage()};
   return Ok();
 }
 
