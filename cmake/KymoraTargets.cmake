@@ -23,3 +23,25 @@ function(kymora_fuzzer name source)
   endif()
   add_dependencies(fuzzers ${name})
 endfunction()
+
+# kymora_qt_tests(NAME SOURCES... LIBS ... [XVFB]): a QtTest program (one test per program), run through
+# ctest on Qt's offscreen platform, or with XVFB on a real X server (xvfb-run). Qt's own libraries are not
+# built with the sanitizers; the suppressions name only leaks that start inside them.
+function(kymora_qt_tests name)
+  if(NOT KYMORA_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "XVFB" "" "SOURCES;LIBS;ENV" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test)
+  set(env "KYMORA_EXTDATA=${CMAKE_SOURCE_DIR}/../shared/extdata"
+          "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/cmake/qt_lsan.supp:print_suppressions=0" ${T_ENV})
+  if(T_XVFB)
+    add_test(NAME ${name} COMMAND xvfb-run -a -s "-screen 0 1600x1000x24" $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+    list(APPEND env QT_QPA_PLATFORM=offscreen)
+  endif()
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}")
+endfunction()

@@ -5,6 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libboost-dev libtbb-dev libsqlite3-dev libedf-dev libsndfile1-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev qt6-svg-dev qt6-webengine-dev fonts-dejavu-core xvfb xauth
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -17,6 +17,8 @@ namespace HostCommands {
 constexpr std::uint32_t kCopy = 0x80010008;
 constexpr std::uint32_t kPrint = 0x8001000B;
 constexpr std::uint32_t kPrintSetup = 0x8001000C;
+// Print preview of the view's printout (the desktop host's File > Print Preview).
+constexpr std::uint32_t kPrintPreview = 0x8001000D;
 // Notification asking a view for its preferred size.
 constexpr std::uint32_t kSizeQuery = 0x80080002;
 }  // namespace HostCommands

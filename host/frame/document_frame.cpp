@@ -79,6 +79,7 @@ Expected<ComPtr<IDocView>> DocumentFrame::OpenViewOf(const Guid& viewClassId, IC
     return Error{"the view of class " + viewClassId.ToString() + " could not be created"};
   mViews.push_back({viewClassId, ComPtr<ICustomDocument>(document), view});
   view->Setup();
+  if (mViewObserver) mViewObserver->ViewOpened(viewClassId, view.Get());
   return view;
 }
 
@@ -87,6 +88,7 @@ void DocumentFrame::CloseView(IDocView* view) {
     if (it->view.Get() == view) {
       auto closing = it->view;
       mViews.erase(it);
+      if (mViewObserver) mViewObserver->ViewClosing(closing.Get());
       closing->Close();
       return;
     }
@@ -169,10 +171,15 @@ void DocumentFrame::Shutdown() {
   mClosed = true;
   auto views = std::move(mViews);
   mViews.clear();
-  for (auto& v : views) v.view->Close();
+  for (auto& v : views) {
+    if (mViewObserver) mViewObserver->ViewClosing(v.view.Get());
+    v.view->Close();
+  }
   views.clear();
   mPosted.clear();
   mClipboard.Reset();
+  mServices.Reset();
+  mPostListener = nullptr;
   auto documents = std::move(mDocuments);
   mDocuments.clear();
   for (auto& d : documents) d.document->Close();
@@ -215,6 +222,7 @@ HRESULT DocumentFrame::PostMessage(ICustomDocument* target, const void* record, 
   if (flags & kSendImmediately) return target->HandleMessage(record, size);
   auto bytes = static_cast<const std::uint8_t*>(record);
   mPosted.push_back({ComPtr<ICustomDocument>(target), std::vector<std::uint8_t>(bytes, bytes + size)});
+  if (mPostListener) mPostListener();
   return S_OK;
 }
 
@@ -246,13 +254,15 @@ HRESULT DocumentFrame::ShowMessageBox(const wchar_t* text, const wchar_t* captio
 }
 
 HRESULT DocumentFrame::QueryOtherInterface(const Guid& iid, void** out) {
-  if (iid == IClipboard::kIid && mClipboard && !mClosed) return mClipboard->QueryInterface(iid, out);
+  if (mClosed) return E_NOINTERFACE;
+  if (iid == IClipboard::kIid && mClipboard) return mClipboard->QueryInterface(iid, out);
+  if (mServices) return mServices->QueryInterface(iid, out);
   return E_NOINTERFACE;
 }
 
 HRESULT DocumentFrame::GetHostWindow(std::uintptr_t* window) {
   if (!window) return E_POINTER;
-  *window = 0;
+  *window = mHostWindow;
   return S_OK;
 }
 

@@ -23,6 +23,15 @@ class HostRegistry;
 class DocumentFrame final : public ComObject<IHostDocument> {
  public:
   using MessageBoxFn = std::function<int(const std::wstring&, const std::wstring&, std::uint32_t)>;
+  // A front end that shows views in windows hears of each view after its Setup and before its Close.
+  class ViewObserver {
+   public:
+    virtual void ViewOpened(const Guid& viewClassId, IDocView* view) = 0;
+    virtual void ViewClosing(IDocView* view) = 0;
+
+   protected:
+    ~ViewObserver() = default;
+  };
   DocumentFrame(ChannelData* data, HostRegistry* registry, MessageBoxFn messageBox);
 
   // The document of a type, created through its registered class on first request. A stream stored in
@@ -47,8 +56,18 @@ class DocumentFrame final : public ComObject<IHostDocument> {
   // Writes the stream of every document whose persistent object is attached into the file.
   Status StoreDocumentStreams(DataFile& file);
   bool Modified() const { return mModified; }
+  // After a save: the file on disk holds everything.
+  void ClearModified() { mModified = false; }
   // The clipboard the documents and views reach by QueryInterface on this object.
   void SetClipboard(ComPtr<IClipboard> clipboard) { mClipboard = std::move(clipboard); }
+  // The front end's services (view host, printing, dialogs, help, timers): interfaces this object does not
+  // answer itself are asked of it.
+  void SetServices(ComPtr<IUnknown> services) { mServices = std::move(services); }
+  // The window that parents dialogs (GetHostWindow); 0 when the front end has none.
+  void SetHostWindow(std::uintptr_t window) { mHostWindow = window; }
+  void SetViewObserver(ViewObserver* observer) { mViewObserver = observer; }
+  // Called when a message is queued, so that an event loop can deliver it soon (DeliverPosted).
+  void SetPostListener(std::function<void()> listener) { mPostListener = std::move(listener); }
   // Closes the views and documents; the frame answers nothing afterwards.
   void Shutdown();
 
@@ -91,6 +110,10 @@ class DocumentFrame final : public ComObject<IHostDocument> {
   std::vector<ViewEntry> mViews;
   std::deque<Posted> mPosted;
   ComPtr<IClipboard> mClipboard;
+  ComPtr<IUnknown> mServices;
+  std::uintptr_t mHostWindow = 0;
+  ViewObserver* mViewObserver = nullptr;
+  std::function<void()> mPostListener;
   bool mModified = false;
   bool mClosed = false;
   bool mDelivering = false;

@@ -46,7 +46,13 @@ MenuModel& HostRegistry::Menus() {
   auto classes = ClassObjects();
   for (; mMenusAskedUpTo < classes.size(); ++mMenusAskedUpTo) {
     if (!classes[mMenusAskedUpTo]) continue;
-    if (auto docClass = classes[mMenusAskedUpTo].As<ICustomDocClass>()) docClass->AddMenus(mMenus.Get());
+    auto docClass = classes[mMenusAskedUpTo].As<ICustomDocClass>();
+    if (!docClass) continue;
+    Guid classId, documentType;
+    std::wstring name;
+    if (Failed(docClass->GetClassInfo(&classId, &name, &documentType))) documentType = Guid{};
+    mMenus->SetOwner(documentType);
+    docClass->AddMenus(mMenus.Get());
   }
   return *mMenus;
 }

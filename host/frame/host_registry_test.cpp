@@ -65,9 +65,13 @@ TEST(HostRegistry, IsReachedThroughTheComponentLibraryByItsClassId) {
 }
 
 TEST(HostRegistry, AsksEachDocumentClassForItsMenusOnce) {
+  static constexpr Guid kType = Guid::Parse("{11111111-2222-3333-4444-555555555555}");
   struct MenuClass final : ComObject<ICustomDocClass> {
     int asked = 0;
-    HRESULT GetClassInfo(Guid*, std::wstring*, Guid*) override { return E_NOTIMPL; }
+    HRESULT GetClassInfo(Guid*, std::wstring*, Guid* type) override {
+      *type = kType;
+      return S_OK;
+    }
     HRESULT CreateDocument(IHostDocument*, ICustomDocument**) override { return E_NOTIMPL; }
     HRESULT AddMenus(IMenuService* menus) override {
       ++asked;
@@ -80,6 +84,7 @@ TEST(HostRegistry, AsksEachDocumentClassForItsMenusOnce) {
   reg->RegisterClassObject(cls.Get());
   ASSERT_EQ(reg->Menus().Entries().size(), 2u);
   EXPECT_EQ(reg->Menus().FindCommand(200)->caption, L"&Go");
+  EXPECT_EQ(reg->Menus().FindCommand(200)->documentType, kType);  // the command goes to that document
   reg->Menus();
   EXPECT_EQ(cls->asked, 1);
 }

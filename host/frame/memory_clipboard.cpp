@@ -12,12 +12,23 @@ std::map<std::wstring, std::uint32_t>& Formats() {
 }
 }  // namespace
 
-HRESULT MemoryClipboard::RegisterFormat(const wchar_t* name, std::uint32_t* format) {
-  if (!name || !format) return E_POINTER;
+std::uint32_t RegisterClipboardFormatName(const std::wstring& name) {
   std::lock_guard g(gFormatLock);
   auto& formats = Formats();
   auto [it, added] = formats.emplace(name, static_cast<std::uint32_t>(0xC000 + formats.size()));
-  *format = it->second;
+  return it->second;
+}
+
+std::wstring ClipboardFormatName(std::uint32_t format) {
+  std::lock_guard g(gFormatLock);
+  for (const auto& [name, id] : Formats())
+    if (id == format) return name;
+  return {};
+}
+
+HRESULT MemoryClipboard::RegisterFormat(const wchar_t* name, std::uint32_t* format) {
+  if (!name || !format) return E_POINTER;
+  *format = RegisterClipboardFormatName(name);
   return S_OK;
 }
 

@@ -11,6 +11,11 @@
 
 namespace kymora {
 
+// The process-wide table of format names behind every clipboard's RegisterFormat: a name gives the same id
+// for the life of the process. ClipboardFormatName is empty for an id never given out.
+std::uint32_t RegisterClipboardFormatName(const std::wstring& name);
+std::wstring ClipboardFormatName(std::uint32_t format);
+
 class MemoryClipboard final : public ComObject<IClipboard> {
  public:
   HRESULT RegisterFormat(const wchar_t* name, std::uint32_t* format) override;

@@ -9,7 +9,7 @@ bool MenuEntry::IsExtensionListing() const { return path.find(L"^EXTENSION|") !=
 HRESULT MenuModel::AddMenuItem(const wchar_t* path, const wchar_t* caption, std::uint32_t commandId,
                                const wchar_t* helpTopic, std::int32_t group) {
   if (!path || !*path) return E_INVALIDARG;
-  MenuEntry e{path, caption ? caption : L"", helpTopic ? helpTopic : L"", commandId, group};
+  MenuEntry e{path, caption ? caption : L"", helpTopic ? helpTopic : L"", commandId, group, mOwner};
   if (!e.IsTopLevel()) {
     // Items and listings need their top-level menu first.
     auto menu = e.path.substr(0, e.path.find_first_of(L"|^"));

@@ -1,0 +1,89 @@
+#include "host/ui/print_service.h"
+
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+
+#include "host/com/com_ptr.h"
+#include "host/com/text.h"
+#include "host/ui/dialog_runner.h"
+#include "host/ui/message_box.h"
+#include "host/ui/printout_render.h"
+
+namespace kymora::ui {
+
+namespace {
+QString TitleOf(IPrintout* printout) {
+  std::wstring title;
+  if (printout && Succeeded(printout->GetTitle(&title)) && !title.empty()) return QString::fromStdWString(title);
+  return QStringLiteral("Kymora");
+}
+}  // namespace
+
+PrintService::PrintService(DialogRunner& dialogs) : mDialogs(dialogs) {}
+PrintService::~PrintService() = default;
+
+QPrinter& PrintService::Printer() {
+  if (!mPrinter) {
+    mPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    mPrinter->setPageOrientation(QPageLayout::Landscape);
+  }
+  return *mPrinter;
+}
+
+QPageLayout PrintService::Layout() const {
+  const QPageLayout fallback(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(12, 12, 12, 12),
+                                    QPageLayout::Millimeter);
+  return mPrinter ? mPrinter->pageLayout() : fallback;
+}
+
+void PrintService::Report(const std::string& message) {
+  ShowMessageBox(mDialogs, FromUtf8(message), L"Print", 0x10);
+}
+
+HRESULT PrintService::Print(IPrintout* printout) {
+  if (!printout) return E_POINTER;
+  auto& printer = Printer();
+  printer.setDocName(TitleOf(printout));
+  QPrintDialog dialog(&printer, mDialogs.MainWindow());
+  if (mDialogs.Run(&dialog) != QDialog::Accepted) return S_FALSE;
+  auto printed = PrintPages(printout, printer);
+  if (!printed) {
+    Report("The page could not be printed: " + printed.ErrorMessage() + ".");
+    return E_FAIL;
+  }
+  return S_OK;
+}
+
+HRESULT PrintService::Preview(IPrintout* printout) {
+  if (!printout) return E_POINTER;
+  auto& printer = Printer();
+  printer.setDocName(TitleOf(printout));
+  QPrintPreviewDialog dialog(&printer, mDialogs.MainWindow());
+  dialog.setWindowTitle(QStringLiteral("Print Preview - %1").arg(TitleOf(printout)));
+  ComPtr<IPrintout> held(printout);
+  std::string failure;
+  QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* target) {
+    auto printed = PrintPages(held.Get(), *target);
+    if (!printed) failure = printed.ErrorMessage();
+  });
+  dialog.resize(900, 700);
+  mDialogs.Run(&dialog);
+  if (!failure.empty()) {
+    Report("The preview could not be drawn: " + failure + ".");
+    return E_FAIL;
+  }
+  return S_OK;
+}
+
+HRESULT PrintService::PageSetup() {
+  QPageSetupDialog dialog(&Printer(), mDialogs.MainWindow());
+  return mDialogs.Run(&dialog) == QDialog::Accepted ? S_OK : S_FALSE;
+}
+
+Status PrintService::ToPdf(IPrintout* printout, const std::string& path) {
+  return PrintoutPdf(printout, path, Layout());
+}
+
+}  // namespace kymora::ui
