@@ -117,11 +117,15 @@ std::string TimeLabel(double seconds, double step) {
 }
 
 Selection SelectionFromDrag(const Timeline& timeline, const TimeView& view, double x0, double x1, double minPixels) {
+  if (std::fabs(x1 - x0) < minPixels) return {};
+  return SelectionOfSeconds(timeline, view.SecondsAt(x0), view.SecondsAt(x1));
+}
+
+Selection SelectionOfSeconds(const Timeline& timeline, double t0, double t1) {
   Selection s;
-  if (timeline.BlockCount() == 0 || std::fabs(x1 - x0) < minPixels) return s;
-  const double t0 = view.SecondsAt(std::min(x0, x1)), t1 = view.SecondsAt(std::max(x0, x1));
-  s.start = timeline.PositionAt(t0, false);
-  s.end = timeline.PositionAt(t1, true);
+  if (timeline.BlockCount() == 0) return s;
+  s.start = timeline.PositionAt(std::min(t0, t1), false);
+  s.end = timeline.PositionAt(std::max(t0, t1), true);
   // A drag wholly before the data, after it, or within one sample selects nothing.
   s.valid = timeline.SecondsOf(s.end) > timeline.SecondsOf(s.start);
   if (!s.valid) s = Selection{};

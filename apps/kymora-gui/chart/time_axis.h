@@ -64,6 +64,9 @@ std::vector<double> TimeTicks(const TimeView& view, int width, int minGapPixels)
 // (with decimals of a second when the step needs them).
 std::string TimeLabel(double seconds, double step);
 
+// The selection of the stretch between two times (in either order): ordered, on the data, its end at the
+// end of a block rather than the start of the next. Nothing when the stretch holds no sample interval.
+Selection SelectionOfSeconds(const Timeline& timeline, double t0, double t1);
 // The selection a drag from x0 to x1 (trace-area pixels) makes: ordered, on the data, its end at the end of
 // a block rather than the start of the next. Shorter than `minPixels`: a click, which selects nothing.
 Selection SelectionFromDrag(const Timeline& timeline, const TimeView& view, double x0, double x1, double minPixels = 3);

@@ -44,6 +44,6 @@ struct ChartLayout {
   int RowAt(int y) const;
 };
 
-ChartLayout LayOutChart(int width, int height, int channels, int labelWidth = 130, int axisHeight = 30, int gap = 6);
+ChartLayout LayOutChart(int width, int height, int channels, int labelWidth = 170, int axisHeight = 30, int gap = 6);
 
 }  // namespace kymora::chart

@@ -1,0 +1,92 @@
+// kymora-gui [FILE] [--screenshot OUT.png [--select FROM-TO] [--open "Menu>Item"] [--size WxH] [--channel N]]
+#include <QApplication>
+#include <QCommandLineParser>
+#include <cstdio>
+#include <cstdlib>
+
+#include "apps/kymora-gui/main_window.h"
+#include "apps/kymora-gui/picture_mode.h"
+#include "host/com/runtime.h"
+#include "host/frame/extension_loader.h"
+#include "host/frame/host_registry.h"
+
+using namespace kymora;
+
+namespace {
+std::filesystem::path FolderFromEnvironment(const char* variable, std::filesystem::path fallback) {
+  const char* value = std::getenv(variable);
+  return value && *value ? std::filesystem::path(value) : fallback;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral("Kymora"));
+  QApplication::setApplicationName(QStringLiteral("kymora-gui"));
+  QApplication::setApplicationVersion(QStringLiteral(KYMORA_VERSION));
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral("Kymora, the recording host on the desktop."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A .kymo file or a recording to import."));
+  const QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("Write a picture of the window and leave."),
+                                      QStringLiteral("OUT.png"));
+  const QCommandLineOption select(QStringLiteral("select"), QStringLiteral("Select FROM-TO seconds first."),
+                                  QStringLiteral("FROM-TO"));
+  const QCommandLineOption open(QStringLiteral("open"), QStringLiteral("Run a menu command first, e.g. \"Spirometry>Report\"."),
+                                QStringLiteral("MENU>ITEM"));
+  const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("Window size for the picture (default 1280x800)."),
+                                QStringLiteral("WxH"));
+  const QCommandLineOption channel(QStringLiteral("channel"), QStringLiteral("Make channel N current first (from 1)."),
+                                   QStringLiteral("N"));
+  parser.addOptions({screenshot, select, open, size, channel});
+  parser.process(app);
+  const auto files = parser.positionalArguments();
+  if (files.size() > 1) {
+    std::fprintf(stderr, "kymora-gui: one file at a time\n");
+    return 2;
+  }
+
+  HostRegistry::RegisterWithComponentLibrary();
+  KymCoInitialize();
+  const auto exeFolder = DefaultExtensionsFolder().parent_path();
+  const auto report = LoadExtensions(FolderFromEnvironment("KYMORA_EXTENSIONS", exeFolder / "extensions"));
+  for (const auto& p : report.problems) std::fprintf(stderr, "kymora-gui: warning: %s\n", p.c_str());
+
+  gui::MainWindow window(FolderFromEnvironment("KYMORA_HELP", exeFolder / "help"));
+  if (parser.isSet(screenshot)) {
+    gui::PictureRequest request;
+    request.output = parser.value(screenshot);
+    if (!files.isEmpty()) request.file = files.front();
+    if (parser.isSet(select) && !(request.select = gui::ParseSecondsRange(parser.value(select)))) {
+      std::fprintf(stderr, "kymora-gui: --select takes FROM-TO in seconds, FROM below TO\n");
+      return 2;
+    }
+    if (parser.isSet(size)) {
+      auto s = gui::ParseWindowSize(parser.value(size));
+      if (!s) {
+        std::fprintf(stderr, "kymora-gui: --size takes WIDTHxHEIGHT, 200 to 8000 each\n");
+        return 2;
+      }
+      request.size = *s;
+    }
+    request.command = parser.value(open);
+    if (parser.isSet(channel)) {
+      bool ok = false;
+      request.channel = parser.value(channel).toInt(&ok) - 1;
+      if (!ok || request.channel < 0) {
+        std::fprintf(stderr, "kymora-gui: --channel takes a channel number from 1\n");
+        return 2;
+      }
+    }
+    return gui::TakePicture(window, request);
+  }
+  if (parser.isSet(select) || parser.isSet(open) || parser.isSet(size) || parser.isSet(channel)) {
+    std::fprintf(stderr, "kymora-gui: --select, --open, --size and --channel go with --screenshot\n");
+    return 2;
+  }
+  window.show();
+  if (!files.isEmpty()) window.OpenFile(files.front());
+  return QApplication::exec();
+}
