@@ -36,8 +36,7 @@ class CalculationDialog final : public QDialog {
   QComboBox* ChannelBox() const { return mChannel; }
   QListWidget* ClassList() const { return mClasses; }
   QLineEdit* SettingsEdit() const { return mSettings; }
-
- protected:
+  // Stays open and says so when the settings are not KEY=VALUE words.
   void accept() override;
 
  private:

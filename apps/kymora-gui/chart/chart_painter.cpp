@@ -136,7 +136,7 @@ void PaintLabels(QPainter& painter, const ChartLayout& layout, const ChartConten
     const auto vv = RowView(layout, trace, c);
     const QFontMetricsF metrics(smallFont, painter.device());
     const double right = layout.traceLeft - 3;
-    for (double v : ValueTicks(trace.range, row.height, static_cast<int>(metrics.height() * 1.6))) {
+    for (double v : ValueTicks(trace.range, row.height, static_cast<int>(metrics.height() * 2.5))) {
       const double y = vv.YOf(v);
       painter.setPen(kText);
       painter.drawLine(QLineF(right - 3, y, right + 3, y));
