@@ -32,6 +32,6 @@ struct IHostDocument : IUnknown {
   virtual HRESULT AttachPersistentObject(ICustomDocument* document, IPersistStreamInit* object) = 0;  // slot 10
   // Shows a modal message box. Returns the button chosen (1 = OK).
   virtual HRESULT ShowMessageBox(const wchar_t* text, const wchar_t* caption, std::uint32_t style) = 0;  // slot 11
-  // out: the window that parents dialogs (0 when the front end has none).
+  // out: the window that parents dialogs: on the desktop the main window's QWidget*, 0 on the command line.
   virtual HRESULT GetHostWindow(std::uintptr_t* window) = 0;  // slot 12
 };

@@ -177,8 +177,11 @@ void PaintTimeAxis(QPainter& painter, const ChartLayout& layout, const TimeView&
     for (const auto& row : layout.rows) VerticalRule(painter, x, row.top, row.top + row.height, rule, kGrid);
     painter.setPen(Thin(kText));
     painter.drawLine(QLineF(x, axisY, x, axisY + 4));
-    painter.drawText(QRectF(x - gap / 2.0, axisY + 5, gap, metrics.height()), Qt::AlignHCenter | Qt::AlignTop,
-                     QString::fromStdString(TimeLabel(t, step)));
+    // Centred under its tick, but kept inside the chart at the right edge.
+    const QString label = QString::fromStdString(TimeLabel(t, step));
+    const double width = metrics.horizontalAdvance(label);
+    const double left = std::min(x - width / 2, layout.width - width - 2);
+    painter.drawText(QRectF(left, axisY + 5, width + 1, metrics.height()), Qt::AlignLeft | Qt::AlignTop, label);
   }
   painter.drawText(QRectF(10, axisY + 5, layout.traceLeft / 2.0, metrics.height()), Qt::AlignLeft | Qt::AlignTop,
                    step < 60 && view.SecondsAt(layout.traceWidth) < 60 ? QStringLiteral("Time (s)") : QStringLiteral("Time"));

@@ -13,6 +13,7 @@ std::shared_ptr<const TraceSummary> BuildSummary(IEnumFloatEx* reader, std::int6
                                                  const std::function<void(std::int64_t done)>& progress) {
   if (!reader) return nullptr;
   auto summary = std::make_shared<TraceSummary>();
+  summary->Reserve(length);
   std::vector<float> buffer(kChunk);
   std::int64_t done = 0;
   while (done < length) {

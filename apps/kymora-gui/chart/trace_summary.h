@@ -28,6 +28,8 @@ class TraceSummary {
   static constexpr std::int64_t kBaseBin = 64;
   static constexpr std::int64_t kFactor = 8;
 
+  // Room for a trace of that many samples, so that level 0 is allocated once.
+  void Reserve(std::int64_t samples) { mLevels[0].reserve(static_cast<std::size_t>(samples / kBaseBin + 1)); }
   // Appends samples in order; Finish once after the last.
   void Append(const float* samples, std::int64_t count);
   // Closes the last, partial bin and builds the levels above level 0.
