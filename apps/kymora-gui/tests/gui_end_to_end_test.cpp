@@ -133,7 +133,7 @@ class GuiEndToEndTest : public QObject {
                   {mSample, QStringLiteral("--screenshot"), out, QStringLiteral("--select"), QStringLiteral("40-60"),
                    QStringLiteral("--size"), QStringLiteral("1000x600")});
     QVERIFY(program.waitForFinished(60000));
-    QCOMPARE(program.exitCode(), 0);
+    QVERIFY2(program.exitCode() == 0, program.readAllStandardError().constData());
     QImage shot(out);
     QCOMPARE(shot.size(), QSize(1000, 600));
     CheckNotBlank(shot);
