@@ -43,6 +43,8 @@ MainWindow::MainWindow(std::filesystem::path helpRoot)
   mProgress->setTextVisible(true);
   mProgress->setFormat(QStringLiteral("Summaries %p%"));
   mProgress->hide();
+  mSelectionText->setObjectName(QStringLiteral("selectionText"));
+  mCursorText->setObjectName(QStringLiteral("cursorText"));
   statusBar()->addWidget(mSelectionText, 1);
   statusBar()->addWidget(mCursorText, 2);
   statusBar()->addPermanentWidget(mProgress);

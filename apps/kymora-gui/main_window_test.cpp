@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -132,7 +133,27 @@ class MainWindowTest : public QObject {
     QVERIFY(Describe(doc, 1).empty());
   }
 
+  // The readout under the mouse: the time, and each channel's sample there (the recording's sample i is
+  // (i mod 100) / 1000 V).
+  void cursorReadoutShowsTheSampleUnderTheMouse() {
+    mWindow->resize(900, 500);
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+    auto* chart = mWindow->Chart();
+    const auto layout = chart->Layout();
+    const int x = layout.traceLeft + layout.traceWidth / 4;
+    QTest::mouseMove(chart, QPoint(x, layout.rows[0].top + 10));
+    const double seconds = chart->View().SecondsAt(x - layout.traceLeft);
+    const long tick = std::lround(seconds * 1000);
+    const auto* readout = mWindow->findChild<QLabel*>(QStringLiteral("cursorText"));
+    QVERIFY(readout);
+    const QString expected = QStringLiteral("Ch1 %1 V").arg(QString::number((tick % 100) * 0.001, 'g', 6));
+    QVERIFY2(readout->text().contains(expected), qPrintable(readout->text() + " / " + expected));
+    QVERIFY(readout->text().startsWith(QStringLiteral("t = %1 s").arg(QString::number(seconds, 'f', 3))));
+  }
+
   void extensionCommandsReachTheirDocument() {
+    QVERIFY(mWindow->FindMenuAction(QStringLiteral("File>Export>Spirometry Report CSV File (*.csv)")));
     QAction* report = mWindow->FindMenuAction(QStringLiteral("Spirometry>Report"));
     QVERIFY(report);
     QCOMPARE(mWindow->FindMenuAction(QStringLiteral("Spirometry>Report View")), report);
