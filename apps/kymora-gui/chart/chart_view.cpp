@@ -153,7 +153,11 @@ void ChartView::SummaryArrived(std::uint64_t generation, int channel, int block,
   if (generation != mGeneration || channel >= static_cast<int>(mContent.channels.size())) return;
   --mPendingSummaries;
   auto& trace = mContent.channels[static_cast<std::size_t>(channel)];
-  if (block < static_cast<int>(trace.summaries.size())) trace.summaries[static_cast<std::size_t>(block)] = std::move(summary);
+  if (block >= static_cast<int>(trace.summaries.size())) return;
+  // A channel whose samples cannot be read (a calculation that fails) shows nothing there rather than
+  // waiting for a summary that never comes.
+  if (!summary) trace.hasData[static_cast<std::size_t>(block)] = false;
+  trace.summaries[static_cast<std::size_t>(block)] = std::move(summary);
   if (!trace.rangeSetByUser) {
     MinMax all;
     for (const auto& s : trace.summaries)
