@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <optional>
 
 #include "host/calc/ienum_float_ex.h"
@@ -21,30 +22,83 @@ constexpr int kMsgCalibrationNeedsSelection = 49;
 constexpr std::uint32_t kRatioFlags = 0xC0001000;
 constexpr std::int32_t kReadBlock = 4096;
 
-// Slope of the least-squares line through the finite pairs; nothing when fewer than two or either
-// variable does not vary.
-std::optional<double> FitSlope(const std::vector<double>& x, const std::vector<double>& y) {
-  double sx = 0, sy = 0;
-  std::size_t n = 0;
-  for (std::size_t i = 0; i < x.size(); ++i) {
-    if (!std::isfinite(x[i]) || !std::isfinite(y[i])) continue;
-    sx += x[i];
-    sy += y[i];
-    ++n;
+constexpr std::int32_t kPiece = 65536;  // samples read at a time: the recording's own chunk size
+
+// The least-squares slope of y against x over the pairs where both are finite, from two passes over the
+// same pairs: the first gives the means, the second the sums of the deviations from them. Centring on the
+// means keeps long selections from losing their digits to cancellation.
+class SlopeFit {
+ public:
+  void AddFirst(double x, double y) {
+    if (!std::isfinite(x) || !std::isfinite(y)) return;
+    mSx += x;
+    mSy += y;
+    ++mN;
   }
-  if (n < 2) return std::nullopt;
-  const double mx = sx / static_cast<double>(n), my = sy / static_cast<double>(n);
-  double sxx = 0, syy = 0, sxy = 0;
-  for (std::size_t i = 0; i < x.size(); ++i) {
-    if (!std::isfinite(x[i]) || !std::isfinite(y[i])) continue;
-    sxx += (x[i] - mx) * (x[i] - mx);
-    syy += (y[i] - my) * (y[i] - my);
-    sxy += (x[i] - mx) * (y[i] - my);
+  // Between the passes; false when fewer than two pairs count.
+  bool Centre() {
+    if (mN < 2) return false;
+    mMx = mSx / static_cast<double>(mN);
+    mMy = mSy / static_cast<double>(mN);
+    return true;
   }
-  constexpr double kEpsilon = 2.220446049250313e-16;
-  if (sxx / static_cast<double>(n) <= kEpsilon || syy / static_cast<double>(n) <= kEpsilon) return std::nullopt;
-  return sxy / sxx;
-}
+  void AddSecond(double x, double y) {
+    if (!std::isfinite(x) || !std::isfinite(y)) return;
+    mSxx += (x - mMx) * (x - mMx);
+    mSyy += (y - mMy) * (y - mMy);
+    mSxy += (x - mMx) * (y - mMy);
+  }
+  // Nothing when either variable does not vary.
+  std::optional<double> Slope() const {
+    constexpr double kEpsilon = 2.220446049250313e-16;
+    const auto n = static_cast<double>(mN);
+    if (mSxx / n <= kEpsilon || mSyy / n <= kEpsilon) return std::nullopt;
+    return mSxy / mSxx;
+  }
+
+ private:
+  double mSx = 0, mSy = 0, mMx = 0, mMy = 0, mSxx = 0, mSyy = 0, mSxy = 0;
+  std::size_t mN = 0;
+};
+
+// The expired volume beyond the dead space (beyond) and the rest (remaining) of a flow, sample by sample.
+class DeadSpaceSplit {
+ public:
+  explicit DeadSpaceSplit(double deadSpace) : mDeadSpace(deadSpace) {}
+  void Add(float sample, double dt, bool first) {
+    const double v = static_cast<double>(sample) * dt;
+    if (first) mTracker = sample < 0.0f ? mDeadSpace : 0.0;
+    mTracker = std::clamp(mTracker + v, 0.0, mDeadSpace);
+    if (v < 0.0 && mTracker <= 0.0)
+      mBeyond += v;
+    else
+      mRemaining += v;
+  }
+  double Beyond() const { return mBeyond; }
+  double Remaining() const { return mRemaining; }
+
+ private:
+  double mDeadSpace;
+  double mTracker = 0.0, mBeyond = 0.0, mRemaining = 0.0;
+};
+
+// The totals of a full expiration from a starting sample on, in single precision.
+struct ExpirationTotals {
+  float tracker = 0.0f, expired = 0.0f, deadSpaceShare = 0.0f, inspired = 0.0f;
+  void Add(float v, float deadSpace) {
+    tracker = std::max(tracker - v, 0.0f);
+    if (v < 0.0f) {
+      if (tracker > deadSpace) {
+        tracker = deadSpace;
+        expired += v;
+      } else {
+        deadSpaceShare += v;
+      }
+    } else {
+      inspired += v;
+    }
+  }
+};
 }  // namespace
 
 CalibrateBase::CalibrateBase(IChannelData* host, IChannelData* document) : mHost(host), mDocument(document) {}
@@ -138,13 +192,33 @@ void CalibrateBase::Integrate() {
   mIntegral = mRunning.empty() ? 0.0f : mRunning.back();
 }
 
+std::int64_t CalibrateBase::ForEachPiece(std::int64_t count,
+                                         const std::function<void(const float*, std::int64_t)>& use) {
+  ComPtr<IEnumFloatEx> reader;
+  if (Failed(mHost->OpenReader(mFlags, mChannel, mStart, mEnd, reader.Put())) || !reader) return -1;
+  mPiece.resize(static_cast<std::size_t>(std::min<std::int64_t>(kPiece, std::max<std::int64_t>(count, 1))));
+  std::int64_t done = 0;
+  while (done < count) {
+    const auto want =
+        static_cast<std::int32_t>(std::min<std::int64_t>(static_cast<std::int64_t>(mPiece.size()), count - done));
+    std::int32_t got = 0;
+    HRESULT hr = reader->Read(want, mPiece.data(), &got);
+    got = std::clamp(got, 0, want);
+    if (got > 0) use(mPiece.data(), got);
+    done += got;
+    if (got <= 0 || Failed(hr)) break;
+  }
+  return done;
+}
+
 double CalibrateBase::VolumeRatio(IChannelData* document, DataPosition start, DataPosition end,
                                   std::int32_t flowChannel, std::int32_t correctionType, double deadSpaceMl) try {
   mHost = document;
   mDocument = document;
   SetChannel(flowChannel, mOwnChannel);
   SetRange(start, end);
-  if (!Validate(nullptr, kMsgRatioNeedsSelection, kRatioFlags) || !Read() || mSamples.empty()) return 1.0;
+  if (!Validate(nullptr, kMsgRatioNeedsSelection, kRatioFlags) || mCount == 0) return 1.0;
+  if (Failed(mHost->GetSecsPerTick(mFlags, mStart.block, mChannel, &mSampleInterval))) return 1.0;
   // The flow's volumes keep its litre prefix (mL for a flow in mL/s); so must the dead space.
   ComPtr<IUnits> units;
   std::wstring unitsText;
@@ -159,65 +233,79 @@ double CalibrateBase::VolumeRatio(IChannelData* document, DataPosition start, Da
   // A fit whose inspiration does not rise, say, gives no usable ratio.
   return std::isfinite(ratio) ? ratio : 1.0;
 } catch (...) {
-  // Memory for the series of a long selection, say: no ratio, and nothing thrown at the caller.
+  // Nothing thrown at the caller: no ratio.
   return 1.0;
 }
 
-double CalibrateBase::NormalBreathsRatio(double d) const {
-  const std::size_t n = mSamples.size();
+// Lines fitted by least squares to the running expired volume beyond the dead space and to the rest, both
+// against time. The means of the first pass centre the sums of the second, so the selection is read twice
+// (without being kept); the second time only when there is expiration beyond the dead space to fit.
+double CalibrateBase::NormalBreathsRatio(double d) {
   const double dt = mSampleInterval;
-  std::vector<double> time(n), beyond(n, 0.0), remaining(n, 0.0);
-  double tracker = mSamples[0] < 0.0f ? d : 0.0;
-  for (std::size_t i = 0; i < n; ++i) {
-    time[i] = static_cast<double>(i) * dt;
-    const double v = static_cast<double>(mSamples[i]) * dt;
-    tracker = std::clamp(tracker + v, 0.0, d);
-    if (i > 0) {
-      beyond[i] = beyond[i - 1];
-      remaining[i] = remaining[i - 1];
+  DeadSpaceSplit split(d);
+  SlopeFit expiredFit, restFit;
+  std::int64_t i = 0;
+  const std::int64_t n = ForEachPiece(mCount, [&](const float* x, std::int64_t count) {
+    for (std::int64_t k = 0; k < count; ++k, ++i) {
+      split.Add(x[k], dt, i == 0);
+      const double t = static_cast<double>(i) * dt;
+      expiredFit.AddFirst(t, split.Beyond());
+      restFit.AddFirst(t, split.Remaining());
     }
-    if (v < 0.0 && tracker <= 0.0)
-      beyond[i] += v;
-    else
-      remaining[i] += v;
-  }
-  if (!(beyond[n - 1] < 0.0)) return 1.0;
-  auto expired = FitSlope(time, beyond);
-  auto rest = FitSlope(time, remaining);
+  });
+  if (n <= 0 || !(split.Beyond() < 0.0) || !expiredFit.Centre() || !restFit.Centre()) return 1.0;
+  DeadSpaceSplit again(d);
+  i = 0;
+  if (ForEachPiece(n, [&](const float* x, std::int64_t count) {
+        for (std::int64_t k = 0; k < count; ++k, ++i) {
+          again.Add(x[k], dt, i == 0);
+          const double t = static_cast<double>(i) * dt;
+          expiredFit.AddSecond(t, again.Beyond());
+          restFit.AddSecond(t, again.Remaining());
+        }
+      }) != n)
+    return 1.0;
+  auto expired = expiredFit.Slope();
+  auto rest = restFit.Slope();
   if (!expired || !rest) return 1.0;
   return -*expired / *rest;
 }
 
+// From the lowest point of the running integral in the first third of the selection to the lowest in the
+// last third, in one pass: the totals restart at each new lowest point of the first third, and are taken
+// as they stand at each new lowest point of the last third.
 double CalibrateBase::FullExpirationRatio(double deadSpace) {
-  Integrate();
-  const std::size_t n = mSamples.size();
-  auto lowest = [&](std::size_t from, std::size_t to) {  // earliest lowest in [from, to)
-    std::size_t best = from;
-    for (std::size_t i = from; i < to; ++i)
-      if (mRunning[i] < mRunning[best]) best = i;
-    return best;
-  };
-  const std::size_t i0 = lowest(0, n / 3);
-  const std::size_t i1 = lowest(2 * n / 3, n);
   const auto dt = static_cast<float>(mSampleInterval);
   const auto d = static_cast<float>(deadSpace);
-  float tracker = 0.0f, expired = 0.0f, deadSpaceShare = 0.0f, inspired = 0.0f;
-  for (std::size_t i = i0; i <= i1; ++i) {
-    const float v = mSamples[i] * dt;
-    tracker = std::max(tracker - v, 0.0f);
-    if (v < 0.0f) {
-      if (tracker > d) {
-        tracker = d;
-        expired += v;
-      } else {
-        deadSpaceShare += v;
+  const std::int64_t n = mCount;
+  // 2n/3 without forming 2n, which a count taken from positions could make overflow.
+  const std::int64_t firstThird = n / 3, lastThird = n - n / 3 - (n % 3 != 0);
+  float running = 0.0f, previous = 0.0f, lowestFirst = 0.0f, lowestLast = 0.0f;
+  ExpirationTotals totals, atLowest;
+  std::int64_t i = 0;
+  const std::int64_t read = ForEachPiece(n, [&](const float* x, std::int64_t count) {
+    for (std::int64_t k = 0; k < count; ++k, ++i) {
+      if (i > 0) running += previous * dt;
+      previous = x[k];
+      if (i == 0 || (i < firstThird && running < lowestFirst)) {
+        lowestFirst = running;
+        totals = {};
       }
-    } else {
-      inspired += v;
+      totals.Add(x[k] * dt, d);
+      if (i == lastThird || (i > lastThird && running < lowestLast)) {
+        lowestLast = running;
+        atLowest = totals;
+      }
     }
+  });
+  // The thirds are those of what could be read.
+  if (read != n) {
+    if (read <= 0) return 1.0;
+    mCount = read;
+    return FullExpirationRatio(deadSpace);
   }
-  if (inspired + deadSpaceShare == 0.0f) return 0.0;
-  return -static_cast<double>(expired) / static_cast<double>(inspired + deadSpaceShare);
+  if (atLowest.inspired + atLowest.deadSpaceShare == 0.0f) return 0.0;
+  return -static_cast<double>(atLowest.expired) / static_cast<double>(atLowest.inspired + atLowest.deadSpaceShare);
 }
 
 }  // namespace Spirometry

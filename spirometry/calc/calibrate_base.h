@@ -2,6 +2,7 @@
 // Reads the samples of one channel over a range of one block (by default the document's selection) and
 // integrates them. The flow head calibration divides an injected volume by the integral of the raw
 // voltage; the volume ratio estimates how much expired volume must be scaled down to match inspiration.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,10 @@ class CalibrateBase {
 
  private:
   bool Validate(std::wstring* message, int defaultMessage, std::uint32_t flags);
-  double NormalBreathsRatio(double deadSpace) const;
+  // Reads up to count samples of the validated range in pieces, handing each to use; the number read, or
+  // -1 when no reader could be had. The range is read afresh each time.
+  std::int64_t ForEachPiece(std::int64_t count, const std::function<void(const float*, std::int64_t)>& use);
+  double NormalBreathsRatio(double deadSpace);
   double FullExpirationRatio(double deadSpace);
 
   double mSampleInterval = 0.0;
@@ -52,11 +56,11 @@ class CalibrateBase {
   ComPtr<IChannelData> mDocument;
   std::vector<float> mSamples;
   std::vector<float> mRunning;
+  std::vector<float> mPiece;  // one piece of the range as it is read
   std::int32_t mChannel = -1;
   std::int32_t mOwnChannel = -1;
   std::int64_t mCount = 0;
-  std::int32_t mRange[4] = {DataPosition::kNotSet, DataPosition::kNotSet, DataPosition::kNotSet,
-                            DataPosition::kNotSet};
+  std::int32_t mRange[4] = {DataPosition::kNotSet, DataPosition::kNotSet, DataPosition::kNotSet, DataPosition::kNotSet};
   // The range as validated, and the flags it was validated with.
   DataPosition mStart, mEnd;
   std::uint32_t mFlags = 0;

@@ -5,6 +5,7 @@
 // scripts read and change the settings. It also mirrors the parameters of the flow and volume
 // calculations of its channels so that dialogs can edit them through it.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,7 +80,8 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
   const std::vector<std::int32_t>& VolumeChannels() const { return mVolumeChannels; }
   const FlowCalculationMirror& FlowMirror() const { return mFlowMirror; }
   const VolumeCalculationMirror& VolumeMirror() const { return mVolumeMirror; }
-  double CalculatedVolumeRatio() const { return mCalculatedVolumeRatio; }
+  // Worked out from the selection and settings of the last refresh when first asked for.
+  double CalculatedVolumeRatio() const;
   // Null once the host has closed the document.
   IHostDocument* Host() const { return mHost.Get(); }
   IChannelData* Data() const { return mData.Get(); }
@@ -208,7 +210,14 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
   bool mAnalysisOutOfDate = true;
   FlowCalculationMirror mFlowMirror;
   VolumeCalculationMirror mVolumeMirror;
-  double mCalculatedVolumeRatio = 1.0;
+  // The calculated volume ratio reads the whole selection, so a refresh only notes what it is to be of.
+  struct VolumeRatioRequest {
+    DataPosition start, end;
+    std::int32_t flowChannel = 0, correctionType = 0;
+    double deadSpaceMl = 0.0;
+  };
+  mutable std::optional<VolumeRatioRequest> mPendingVolumeRatio;
+  mutable double mCalculatedVolumeRatio = 1.0;
   std::uintptr_t mHostWindow = 0;
   bool mHostWindowFetched = false;
   bool mStandardReport = false;

@@ -7,6 +7,7 @@
 #include "host/calc/ichannel_calc.h"
 #include "host/com/text.h"
 #include "host/data/iunits.h"
+#include "spirometry/calc/calibrate_base.h"
 #include "spirometry/calc/sp_flow_settings.h"
 #include "spirometry/calc/sp_vol_settings.h"
 #include "spirometry/document/document_test_host.h"
@@ -129,7 +130,12 @@ TEST_F(SpiroAnalysisTest, MirrorsFollowTheCalculationsAndPushIntoThem) {
   EXPECT_DOUBLE_EQ(doc.FlowMirror().customHeadScale, 40.1);
   EXPECT_EQ(doc.FlowMirror().rawFlowChannel, kRaw);
   EXPECT_EQ(doc.VolumeMirror().flowChannel, kFlow);
-  EXPECT_GT(doc.CalculatedVolumeRatio(), 0.0);
+  // Worked out when asked for, over the selection and with the settings the refresh saw.
+  CalibrateBase ratio(doc.Data(), doc.Data());
+  EXPECT_EQ(doc.CalculatedVolumeRatio(),
+            ratio.VolumeRatio(doc.Data(), doc.SelectionStart(), doc.SelectionEnd(), kFlow,
+                              doc.VolumeMirror().correctionType, doc.VolumeMirror().deadSpace));
+  EXPECT_NE(doc.CalculatedVolumeRatio(), 1.0);
 
   doc.SetDeadSpace(20000.0);
   double deadSpace = 0;

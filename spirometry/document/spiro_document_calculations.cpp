@@ -101,6 +101,7 @@ void SpiroDocument::ReadMirrors() {
 void SpiroDocument::ReadMirrorsFrom(std::int32_t channel) {
   mVolumeMirror.deadSpace = kMirrorDefaultDeadSpace;
   mCalculatedVolumeRatio = 1.0;
+  mPendingVolumeRatio.reset();
   ComPtr<SpFlowSettings> flow;
   if (CalculationWith(mData.Get(), channel, nullptr, &flow)) {
     mFlowMirror.presetIndex = flow->mPresetIndex;
@@ -119,9 +120,19 @@ void SpiroDocument::ReadMirrorsFrom(std::int32_t channel) {
   mVolumeMirror.volumeRatio = volume->mVolumeRatio;
   mVolumeMirror.flowChannel = volume->mFlowChannel;
   mVolumeMirror.correctionType = volume->mCorrectionType;
-  CalibrateBase ratio(mData.Get(), mData.Get());
-  mCalculatedVolumeRatio = ratio.VolumeRatio(mData.Get(), mSelectionStart, mSelectionEnd, mSettings->FlowChannel,
-                                             mVolumeMirror.correctionType, mVolumeMirror.deadSpace);
+  mPendingVolumeRatio = VolumeRatioRequest{mSelectionStart, mSelectionEnd, mSettings->FlowChannel,
+                                           mVolumeMirror.correctionType, mVolumeMirror.deadSpace};
+}
+
+double SpiroDocument::CalculatedVolumeRatio() const {
+  if (mPendingVolumeRatio) {
+    const VolumeRatioRequest r = *mPendingVolumeRatio;
+    mPendingVolumeRatio.reset();
+    CalibrateBase ratio(mData.Get(), mData.Get());
+    mCalculatedVolumeRatio =
+        ratio.VolumeRatio(mData.Get(), r.start, r.end, r.flowChannel, r.correctionType, r.deadSpaceMl);
+  }
+  return mCalculatedVolumeRatio;
 }
 
 void SpiroDocument::PushUnitsToCalculations() {

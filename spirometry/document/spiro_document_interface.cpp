@@ -106,7 +106,7 @@ HRESULT SpiroDocument::SetVolumeRatio(double ratio) {
 HRESULT SpiroDocument::GetDeadSpace(double* deadSpace) { return Out(deadSpace, mVolumeMirror.deadSpace); }
 HRESULT SpiroDocument::GetVolumeCorrection(Bool16* on) { return Out(on, ToBool16(mVolumeMirror.volumeCorrection)); }
 HRESULT SpiroDocument::GetVolumeRatio(double* ratio) { return Out(ratio, mVolumeMirror.volumeRatio); }
-HRESULT SpiroDocument::GetCalculatedVolumeRatio(double* ratio) { return Out(ratio, mCalculatedVolumeRatio); }
+HRESULT SpiroDocument::GetCalculatedVolumeRatio(double* ratio) { return Out(ratio, CalculatedVolumeRatio()); }
 HRESULT SpiroDocument::GetVolumeRatioRange(double* min, double* max) {
   if (!min || !max) return E_POINTER;
   *min = kMirrorVolumeRatioMin;
