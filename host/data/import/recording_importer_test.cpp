@@ -65,6 +65,42 @@ TEST_F(RecordingImport, ReadsWavWrittenByLibsndfile) {
           << c << "/" << i;
 }
 
+// Float samples come back exactly, however many reads the frames take, and a file cut short of what its
+// header says gives the frames it holds.
+TEST_F(RecordingImport, WavFramesOfEveryLengthComeBackExactly) {
+  struct Case {
+    int channels, frames, keepFrames;  // keepFrames < frames: the file is cut after that many
+  };
+  for (const Case& c : {Case{1, 1, 1}, Case{1, 65536, 65536}, Case{1, 200001, 200001}, Case{1, 70000, 66000},
+                        Case{3, 65537, 65537}, Case{2, 5000, 3000}}) {
+    const std::string name = std::to_string(c.channels) + "x" + std::to_string(c.frames);
+    auto path = PathOf(name + ".wav");
+    SF_INFO info{};
+    info.samplerate = 1000;
+    info.channels = c.channels;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(out, nullptr) << sf_strerror(nullptr);
+    std::vector<float> frames;
+    for (int i = 0; i < c.frames; ++i)
+      for (int k = 0; k < c.channels; ++k) frames.push_back(static_cast<float>(i) + 0.25f * static_cast<float>(k));
+    ASSERT_EQ(sf_writef_float(out, frames.data(), c.frames), c.frames);
+    sf_close(out);
+    const auto header = std::filesystem::file_size(path) - frames.size() * sizeof(float);
+    std::filesystem::resize_file(path, header + static_cast<std::uintmax_t>(c.keepFrames * c.channels) * sizeof(float));
+
+    auto result = ImportRecording(path, {});
+    ASSERT_TRUE(result) << name << ": " << result.ErrorMessage();
+    ASSERT_EQ(result->file.blocks[0].length, c.keepFrames) << name;
+    for (int k = 0; k < c.channels; ++k) {
+      const Samples& got = *result->file.blocks[0].channels[static_cast<std::size_t>(k)].samples;
+      for (int i = 0; i < c.keepFrames; ++i)
+        ASSERT_EQ(got[static_cast<std::size_t>(i)], frames[static_cast<std::size_t>(i * c.channels + k)])
+            << name << ", channel " << k << ", frame " << i;
+    }
+  }
+}
+
 TEST_F(RecordingImport, RefusesUnknownMissingAndDamagedFilesNamingThem) {
   auto noise = PathOf("noise.wav");
   std::ofstream(noise, std::ios::binary) << "RIFF\x10\0\0\0WAVEfmt garbage that is not a format chunk";

@@ -1,12 +1,49 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 
 #include "host/data/import/recording_builder.h"
 #include "host/data/import/recording_importer.h"
 
 namespace kymora::import {
+
+namespace {
+// The most frames the file's bytes can hold with the header's encoding; no bound for encodings that pack
+// samples into fewer bits than a byte.
+sf_count_t MostFramesIn(const std::string& path, const SF_INFO& info) {
+  int bytes = 0;
+  switch (info.format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+      bytes = 1;
+      break;
+    case SF_FORMAT_PCM_16:
+      bytes = 2;
+      break;
+    case SF_FORMAT_PCM_24:
+      bytes = 3;
+      break;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+      bytes = 4;
+      break;
+    case SF_FORMAT_DOUBLE:
+      bytes = 8;
+      break;
+    default:
+      return info.frames;
+  }
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  if (error) return 0;
+  return static_cast<sf_count_t>(size /
+                                 (static_cast<std::uintmax_t>(bytes) * static_cast<std::uintmax_t>(info.channels)));
+}
+}  // namespace
 
 Expected<Imported> ImportWav(const std::string& path, const ImportOptions& options) {
   SF_INFO info{};
@@ -16,12 +53,33 @@ Expected<Imported> ImportWav(const std::string& path, const ImportOptions& optio
   if (info.frames <= 0) return Error{path + ": the file has no samples"};
 
   const auto channels = static_cast<std::size_t>(info.channels);
+  // The columns take the frame count of the header, unless a damaged header claims more frames than the
+  // file's bytes could hold: then they grow with what is read.
   std::vector<Samples> columns(channels);
-  // The frame count comes from the header; a damaged one must not reserve more than the data could hold.
-  for (auto& c : columns) c.reserve(static_cast<std::size_t>(std::min<sf_count_t>(info.frames, sf_count_t{1} << 24)));
-  constexpr sf_count_t kFramesPerRead = 4096;
-  std::vector<float> interleaved(static_cast<std::size_t>(kFramesPerRead) * channels);
+  const sf_count_t promised = std::min(info.frames, MostFramesIn(path, info));
+  for (auto& c : columns) c.reserve(static_cast<std::size_t>(promised));
+  constexpr sf_count_t kFramesPerRead = 65536;
+  std::vector<float> interleaved(channels > 1 ? static_cast<std::size_t>(kFramesPerRead) * channels : 0);
   for (;;) {
+    if (channels == 1) {
+      // One channel: straight into its column, without a copy, and beyond its reserve only if the file
+      // holds more than its header said.
+      Samples& column = columns.front();
+      const auto room = static_cast<sf_count_t>(column.capacity() - column.size());
+      if (room == 0) {
+        float more[4096];
+        const sf_count_t got = sf_readf_float(file.get(), more, 4096);
+        if (got <= 0) break;
+        column.insert(column.end(), more, more + got);
+        continue;
+      }
+      const auto at = column.size();
+      column.resize(at + static_cast<std::size_t>(std::min(kFramesPerRead, room)));
+      const sf_count_t got = sf_readf_float(file.get(), column.data() + at, std::min(kFramesPerRead, room));
+      column.resize(at + static_cast<std::size_t>(std::max<sf_count_t>(got, 0)));
+      if (got <= 0) break;
+      continue;
+    }
     sf_count_t got = sf_readf_float(file.get(), interleaved.data(), kFramesPerRead);
     if (got <= 0) break;
     for (sf_count_t f = 0; f < got; ++f)
