@@ -6,6 +6,7 @@ packages=(
   libboost-dev libtbb-dev libsqlite3-dev libedf-dev libsndfile1-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-svg-dev qt6-webengine-dev fonts-dejavu-core xvfb xauth
+  python3-numpy                                   # bench/numpy_*.py, the peer the benchmarks compare with
 )
 missing=()
 for p in "${packages[@]}"; do

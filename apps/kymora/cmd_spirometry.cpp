@@ -212,7 +212,7 @@ void PrintTable(const Report& r) {
 
 }  // namespace
 
-int RunSpirometry(const SpirometryArgs& args) {
+int RunSpirometry(const SpirometryArgs& args, HostDocument* opened) {
   if (args.preset && !args.rawChannel) {
     PrintError("--preset names the flow head of --raw-channel; give that too");
     return kExitUsage;
@@ -244,7 +244,8 @@ int RunSpirometry(const SpirometryArgs& args) {
     PrintError("--flow-units takes L/s, mL/s, \xC2\xB5L/s or uL/s, not '" + *args.flowUnits + "'");
     return kExitUsage;
   }
-  auto doc = OpenDocument(args.file);
+  std::unique_ptr<HostDocument> owned = opened ? nullptr : OpenDocument(args.file);
+  HostDocument* doc = opened ? opened : owned.get();
   if (!doc) return kExitFailure;
   auto& file = doc->File();
   const std::int32_t block = args.block - 1, endBlock = args.toBlock.value_or(args.block) - 1;

@@ -4,6 +4,10 @@
 #include <optional>
 #include <string>
 
+namespace kymora {
+class HostDocument;
+}
+
 namespace kymora::cli {
 
 struct SpirometryArgs {
@@ -20,7 +24,8 @@ struct SpirometryArgs {
   bool standard = false;            // --standard: the clinical standard's measures too
 };
 
-// Runs the analysis and prints or writes its results; the exit code.
-int RunSpirometry(const SpirometryArgs& args);
+// Runs the analysis and prints or writes its results; the exit code. An open document (opened: null when
+// args.file is to be opened) lets the benchmarks leave the reading of the file out.
+int RunSpirometry(const SpirometryArgs& args, HostDocument* opened = nullptr);
 
 }  // namespace kymora::cli
