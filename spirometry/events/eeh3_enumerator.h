@@ -40,6 +40,7 @@ class EEH3Enumerator : public Detector {
   static_assert(std::is_base_of_v<ParamsBase, Params>);
   static_assert(std::is_base_of_v<StateBase, State>);
   static_assert(std::is_standard_layout_v<Event> && sizeof(Event) >= sizeof(QorEventBase));
+  static_assert(std::is_trivially_copyable_v<Event>);
 
   EEH3Enumerator() = default;
 
@@ -154,7 +155,8 @@ class EEH3Enumerator : public Detector {
           mPosition = mNextAccept = kRecordEndOffset;
           break;
         }
-        Event event{};
+        Event event;
+        Zero(event);
         std::int32_t next = 0;
         if (mCache.Search(mNextAccept, end, event, mParams, mFilling, next)) {
           std::memcpy(out + static_cast<std::size_t>(n) * sizeof(Event), &event, sizeof(Event));
@@ -250,6 +252,15 @@ class EEH3Enumerator : public Detector {
     }
   }
 
+  // Records travel as bytes. A member-wise copy leaves the padding between fields undefined, and the host
+  // receives every byte of a record, so a record is filled in a zeroed holder and copied whole.
+  static void Zero(Event& e) { std::memset(static_cast<void*>(&e), 0, sizeof(Event)); }
+  static std::shared_ptr<Event> Hold(const Event& e) {
+    auto held = std::make_shared<Event>();
+    std::memcpy(static_cast<void*>(held.get()), &e, sizeof(Event));
+    return held;
+  }
+
   void MoveTo(std::int32_t tick) {
     mPosition = mNextAccept = tick;
     mMoreEvents = tick != kRecordEndOffset;
@@ -260,12 +271,13 @@ class EEH3Enumerator : public Detector {
   }
 
   HRESULT FindForwards(std::int32_t t, std::int32_t lower, std::int32_t upper) {
-    Event event{};
+    Event event;
+    Zero(event);
     std::int32_t next = 0;
     const std::int32_t start = std::max({t, lower, std::int32_t{1}});
     if (start < upper && mCache.Search(start, upper, event, mParams, mFilling, next) && Accepted(event, lower, upper)) {
       // The working state now stands right after the event, so the Next that takes it continues from there.
-      mPending = std::make_shared<Event>(event);
+      mPending = Hold(event);
       MoveTo(event.mPosition.mTickPosition);
       return S_OK;
     }
@@ -282,20 +294,22 @@ class EEH3Enumerator : public Detector {
     for (std::int32_t high = t; high >= floor;) {
       const std::int32_t chunkBase = high / kChunkTicks * kChunkTicks;
       const std::int32_t low = std::max(floor, chunkBase);
-      Event event{}, last{};
+      Event event, last;
+      Zero(event);
+      Zero(last);
       bool found = false;
       std::int32_t next = 0;
       mCache.DiscardWorking();
       for (std::int32_t from = low; from <= high && mCache.Search(from, high + 1, event, mParams, mFilling, next);) {
         if (Accepted(event, lower, upper)) {
-          last = event;
+          std::memcpy(&last, &event, sizeof(Event));
           found = true;
         }
         from = event.mPosition.mTickPosition + 1;
       }
       mCache.DiscardWorking();
       if (found) {
-        mPending = std::make_shared<Event>(last);
+        mPending = Hold(last);
         MoveTo(last.mPosition.mTickPosition);
         return S_OK;
       }
@@ -320,7 +334,7 @@ class EEH3Enumerator : public Detector {
       copy->mSecsPerTick = mSecsPerTick;
       copy->mRecord = mRecord;
       copy->mHost = mHost;
-      if (mPending) copy->mPending = std::make_shared<Event>(*mPending);
+      if (mPending) copy->mPending = Hold(*mPending);
       copy->mCache.CopySnapshots(mCache);
       *out = static_cast<I*>(copy.Detach());
       return S_OK;

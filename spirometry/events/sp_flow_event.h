@@ -13,9 +13,11 @@ struct SpFlowEvent {
   double mValue;                   // peak inspiratory flow (mMaxFlow widened)
   float mMaxFlow;                  // largest positive flow of the breath
   float mMinFlow;                  // most negative flow (peak expiratory flow, negative)
-  std::uint8_t mSingleExpiration;  // 1: an expiration without inspiration; bytes 25..27 are padding
-  std::int32_t mStartTick;         // sign change that starts the breath
-  std::int32_t mEndTick;           // sign change that starts the next breath
+  std::uint8_t mSingleExpiration;  // 1: an expiration without inspiration
+  // Padding, always zero. Named so that member-wise copies carry it: the host receives every byte.
+  std::uint8_t mReserved[3];
+  std::int32_t mStartTick;  // sign change that starts the breath
+  std::int32_t mEndTick;    // sign change that starts the next breath
   std::int32_t mMaxFlowTick;
   std::int32_t mMinFlowTick;
   std::int32_t mExpStartTick;  // inspiration-to-expiration zero crossing
@@ -28,6 +30,7 @@ static_assert(offsetof(SpFlowEvent, mValue) == 8);
 static_assert(offsetof(SpFlowEvent, mMaxFlow) == 16);
 static_assert(offsetof(SpFlowEvent, mMinFlow) == 20);
 static_assert(offsetof(SpFlowEvent, mSingleExpiration) == 24);
+static_assert(offsetof(SpFlowEvent, mReserved) == 25);
 static_assert(offsetof(SpFlowEvent, mStartTick) == 28);
 static_assert(offsetof(SpFlowEvent, mEndTick) == 32);
 static_assert(offsetof(SpFlowEvent, mMaxFlowTick) == 36);
