@@ -13,6 +13,9 @@ struct Mapped {
   bool finite;
 };
 
+// std::hypot guards against overflow that pixel distances never reach, at several times the cost.
+double Distance(double dx, double dy) { return std::sqrt(dx * dx + dy * dy); }
+
 Mapped MapSample(float volume, float flow, const AxisMap& volumeAxis, const AxisMap& flowAxis) {
   const double x = volumeAxis.PixelOf(volume), y = flowAxis.PixelOf(flow);
   return {x, y, std::isfinite(x) && std::isfinite(y)};
@@ -27,7 +30,7 @@ void AddLoopPiece(const float* volume, const float* flow, std::int64_t count, co
   for (std::int64_t i = 0; i < count; ++i) {
     const Mapped m = MapSample(volume[i], flow[i], volumeAxis, flowAxis);
     if (!m.finite) continue;
-    if (havePrevious) pathLength += std::hypot(m.x - previous.x, m.y - previous.y);
+    if (havePrevious) pathLength += Distance(m.x - previous.x, m.y - previous.y);
     previous = m;
     havePrevious = true;
   }
@@ -50,7 +53,7 @@ void AddLoopPiece(const float* volume, const float* flow, std::int64_t count, co
       endPolyline();
       continue;
     }
-    const double d = havePrevious ? std::hypot(m.x - previous.x, m.y - previous.y) : 0.0;
+    const double d = havePrevious ? Distance(m.x - previous.x, m.y - previous.y) : 0.0;
     running += d;
     const PixelPoint p{origin.x + Truncated(m.x), origin.y + Truncated(m.y)};
     // The first point of a polyline always counts; after it, a point on the same pixel as the last adds
@@ -61,7 +64,7 @@ void AddLoopPiece(const float* volume, const float* flow, std::int64_t count, co
     }
     if (!havePrevious) anchor = m;
     const double dx = m.x - anchor.x, dy = m.y - anchor.y;
-    const bool stepped = std::hypot(dx, dy) > kChevronMinStep;
+    const bool stepped = Distance(dx, dy) > kChevronMinStep;
     if (chevrons < kChevronsPerPiece && running >= due && stepped) {
       const auto c = ChevronAt(p, dx, dy, chevronHeight);
       loops->chevrons.insert(loops->chevrons.end(), c.begin(), c.end());
