@@ -417,6 +417,12 @@ int RunSpirometry(const SpirometryArgs& args, HostDocument* opened) {
       }
       std::fprintf(args.json ? stderr : stdout, "Wrote %s\n", path.c_str());
     }
+    auto pictures = WriteViewPictures(*doc, custom->Get(), *args.out);
+    if (!pictures) {
+      PrintError(pictures.ErrorMessage());
+      return kExitFailure;
+    }
+    for (const auto& path : *pictures) std::fprintf(args.json ? stderr : stdout, "Wrote %s\n", path.c_str());
     if (report.standard) {
       const auto path = (std::filesystem::path(*args.out) / "standard.csv").string();
       if (auto written = WriteStandardCsv(*report.standard, path); !written) {
@@ -480,7 +486,9 @@ void AddSpirometryCommand(CLI::App& app, int& exitCode) {
   cmd->add_flag("--standard", args->standard,
                 "Also the ATS/ERS 2019 measures of each forced expiration and the grade of the test (JSON, table, "
                 "report section, DIR/standard.csv)");
-  cmd->add_option("--out", args->out, "Write the report (report.html) and its CSV export (report.csv) into DIR");
+  cmd->add_option("--out", args->out,
+                  "Write the report (report.html), its CSV export (report.csv) and pictures of the data window and the "
+                  "flow-volume plot (data-window.svg/.png, flow-volume.svg/.png) into DIR");
   cmd->callback([args, switches, &exitCode] {
     if (!switches->first.empty()) args->includeNonForced = SwitchValue(switches->first);
     if (!switches->second.empty()) {

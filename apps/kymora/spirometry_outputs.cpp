@@ -12,6 +12,14 @@
 #include "host/frame/ifile_save_as_class.h"
 #include "spirometry/document/ispiro_document.h"
 
+#ifdef KYMORA_PICTURES
+#include <QGuiApplication>
+#include <filesystem>
+#include <memory>
+
+#include "host/ui/picture_clipboard.h"
+#endif
+
 namespace kymora::cli {
 
 namespace {
@@ -26,8 +34,10 @@ Status WriteThroughPartialFile(const std::string& path, const std::string& bytes
   for (std::size_t done = 0; done < bytes.size() && !error;) {
     ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) error = n < 0 ? errno : EIO;
-    else done += static_cast<std::size_t>(n);
+    if (n <= 0)
+      error = n < 0 ? errno : EIO;
+    else
+      done += static_cast<std::size_t>(n);
   }
   if (!error && ::fsync(fd) != 0) error = errno;
   if (::close(fd) != 0 && !error) error = errno;
@@ -50,6 +60,58 @@ Status WriteReportHtml(HostDocument& host, ICustomDocument* document, const std:
   std::string text = ToUtf8(FromUtf16(units));
   if (!LooksLikePage(text)) return Error{text.empty() ? "the report is empty" : text};
   return WriteThroughPartialFile(path, text);
+}
+
+Expected<std::vector<std::string>> WriteViewPictures(HostDocument& host, ICustomDocument* document,
+                                                     const std::string& folder) {
+#ifdef KYMORA_PICTURES
+  // Drawing text needs a GUI application; the command line has no screen and wants none.
+  std::unique_ptr<QGuiApplication> app;
+  static int argc = 1;
+  static char name[] = "kymora";
+  static char* argv[] = {name, nullptr};
+  if (!QGuiApplication::instance()) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    app = std::make_unique<QGuiApplication>(argc, argv);
+  }
+  auto pictures = MakeCom<ui::PictureClipboard>(ComPtr<MemoryClipboard>(&host.Clipboard()));
+  host.UseClipboard(pictures);
+  std::vector<std::string> written;
+  std::string failure;
+  for (const auto& [viewClass, base] : {std::pair{Spirometry::kDataViewClassId, "data-window"},
+                                        std::pair{Spirometry::kFlowVolumeViewClassId, "flow-volume"}}) {
+    auto view = host.Frame().OpenViewOf(viewClass, document);
+    if (!view) {
+      failure = view.ErrorMessage();
+      break;
+    }
+    const HRESULT hr = (*view)->ExecuteCommand(HostCommands::kCopy);
+    host.Frame().CloseView(view->Get());
+    if (hr != S_OK) {
+      failure = std::string("the picture of the ") + base + " view could not be drawn";
+      break;
+    }
+    for (const auto& [format, extension] :
+         {std::pair{ui::kSvgFormatName, ".svg"}, std::pair{ui::kPngFormatName, ".png"}}) {
+      const auto bytes = host.Clipboard().Data(format);
+      const std::string path = (std::filesystem::path(folder) / (std::string(base) + extension)).string();
+      auto done = bytes.empty() ? Status(Error{"the picture is empty"})
+                                : WriteThroughPartialFile(path, std::string(bytes.begin(), bytes.end()));
+      if (!done) {
+        failure = path + ": " + done.ErrorMessage();
+        break;
+      }
+      written.push_back(path);
+    }
+    if (!failure.empty()) break;
+  }
+  host.UseClipboard(ComPtr<IClipboard>(&host.Clipboard()));
+  if (!failure.empty()) return Error{failure};
+  return written;
+#else
+  (void)host, (void)document, (void)folder;
+  return std::vector<std::string>{};  // a build without Qt draws no pictures
+#endif
 }
 
 Status WriteReportCsv(HostDocument& host, ICustomDocument* document, const std::string& path) {

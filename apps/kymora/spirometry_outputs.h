@@ -3,6 +3,7 @@
 // front end: the report view's Copy command (here into the memory clipboard) and the extension's save-as
 // class for "csv".
 #include <string>
+#include <vector>
 
 #include "host/com/expected.h"
 #include "host/frame/host_document.h"
@@ -17,6 +18,12 @@ Status WriteThroughPartialFile(const std::string& path, const std::string& bytes
 // Opens a report view on the document, copies its page and writes it as UTF-8. Fails when the document has
 // no valid analysis (the view then shows a message instead of a page); the message is the error.
 Status WriteReportHtml(HostDocument& host, ICustomDocument* document, const std::string& path);
+// Opens the data window and then the flow-volume plot on the document, copies each as a picture (drawn
+// offscreen by the view's printout) and writes it as data-window.svg/.png and flow-volume.svg/.png in the
+// folder. Returns the paths written (none in a build without Qt); fails on the first picture that cannot be
+// made or written.
+Expected<std::vector<std::string>> WriteViewPictures(HostDocument& host, ICustomDocument* document,
+                                                     const std::string& folder);
 // Saves the document through the save-as class of file type "csv".
 Status WriteReportCsv(HostDocument& host, ICustomDocument* document, const std::string& path);
 

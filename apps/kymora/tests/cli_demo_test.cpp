@@ -1,5 +1,6 @@
-// The main job end to end: the demo analyses the bundled sample recording and writes the report and the
-// CSV export; the forced expirations it finds are the ones the recording was made with.
+// The main job end to end: the demo analyses the bundled sample recording and writes the report, the CSV
+// export and pictures of the two views; the forced expirations it finds are the ones the recording was made
+// with.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -50,4 +51,12 @@ TEST(CliDemo, WritesTheReportAndTheExportOfTheSampleRecording) {
     EXPECT_NEAR(std::stod(cells[10]), m.fev1, 0.02) << m.label;
   }
   EXPECT_NE(csv.find("Overall\r\nDuration (s),Breaths\n"), std::string::npos);
+
+  // The two views drawn without a window, as vector pictures and as bitmaps.
+  for (const char* base : {"/data-window", "/flow-volume"}) {
+    EXPECT_EQ(Slurp(out + base + ".png").rfind("\x89PNG\r\n", 0), 0u) << base;
+    const std::string svg = Slurp(out + base + ".svg");
+    EXPECT_NE(svg.find("<svg"), std::string::npos) << base;
+    EXPECT_NE(r.out.find(std::string("Picture: ") + out + base + ".png"), std::string::npos) << r.out;
+  }
 }
