@@ -65,8 +65,6 @@ class SpiroGraph {
   virtual void DrawBands(QPainter& painter, const QRect& rect, const PaintStyle& style) const;
   virtual void DrawMarkers(QPainter&, const QRect&, const PaintStyle&) const {}
   void DrawTrace(QPainter& painter, const QRect& rect, const PaintStyle& style) const;
-  // A label with the band colour behind it: at its top-left corner, or bottom-left when `above`.
-  static void DrawLabel(QPainter& painter, QPoint corner, const QString& text, bool above, const PaintStyle& style);
 
   const DataPage* mPage;
   bool mFlow;
