@@ -176,9 +176,27 @@ class SpiroViewsTest : public QObject {
     auto* flowScale = widget->findChild<QWidget*>(QString::number(kFlowScaleId));
     QVERIFY(flowGraph && readout && flowScale && widget->findChild<QWidget*>(QString::number(kVolumeScaleId)));
 
+    QWidget* plot = Widget(xy.Get());
+    plot->resize(700, 500);
+    plot->show();
     QTest::mouseMove(flowGraph, QPoint(0, 20));
     QVERIFY2(readout->text().startsWith(QStringLiteral("Time = 0 s, Flow = ")), qPrintable(readout->text()));
+    // The plot marks the volume and flow under the cursor, its ranges widened by 15 % at each end; the
+    // cursor's sample is x × (samples ÷ width).
+    auto* xyGraph = plot->findChild<QWidget*>(QStringLiteral("xyGraph"));
+    QVERIFY(xyGraph);
+    const DataPage& page = xy->Page();
+    const int cursorX = flowGraph->width() * 11 / 20;
+    QTest::mouseMove(flowGraph, QPoint(cursorX, 20));
     QVERIFY(xy->Graph().CursorShown());
+    const auto sample = static_cast<std::int64_t>(cursorX * (static_cast<double>(page.Samples()) / flowGraph->width()));
+    const MinMax v = page.volume.Overall(), f = page.flow.Overall();
+    const double x =
+        (page.volume.At(sample) - (v.min - 0.15 * (v.max - v.min))) / (1.3 * (v.max - v.min)) * xyGraph->width();
+    const int y = RefY(page.flow.At(sample), {f.min - 0.15 * (f.max - f.min), f.max + 0.15 * (f.max - f.min)},
+                       QRect(0, 0, xyGraph->width(), xyGraph->height()));
+    const QImage shot = xyGraph->grab().toImage();
+    QCOMPARE(QColor(shot.pixel(static_cast<int>(x), y)), QColor(Qt::red));
     data->MoveCursor(-1, flowGraph->width());
     QVERIFY(readout->text().isEmpty());
     QVERIFY(!xy->Graph().CursorShown());
