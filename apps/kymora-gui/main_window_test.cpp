@@ -188,12 +188,17 @@ class MainWindowTest : public QObject {
     mWindow->FindMenuAction(QStringLiteral("Channel>Title"))->trigger();
   }
 
-  // Fills in Channel > Calculation... and presses OK; true when the dialog closed accepted.
+  // Fills in Channel > Calculation... and presses OK (also in the calculation's own set-up dialog, which
+  // must open for the extension's flow calculation); true when the dialog closed accepted.
   bool RunCalculationDialog(int channel, const QString& calculation, const QString& settings) {
     bool accepted = false;
     Intercept([&](QDialog* d) {
       auto* dialog = dynamic_cast<CalculationDialog*>(d);
-      if (!dialog) return 0;
+      if (!dialog) {
+        if (d->objectName() != QStringLiteral("SPIROMETRYFLOWSETUPDIALOG")) return 0;
+        d->accept();
+        return 1;
+      }
       dialog->ChannelBox()->setCurrentIndex(channel);
       auto items = dialog->ClassList()->findItems(calculation, Qt::MatchStartsWith);
       if (items.isEmpty()) return 0;

@@ -6,9 +6,11 @@
 #include <new>
 
 #include "host/calc/icalc_site.h"
-#include "host/calc/ichannel_calc.h"
 #include "host/calc/icalculation_class.h"
+#include "host/calc/icalculation_setup.h"
+#include "host/calc/ichannel_calc.h"
 #include "host/com/com_object.h"
+#include "spirometry/calc/calc_setup_slot.h"
 
 namespace Spirometry {
 
@@ -38,6 +40,12 @@ class CalcClass final : public ComObject<ICalculationClass> {
     if (!settings) return E_POINTER;
     *settings = nullptr;
     return Guard([&] { *settings = MakeCom<typename T::Settings>().Detach(); });
+  }
+
+ protected:
+  // ICalculationSetup, answered only while the class's dialog is linked in.
+  HRESULT QueryOtherInterface(const Guid& iid, void** out) override {
+    return iid == ICalculationSetup::kIid ? CalculationSetupFace::Create(T::kClassId, out) : E_NOINTERFACE;
   }
 
  private:

@@ -9,6 +9,9 @@ namespace {
 const std::map<int, const wchar_t*>& Table() {
   static const std::map<int, const wchar_t*> table = {
       {1, L"%1 Volume%2"},
+      {2, L"Invalid Setting"},
+      {3, L"One or more settings are invalid and need correcting. The invalid settings have been marked with a red indicator.\n"
+          L"Correct these settings before continuing."},
       {8, L"The settings in this file were created by an earlier version of Spirometry and have been updated.\n"
           L"Please check that the updated settings are appropriate."},
       {9, L"Settings"},
@@ -24,6 +27,7 @@ const std::map<int, const wchar_t*>& Table() {
       {27, L"Volume"},
       {28, L"Custom..."},
       {29, L"Spirometry Flow"},
+      {30, L"None found"},
       {31, L"Channel %1"},
       {32, L"Time"},
       {34, L"Unable to copy to clipboard at present"},
@@ -53,6 +57,10 @@ const std::map<int, const wchar_t*>& Table() {
       {77, L"WARNING: The calculated volume ratio above is invalid."},
       {78, L"Spirometry Flow-Volume Plot"},
       {79, L"Spirometry Data"},
+      {80, L"A units conversion has been applied to the flow data channel.\nThe flow calculation expects the flow head's "
+          L"voltage as it was recorded; please check the calculated flow."},
+      {83, L"The flow data channel is not recorded in volts.\nThe flow calculation expects the voltage of a flow head "
+          L"(V, or V with a prefix such as mV); please check the calculated flow."},
       {84, L"&Print Spirometry Flow-Volume Plot"},
       {87, L"Spirometry Report"},
       {90, L"Breath"},
@@ -63,9 +71,14 @@ const std::map<int, const wchar_t*>& Table() {
       {96, L"Export Spirometry Report requires a valid Spirometry analysis.\nNo data will be saved."},
       {97, L"non-forced"},
       {99, L"Spirometry Volume Updated on Channel %1"},
+      {101, L"Spirometry Tidal Volume"},
+      {102, L"Minute Ventilation"},
+      {103, L"Invalid value"},
+      {104, L"Value must be a number between %1 and %2"},
       {3101, L"Spirometry settings are needed: choose the flow and volume channels and the detection settings."},
       {3201, L"The report could not be written to the file\n%1"},
       {22022, L"Invalid Value"},
+      {22023, L"Value must be in range %1 to %2."},
   };
   return table;
 }
