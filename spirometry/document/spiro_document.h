@@ -87,6 +87,8 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
   IChannelData* Data() const { return mData.Get(); }
   // What the detection level of the current flow channel is a percentage of (also for the preview).
   DetectionSource CurrentDetectionSource() const;
+  // The same for another flow channel (the settings dialog's edited one).
+  DetectionSource DetectionSourceOf(std::int32_t flowChannel) const;
   // Seconds between two positions, as the host times them.
   double TimeBetween(DataPosition from, DataPosition to) const;
 

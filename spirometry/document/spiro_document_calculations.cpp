@@ -76,8 +76,9 @@ std::int32_t SpiroDocument::CalculationKindOf(std::int32_t channel) const {
   return kNoCalculation;
 }
 
-DetectionSource SpiroDocument::CurrentDetectionSource() const {
-  const std::int32_t flow = mSettings->FlowChannel;
+DetectionSource SpiroDocument::CurrentDetectionSource() const { return DetectionSourceOf(mSettings->FlowChannel); }
+
+DetectionSource SpiroDocument::DetectionSourceOf(std::int32_t flow) const {
   const std::int32_t block = mSelectionStart.block;
   ComPtr<SpFlowSettings> s;
   if (CalculationWith(mData.Get(), flow, nullptr, &s)) {
