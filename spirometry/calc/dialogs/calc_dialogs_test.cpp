@@ -16,6 +16,7 @@
 #include "spirometry/calc/dialogs/flow_cal_dlg.h"
 #include "spirometry/calc/dialogs/sp_flow_dlg.h"
 #include "spirometry/calc/dialogs/sp_vol_dlg.h"
+#include "spirometry/calc/dialogs/ventilation_dlgs.h"
 #include "spirometry/calc/sp_flow.h"
 #include "spirometry/extension/test_host.h"
 
@@ -239,6 +240,48 @@ class CalcDialogsTest : public QObject {
     }
   }
 
+  // OK without a change gives the calculation nothing new to apply.
+  void tidalVolumeShowsItsSettings() {
+    auto calc = PutCalculation(2, L"SpTidalVolCalculation");
+    ComPtr<IPersistObject> held;
+    QCOMPARE(calc->GetSettings(held.Put()), S_OK);
+    auto* settings = dynamic_cast<SpTidalVolSettings*>(held.Get());
+    settings->mSourceChannel = kFlow;
+    settings->mExpiratoryOnly = true;
+    QCOMPARE(calc->ApplySettings(settings, kTrue16), S_OK);
+    SpTidalVolCalculationDialog dialog(&mDoc->Frame(), 2, *settings);
+    dialog.show();
+    QVERIFY(Find<QCheckBox>(&dialog, "1207")->isChecked());
+    QCOMPARE(Find<QComboBox>(&dialog, "1206")->currentIndex(), kFlow);
+    Press(&dialog, "1");
+    QCOMPARE(calc->ApplySettings(settings, kFalse16), S_FALSE);
+  }
+
+  void minuteVentilationIntervalWithinRange() {
+    const struct {
+      QString typed;
+      bool accepted;
+    } cases[] = {{QStringLiteral("10000"), true},
+                 {QStringLiteral("0"), true},
+                 {QStringLiteral("10001"), false},
+                 {QStringLiteral("-1"), false},
+                 {QStringLiteral("soon"), false}};
+    for (const auto& c : cases) {
+      mMessages.clear();
+      auto settings = MakeCom<SpMinVentSettings>();
+      settings->mSourceChannel = kFlow;
+      SpMinVentCalculationDialog dialog(&mDoc->Frame(), 2, *settings);
+      dialog.show();
+      QCOMPARE(Find<QLineEdit>(&dialog, "102")->text(), QStringLiteral("60"));
+      Type(Find<QLineEdit>(&dialog, "102"), c.typed);
+      Press(&dialog, "1");
+      QCOMPARE(dialog.isVisible(), !c.accepted);
+      QCOMPARE(settings->mUpdateInterval, c.accepted ? c.typed.toDouble() : 60.0);
+      QCOMPARE(mMessages.size(), c.accepted ? 0u : 1u);
+      if (!c.accepted) QCOMPARE(mMessages.front(), std::wstring(L"Value must be in range 0 to 10000."));
+    }
+  }
+
  private:
   void Select(DataPosition start, DataPosition end) {
     kymora::Selection s;
@@ -251,7 +294,7 @@ class CalcDialogsTest : public QObject {
     auto cls = mDoc->Registry().Calculations().FindByName(className);
     if (channel == mDoc->File().ChannelCount()) mDoc->File().AddChannel(className);
     ComPtr<IChannelCalc> calc;
-    mDoc->Data().PutCalculation(channel, cls.Get(), &calc);
+    if (Failed(mDoc->Data().PutCalculation(channel, cls.Get(), &calc))) qFatal("no calculation");
     return calc;
   }
 

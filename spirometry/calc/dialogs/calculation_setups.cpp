@@ -4,6 +4,7 @@
 #include "spirometry/calc/dialogs/dialog_support.h"
 #include "spirometry/calc/dialogs/sp_flow_dlg.h"
 #include "spirometry/calc/dialogs/sp_vol_dlg.h"
+#include "spirometry/calc/dialogs/ventilation_dlgs.h"
 
 namespace Spirometry {
 
@@ -23,6 +24,10 @@ HRESULT RunSetup(IHostDocument* host, std::int32_t channel, IPersistObject* sett
 
 CalculationSetupRegistration gFlowSetup(kSpFlowClassId, &RunSetup<SpFlowDlg, SpFlowSettings>);
 CalculationSetupRegistration gVolumeSetup(kSpVolClassId, &RunSetup<SpVolDlg, SpVolSettings>);
+CalculationSetupRegistration gTidalVolumeSetup(kSpTidalVolClassId,
+                                               &RunSetup<SpTidalVolCalculationDialog, SpTidalVolSettings>);
+CalculationSetupRegistration gMinuteVentilationSetup(kSpMinVentClassId,
+                                                     &RunSetup<SpMinVentCalculationDialog, SpMinVentSettings>);
 }  // namespace
 
 }  // namespace Spirometry
