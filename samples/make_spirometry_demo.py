@@ -14,6 +14,10 @@ Positive flow is inspiration, negative flow is expiration. The signal is a model
   * a small amplifier offset and deterministic noise (a fixed-seed generator), so every run writes the
     same bytes.
 
+A second block of four seconds holds a calibration stroke: a 3 L syringe emptied through the head at rest
+(half a sine of flow over 1.5 s, from 1 s to 2.5 s), with the same offset and noise, so that a calibration
+over it gives back the head scale (`kymora calibrate FILE --channel 1 --volume 3 --block 2`).
+
 The manoeuvres' parameters (peak flow, time constant) and the resulting FVC and FEV1 of the model are
 printed, so the analysis of the demo can be compared with what went in.
 """
@@ -31,6 +35,9 @@ FORCED = [                 # (start of the manoeuvre in s, peak expiratory flow 
     (140.0, 6.8, 0.60),
 ]
 DURATION = 180.0
+SYRINGE_L = 3.0            # the calibration stroke's volume
+STROKE = (1.0, 1.5)        # its start and length in s, within a block of
+STROKE_BLOCK = 4.0         # seconds
 
 
 def forced_expiration(t, pef, tau, rise=0.08):
@@ -87,16 +94,31 @@ def build():
         k += ti + te
         breath += 1
     volts = [f / HEAD_SCALE + OFFSET_V + rnd.uniform(-NOISE_V, NOISE_V) for f in flow]
-    return volts, notes
+    return volts, notes, stroke(rnd)
+
+
+def stroke(rnd):
+    """The calibration block: the syringe's volume pushed through the head at rest, as the head's voltage."""
+    flow = [0.0] * int(STROKE_BLOCK * RATE)
+    start, count = int(STROKE[0] * RATE), int(STROKE[1] * RATE)
+    peak = math.pi / 2 * SYRINGE_L / STROKE[1]
+    for i in range(count):
+        flow[start + i] = peak * math.sin(math.pi * i / count)
+    return [f / HEAD_SCALE + OFFSET_V + rnd.uniform(-NOISE_V, NOISE_V) for f in flow]
 
 
 def main(path):
-    volts, notes = build()
+    volts, notes, calibration = build()
     with open(path, "w", newline="\n") as out:
         out.write("# Synthetic flow-head recording for the spirometry demo; made by make_spirometry_demo.py.\n")
         out.write("# Head scale 40.1 L/s per V (preset \"Vantor 1000L\"), 1 kHz, inspiration positive.\n")
         out.write("Time (s),Flow head (V)\n")
         for i, v in enumerate(volts):
+            out.write("%.3f,%.6f\n" % (i / RATE, v))
+        out.write("# block\n")
+        out.write("# Calibration: a %g L syringe emptied through the head from %g s to %g s.\n"
+                  % (SYRINGE_L, STROKE[0], STROKE[0] + STROKE[1]))
+        for i, v in enumerate(calibration):
             out.write("%.3f,%.6f\n" % (i / RATE, v))
     for start, pef, fvc, fev1 in notes:
         print("forced expiration at %.3f s: PEF %.2f L/s, FVC %.3f L, FEV1 %.3f L, FEV1/FVC %.1f %%"

@@ -30,17 +30,25 @@ int main(int argc, char** argv) {
   parser.addHelpOption();
   parser.addVersionOption();
   parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A .kymo file or a recording to import."));
-  const QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("Write a picture of the window and leave."),
+  const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                      QStringLiteral("Write a picture of the window and leave."),
                                       QStringLiteral("OUT.png"));
   const QCommandLineOption select(QStringLiteral("select"), QStringLiteral("Select FROM-TO seconds first."),
                                   QStringLiteral("FROM-TO"));
-  const QCommandLineOption open(QStringLiteral("open"), QStringLiteral("Run a menu command first, e.g. \"Spirometry>Report\"."),
+  const QCommandLineOption open(QStringLiteral("open"),
+                                QStringLiteral("Run a menu command first, e.g. \"Spirometry>Report\"."),
                                 QStringLiteral("MENU>ITEM"));
-  const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("Window size for the picture (default 1280x800)."),
-                                QStringLiteral("WxH"));
+  const QCommandLineOption size(
+      QStringLiteral("size"), QStringLiteral("Window size for the picture (default 1280x800)."), QStringLiteral("WxH"));
   const QCommandLineOption channel(QStringLiteral("channel"), QStringLiteral("Make channel N current first (from 1)."),
                                    QStringLiteral("N"));
-  parser.addOptions({screenshot, select, open, size, channel});
+  const QCommandLineOption dialog(
+      QStringLiteral("dialog"),
+      QStringLiteral("Picture the N-th dialog the command opens, confirming those before it."), QStringLiteral("N"));
+  const QCommandLineOption press(QStringLiteral("press"),
+                                 QStringLiteral("In the dialogs before it, click the button with this control id."),
+                                 QStringLiteral("ID"));
+  parser.addOptions({screenshot, select, open, size, channel, dialog, press});
   parser.process(app);
   const auto files = parser.positionalArguments();
   if (files.size() > 1) {
@@ -80,10 +88,21 @@ int main(int argc, char** argv) {
         return 2;
       }
     }
+    if (parser.isSet(dialog)) {
+      bool ok = false;
+      request.dialog = parser.value(dialog).toInt(&ok);
+      if (!ok || request.dialog < 1) {
+        std::fprintf(stderr, "kymora-gui: --dialog takes a number from 1\n");
+        return 2;
+      }
+    }
+    request.press = parser.value(press);
     return gui::TakePicture(window, request);
   }
-  if (parser.isSet(select) || parser.isSet(open) || parser.isSet(size) || parser.isSet(channel)) {
-    std::fprintf(stderr, "kymora-gui: --select, --open, --size and --channel go with --screenshot\n");
+  if (parser.isSet(select) || parser.isSet(open) || parser.isSet(size) || parser.isSet(channel) ||
+      parser.isSet(dialog) || parser.isSet(press)) {
+    std::fprintf(stderr,
+                 "kymora-gui: --select, --open, --size, --channel, --dialog and --press go with --screenshot\n");
     return 2;
   }
   window.show();

@@ -1,5 +1,6 @@
 #include "apps/kymora-gui/picture_mode.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -56,9 +57,16 @@ void Settle(MainWindow& window) {
 int TakePicture(MainWindow& window, const PictureRequest& request) {
   std::optional<QImage> picture;
   bool armed = false;
-  // Every dialog is answered here. While the command runs, the first dialog becomes the picture.
+  int seen = 0;
+  // Every dialog is answered here. While the command runs, the chosen dialog becomes the picture.
   window.Services().Dialogs().SetInterceptor([&](QDialog* dialog) {
     if (auto* box = qobject_cast<QMessageBox*>(dialog)) Say(box->text());
+    if (armed && !picture && ++seen < request.dialog) {
+      auto* button = request.press.isEmpty() ? nullptr : dialog->findChild<QAbstractButton*>(request.press);
+      if (!button) return static_cast<int>(QDialog::Accepted);
+      button->click();  // opens the next dialog
+      return static_cast<int>(QDialog::Rejected);
+    }
     if (armed && !picture) {
       Settle(window);
       dialog->resize(dialog->size().expandedTo(dialog->sizeHint()));

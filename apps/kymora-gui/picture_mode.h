@@ -13,11 +13,15 @@ namespace kymora::gui {
 class MainWindow;
 
 struct PictureRequest {
-  QString file;    // opened first when given
-  QString output;  // the PNG to write
+  QString file;                                     // opened first when given
+  QString output;                                   // the PNG to write
   std::optional<std::pair<double, double>> select;  // seconds on the chart's time axis
-  QString command;  // "Menu>Item"
-  int channel = 0;  // the current channel (for the Channel menu), from 0
+  QString command;                                  // "Menu>Item"
+  int channel = 0;                                  // the current channel (for the Channel menu), from 0
+  // The dialog to picture, counting from 1 the dialogs the command opens; those before it are confirmed
+  // as they are, or, when one holds a button named press (a control id), by clicking that button.
+  int dialog = 1;
+  QString press;
   QSize size{1280, 800};
 };
 

@@ -1,10 +1,13 @@
 #include "spirometry/calc/sp_flow.h"
 
+#include <cmath>
+
 #include "host/calc/icalc_enum.h"
 #include "host/data/ichannel_data.h"
 #include "host/data/iunits.h"
 #include "host/data/iunits_conversion.h"
 #include "spirometry/calc/calc_enum_base2.h"
+#include "spirometry/calc/calibrate_base.h"
 #include "spirometry/calc/units_check.h"
 #include "spirometry/support/unit_prefix.h"
 
@@ -102,6 +105,29 @@ HRESULT SpFlow::GetCapabilities(std::uint32_t* flags) {
   if (!flags) return E_POINTER;
   *flags = kCapabilities;
   return S_OK;
+}
+
+HRESULT SpFlow::QueryOtherInterface(const Guid& iid, void** out) {
+  if (iid != IFlowHeadCalibration::kIid) return E_NOINTERFACE;
+  *out = static_cast<IFlowHeadCalibration*>(this);
+  AddRef();
+  return S_OK;
+}
+
+HRESULT SpFlow::CalibrateHeadScale(IChannelData* data, DataPosition start, DataPosition end, double volume,
+                                   double* headScale, double* integral, std::wstring* message) {
+  if (!headScale || !integral) return E_POINTER;
+  if (!data || !mSettings) return E_FAIL;
+  return CalcEnums::AtBoundary([&]() -> HRESULT {
+    CalibrateBase reader(data, data);
+    reader.SetChannel(mSettings->mRawFlowChannel, mChannel);
+    reader.SetRange(start, end);
+    if (!reader.Validate(message) || !reader.Read()) return S_FALSE;
+    reader.Integrate();
+    *integral = reader.Integral();
+    *headScale = *integral == 0.0 ? 0.0 : std::fabs(volume / *integral);
+    return S_OK;
+  });
 }
 
 }  // namespace Spirometry

@@ -28,6 +28,7 @@ std::vector<double> ReadSamples(const std::string& path) {
   std::string line;
   bool header = false;
   while (std::getline(in, line)) {
+    if (line.rfind("# block", 0) == 0) break;  // the first block only
     if (line.empty() || line[0] == '#') continue;
     if (!header) {
       header = true;
@@ -79,7 +80,8 @@ class GuiEndToEndTest : public QObject {
     auto* chart = window.Chart();
     QTRY_VERIFY_WITH_TIMEOUT(chart->SummariesReady(), 30000);
 
-    // A drag from 30 % to 50 % of the trace area's width; the whole recording (180 s) spans the width.
+    // A drag from 30 % to 50 % of the trace area's width; the whole recording (its blocks laid end to end)
+    // spans the width.
     const auto layout = chart->Layout();
     const int y = layout.rows[0].top + layout.rows[0].height / 2;
     const int x0 = layout.traceLeft + layout.traceWidth * 3 / 10, x1 = layout.traceLeft + layout.traceWidth / 2;
@@ -89,7 +91,9 @@ class GuiEndToEndTest : public QObject {
     QTest::mouseRelease(chart, Qt::LeftButton, {}, QPoint(x1, y));
     const Selection selected = window.Document()->File().selection;
     QVERIFY(selected.valid);
-    const double perPixel = 180.0 / layout.traceWidth;
+    double seconds = 0.0;
+    for (const auto& block : window.Document()->File().blocks) seconds += block.length * block.secsPerTick;
+    const double perPixel = seconds / layout.traceWidth;
     QCOMPARE(selected.start.block, 0);
     QCOMPARE(selected.end.block, 0);
     QVERIFY(std::abs(selected.start.offset - (x0 - layout.traceLeft) * perPixel * 1000) <= 1);
@@ -162,7 +166,9 @@ class GuiEndToEndTest : public QObject {
     const auto range = chart->Content().channels[0].range;
     const auto& row = layout.rows[0];
     const QPoint origin = chart->mapTo(&window, QPoint(0, 0));
-    const double perPixel = 180.0 / layout.traceWidth;
+    double seconds = 0.0;
+    for (const auto& block : window.Document()->File().blocks) seconds += block.length * block.secsPerTick;
+    const double perPixel = seconds / layout.traceWidth;
     auto yOf = [&](double v) { return origin.y() + row.top + (range.top - v) / (range.top - range.bottom) * row.height; };
     // The samples' range in columns [from, to).
     auto samplesIn = [&](int from, int to) {

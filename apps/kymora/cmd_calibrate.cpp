@@ -1,0 +1,165 @@
+// kymora calibrate FILE --channel N --volume LITRES [--block N --from S --to S] [--apply]: the head scale of
+// a flow head from a known volume pushed through it (a calibration syringe emptied through the head at
+// rest), as the flow calculation's calibration works it out; with --apply it becomes the custom head scale
+// of the channel's SpFlow calculation and the file is saved.
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+#include "apps/kymora/cli_context.h"
+#include "apps/kymora/cli_options.h"
+#include "apps/kymora/commands.h"
+#include "host/calc/ichannel_calc.h"
+#include "host/calc/ikey_value_settings.h"
+#include "host/com/text.h"
+#include "spirometry/calc/iflow_head_calibration.h"
+
+namespace kymora::cli {
+
+namespace {
+struct Args {
+  std::string file;
+  std::int32_t channel = 1;
+  double volume = 0.0;
+  std::int32_t block = 1;
+  std::optional<double> from, to;
+  bool apply = false;
+};
+
+ComPtr<IFlowHeadCalibration> CalibrationOf(HostDocument& doc, std::int32_t channel) {
+  ComPtr<IChannelCalc> calc;
+  if (doc.Data().GetChannelCalc(channel, calc.Put()) != S_OK || !calc) return nullptr;
+  return calc.As<IFlowHeadCalibration>();
+}
+
+// A flow calculation over a recorded flow-head channel, on a channel added in memory (never saved).
+ComPtr<IFlowHeadCalibration> TemporaryCalibration(HostDocument& doc, std::int32_t rawChannel) {
+  auto cls = doc.Registry().Calculations().FindByName(L"SpFlow");
+  if (!cls) return nullptr;
+  const std::int32_t channel = doc.File().AddChannel(L"Calibration");
+  ComPtr<IChannelCalc> calc;
+  ComPtr<IPersistObject> settings;
+  if (Failed(doc.Data().PutCalculation(channel, cls.Get(), &calc)) || !calc ||
+      Failed(calc->GetSettings(settings.Put())))
+    return nullptr;
+  auto keys = settings.As<IKeyValueSettings>();
+  if (!keys || Failed(keys->SetValue(L"source", std::to_wstring(rawChannel + 1).c_str(), nullptr)) ||
+      Failed(calc->ApplySettings(settings.Get(), kTrue16)))
+    return nullptr;
+  return calc.As<IFlowHeadCalibration>();
+}
+
+// Seconds from the start of the block as a tick; nothing beyond the block.
+std::optional<std::int32_t> Tick(double seconds, const Block& block) {
+  const double tick = std::round(seconds / block.secsPerTick);
+  if (!(tick >= 0.0 && tick <= static_cast<double>(std::min<std::int64_t>(block.length, DataPosition::kNotSet - 1))))
+    return std::nullopt;
+  return static_cast<std::int32_t>(tick);
+}
+
+// Sets the head scale as the custom scale of the channel's flow calculation and saves the file.
+int Apply(HostDocument& doc, const Args& args, double headScale) {
+  ComPtr<IChannelCalc> calc;
+  ComPtr<IPersistObject> settings;
+  if (doc.Data().GetChannelCalc(args.channel - 1, calc.Put()) != S_OK || Failed(calc->GetSettings(settings.Put()))) {
+    PrintError("the channel's calculation cannot be read");
+    return kExitFailure;
+  }
+  auto keys = settings.As<IKeyValueSettings>();
+  std::wstring error;
+  if (!keys || Failed(keys->SetValue(L"scale", FromUtf8(NumberText(headScale)).c_str(), &error)) ||
+      Failed(calc->ApplySettings(settings.Get(), kTrue16))) {
+    PrintError("the head scale was refused" + (error.empty() ? std::string() : ": " + ToUtf8(error)));
+    return kExitFailure;
+  }
+  auto saved = doc.Save(args.file);
+  if (!saved) {
+    PrintError(saved.ErrorMessage());
+    return kExitFailure;
+  }
+  std::printf("Set as the custom head scale of the SpFlow calculation on channel %d; %s saved.\n", args.channel,
+              args.file.c_str());
+  return kExitOk;
+}
+
+int Run(const Args& args) {
+  if (args.apply && !IsKymoPath(args.file)) {
+    PrintError(args.file + ": --apply changes a .kymo file; import the recording first");
+    return kExitUsage;
+  }
+  auto doc = OpenDocument(args.file);
+  if (!doc) return kExitFailure;
+  auto& file = doc->File();
+  const std::int32_t channel = args.channel - 1;
+  if (channel >= file.ChannelCount()) {
+    PrintError("channel " + std::to_string(args.channel) + " does not exist (the file has " +
+               std::to_string(file.ChannelCount()) + ")");
+    return kExitUsage;
+  }
+  if (args.block > file.BlockCount()) {
+    PrintError(args.file + " has " + std::to_string(file.BlockCount()) + " block(s); there is no block " +
+               std::to_string(args.block));
+    return kExitUsage;
+  }
+  auto calibration = CalibrationOf(*doc, channel);
+  if (!calibration && args.apply) {
+    PrintError("channel " + std::to_string(args.channel) +
+               " has no SpFlow calculation to take the head scale (kymora calc FILE CHANNEL SpFlow source=RAW)");
+    return kExitUsage;
+  }
+  if (!calibration) calibration = TemporaryCalibration(*doc, channel);
+  if (!calibration) {
+    PrintError("no extension offers the flow calculation's calibration (is the Spirometry extension loaded?)");
+    return kExitFailure;
+  }
+  const auto& block = file.blocks[static_cast<std::size_t>(args.block - 1)];
+  const auto from = Tick(args.from.value_or(0.0), block);
+  const auto to = args.to ? Tick(*args.to, block)
+                          : std::optional<std::int32_t>(static_cast<std::int32_t>(
+                                std::min<std::int64_t>(block.length, DataPosition::kNotSet - 1)));
+  if (!from || !to || *to <= *from) {
+    PrintError("the selection must lie within block " + std::to_string(args.block) + " with --to after --from");
+    return kExitUsage;
+  }
+  double headScale = 0.0, integral = 0.0;
+  std::wstring message;
+  const HRESULT hr =
+      calibration->CalibrateHeadScale(doc->DataInterface(), {*from, args.block - 1}, {*to, args.block - 1}, args.volume,
+                                      &headScale, &integral, &message);
+  if (hr != S_OK) {
+    PrintError(message.empty() ? "the selection cannot be read" : ToUtf8(message));
+    return kExitFailure;
+  }
+  if (integral == 0.0) {
+    PrintError("the voltage over the selection integrates to 0 V s: no volume went through the head there");
+    return kExitFailure;
+  }
+  std::printf("Head scale: %.6g L/s per V\n", headScale);
+  std::printf("(%s L over %.6g V s of channel %d, block %d, ticks %d to %d)\n", NumberText(args.volume).c_str(),
+              integral, args.channel, args.block, *from, *to);
+  return args.apply ? Apply(*doc, args, headScale) : kExitOk;
+}
+}  // namespace
+
+void AddCalibrateCommand(CLI::App& app, int& exitCode) {
+  auto args = std::make_shared<Args>();
+  auto* cmd = app.add_subcommand(
+      "calibrate", "Head scale of a flow head from a known volume pushed through it (a calibration syringe)");
+  cmd->add_option("FILE", args->file, "A .kymo file or a recording")->required();
+  cmd->add_option("--channel", args->channel,
+                  "The channel with the SpFlow calculation, or the recorded flow-head voltage, from 1")
+      ->required()
+      ->check(Counting());
+  cmd->add_option("--volume", args->volume, "The volume pushed through the head, in litres")
+      ->required()
+      ->check(CLI::PositiveNumber);
+  cmd->add_option("--block", args->block, "Block of the stroke, from 1 (default 1)")->check(Counting());
+  cmd->add_option("--from", args->from, "Start of the stroke, seconds from the start of the block (default 0)")
+      ->check(AtLeast(0.0));
+  cmd->add_option("--to", args->to, "End of the stroke, seconds from the start of the block (default: its end)")
+      ->check(AtLeast(0.0));
+  cmd->add_flag("--apply", args->apply, "Set the head scale on the channel's SpFlow calculation and save the file");
+  cmd->callback([args, &exitCode] { exitCode = Run(*args); });
+}
+
+}  // namespace kymora::cli
