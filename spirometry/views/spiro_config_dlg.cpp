@@ -337,7 +337,9 @@ void SpiroConfigDlg::accept() {
 
 namespace {
 bool RunSettingsDialog(SettingsDialogRequest& request) {
-  if (!request.document || !request.settings || !request.flowChannels || !request.volumeChannels) return false;
+  if (!request.document || !request.settings || !request.flowChannels || !request.volumeChannels ||
+      !Dialogs::CanRunDialogs(request.document->Host()))
+    return false;
   try {
     SpiroConfigDlg dialog(*request.document, *request.settings, *request.flowChannels, *request.volumeChannels);
     return Dialogs::RunModal(request.document->Host(), &dialog) == QDialog::Accepted;

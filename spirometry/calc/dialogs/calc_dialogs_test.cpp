@@ -179,6 +179,22 @@ class CalcDialogsTest : public QObject {
     QCOMPARE(scale, 150.0);
   }
 
+  // The sample recording's syringe stroke (3 L, block 2) gives back the head scale it was made with.
+  void calibrationOnTheSampleStroke() {
+    auto sample = kymora::HostDocument::Open(KYMORA_SAMPLES_DIR "/spirometry_demo.csv", {}, nullptr, nullptr);
+    QVERIFY(sample);
+    auto& doc = **sample;
+    kymora::Selection stroke;
+    stroke.valid = true;
+    stroke.start = {750, 1};
+    stroke.end = {2750, 1};
+    doc.SetSelection(stroke);
+    double scale = 1.0;
+    FlowCalDlg dialog(&doc.Frame(), kRaw, 2, &scale, 8);
+    Type(dialog.VolumeEdit(), QStringLiteral("3"));
+    QVERIFY2(std::fabs(scale / 40.1 - 1.0) < 0.01, qPrintable(QString::number(scale)));
+  }
+
   void calibrationNeedsOneBlock() {
     Select({0, 0}, {500, 1});
     double scale = 40.1;

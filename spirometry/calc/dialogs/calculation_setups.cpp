@@ -14,6 +14,7 @@ template <class D, class S>
 HRESULT RunSetup(IHostDocument* host, std::int32_t channel, IPersistObject* settings) {
   auto* edited = dynamic_cast<S*>(settings);
   if (!edited) return E_INVALIDARG;
+  if (!Dialogs::CanRunDialogs(host)) return E_NOTIMPL;
   try {
     D dialog(host, channel, *edited);
     return Dialogs::RunModal(host, &dialog) == QDialog::Accepted ? S_OK : S_FALSE;

@@ -1,5 +1,6 @@
 #include "spirometry/calc/dialogs/dialog_support.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -16,6 +17,12 @@ namespace Spirometry::Dialogs {
 
 namespace {
 constexpr int kMsgChannelN = 31;
+}
+
+bool CanRunDialogs(IHostDocument* host) {
+  ComPtr<IDialogRunner> runner;
+  return host && Succeeded(host->QueryInterface(IDialogRunner::kIid, runner.PutVoid())) && runner &&
+         qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
 int RunModal(IHostDocument* host, QDialog* dialog) {

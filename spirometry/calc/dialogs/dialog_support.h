@@ -21,6 +21,9 @@ inline constexpr const wchar_t* kHelpFile = L"SpirometryHelp";
 inline constexpr std::uint32_t kExclamationBox = 0x30;
 inline constexpr std::uint32_t kErrorBox = 0x10;
 
+// True when the host runs dialogs: it has a dialog runner and the process a widget application. The
+// command line has neither, and a dialog must not even be made there.
+bool CanRunDialogs(IHostDocument* host);
 // Runs the dialog modally through the host's dialog runner: QDialog::Accepted or Rejected. A host without
 // one (the command line) cannot show dialogs, and the dialog counts as cancelled.
 int RunModal(IHostDocument* host, QDialog* dialog);

@@ -3,6 +3,7 @@
 // volume ratio typed or computed from the selection by normal breaths or a full expiration) and the reset
 // at the end of each expiration. On OK the edited values go into the settings it was given.
 #include <QDialog>
+#include <optional>
 
 #include "host/frame/ihost_document.h"
 #include "spirometry/calc/sp_vol_settings.h"
