@@ -180,6 +180,13 @@ int Run(const Args& args) {
       PrintError(*wrong);
       return kExitUsage;
     }
+    if (auto whole = settings.As<IKeyValueSettings2>()) {
+      std::wstring error;
+      if (whole->CheckWhole(&error) != S_OK) {
+        PrintError(ToUtf8(error.empty() ? L"the settings are not complete" : error));
+        return kExitUsage;
+      }
+    }
     HRESULT hr = calc->ApplySettings(settings.Get(), kTrue16);
     if (Failed(hr)) {
       PrintError("the calculation was refused" +

@@ -21,6 +21,14 @@ constexpr std::int32_t kEvent = 2;
 constexpr std::int32_t kNumber = 3;
 }  // namespace ParamKind
 
+// Bits of the flag word of a parameter.
+namespace ParamFlag {
+// The number must be whole (a switch is a whole number from 0 to 1). The engine refuses a call that gives
+// a fraction: the enumerator reads its parameter text field by field, so a fraction in a whole-number
+// field would leave its fractional part to be read as the next field.
+constexpr std::uint32_t kWholeNumber = 0x00000001;
+}  // namespace ParamFlag
+
 // A function of the expression language: sources first (parameter indices 0 .. sources-1), then numbers.
 struct INumericParamsClass : ICalcEnumClass {
   using Base = ICalcEnumClass;

@@ -24,6 +24,7 @@ struct Param {
   double minimum = -DBL_MAX;
   double maximum = DBL_MAX;
   std::optional<double> fallback = std::nullopt;  // the value of an argument left out
+  std::uint32_t flags = 0;                        // ParamFlag
 };
 
 using Factory = ComPtr<ICalcEnum> (*)();
@@ -74,7 +75,7 @@ class BuiltinFunction final : public ComObject<INumericParamsClass> {
     if (!p) return E_INVALIDARG;
     if (name) *name = p->name;
     if (kind) *kind = p->kind;
-    if (flags) *flags = 0;
+    if (flags) *flags = p->flags;
     if (minimum) *minimum = p->kind == ParamKind::kNumber ? p->minimum : 0.0;
     if (maximum) *maximum = p->kind == ParamKind::kNumber ? p->maximum : 0.0;
     return S_OK;
@@ -118,7 +119,8 @@ const std::vector<ComPtr<BuiltinFunction>>& Builtins() {
   static const auto* functions = new std::vector<ComPtr<BuiltinFunction>>{
       MakeCom<BuiltinFunction>(
           L"EventInterp", L"A sample channel holding the values of an event source", std::vector{L"EventInterp"},
-          std::vector<Param>{{L"Event Source", ParamKind::kEvent}, {L"Mode", ParamKind::kNumber, 0.0, 1.0, 0.0}},
+          std::vector<Param>{{L"Event Source", ParamKind::kEvent},
+                             {L"Mode", ParamKind::kNumber, 0.0, 1.0, 0.0, ParamFlag::kWholeNumber}},
           CalcKind::kSamples, &Make<EventInterpEnum>),
       MakeCom<BuiltinFunction>(
           L"decimatesec", L"Means over windows of a number of seconds", std::vector{L"decimatesec"},
@@ -127,13 +129,14 @@ const std::vector<ComPtr<BuiltinFunction>>& Builtins() {
       MakeCom<BuiltinFunction>(L"threshold", L"1 where a signal is above a level, else 0", std::vector{L"threshold"},
                                std::vector<Param>{{L"Source", ParamKind::kChannel}, {L"Level", ParamKind::kNumber}},
                                CalcKind::kSamples, &Make<ThresholdEnum>),
-      MakeCom<BuiltinFunction>(L"Cycles", L"Events where cycles of a signal begin", std::vector{L"Cycles"},
-                               std::vector<Param>{{L"Source", ParamKind::kChannel},
-                                                  {L"Level", ParamKind::kNumber, 0.0, DBL_MAX},
-                                                  {L"Quiet", ParamKind::kNumber, 0.0, kMaxCycleQuietSeconds},
-                                                  {L"Window", ParamKind::kNumber, 1.0, kMaxCycleWindow, 1.0},
-                                                  {L"Baseline", ParamKind::kNumber, -DBL_MAX, DBL_MAX, 0.0}},
-                               CalcKind::kEvents, &Make<CycleEvents>),
+      MakeCom<BuiltinFunction>(
+          L"Cycles", L"Events where cycles of a signal begin", std::vector{L"Cycles"},
+          std::vector<Param>{{L"Source", ParamKind::kChannel},
+                             {L"Level", ParamKind::kNumber, 0.0, DBL_MAX},
+                             {L"Quiet", ParamKind::kNumber, 0.0, kMaxCycleQuietSeconds},
+                             {L"Window", ParamKind::kNumber, 1.0, kMaxCycleWindow, 1.0, ParamFlag::kWholeNumber},
+                             {L"Baseline", ParamKind::kNumber, -DBL_MAX, DBL_MAX, 0.0}},
+          CalcKind::kEvents, &Make<CycleEvents>),
   };
   return *functions;
 }

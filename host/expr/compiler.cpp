@@ -32,6 +32,13 @@ std::string ShortNumber(double v) {
   return ec == std::errc() ? std::string(buf, end) : std::string("?");
 }
 
+// All the digits it takes to tell the number from its neighbours: 2.0000001 is not shown as 2.
+std::string ExactNumber(double v) {
+  char buf[32];
+  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  return ec == std::errc() ? std::string(buf, end) : std::string("?");
+}
+
 const char* Describe(ValueKind kind) {
   switch (kind) {
     case ValueKind::kConstant: return "a number";
@@ -46,6 +53,7 @@ struct ParamInfo {
   std::int32_t kind = 0;
   double minimum = -INFINITY;
   double maximum = INFINITY;
+  std::uint32_t flags = 0;
 };
 
 ParamInfo InfoOf(INumericParamsClass& fn, std::int32_t index) {
@@ -59,6 +67,7 @@ ParamInfo InfoOf(INumericParamsClass& fn, std::int32_t index) {
     info.kind = kind;
     info.minimum = lo;
     info.maximum = hi;
+    info.flags = flags;
   }
   // A class that cannot name a parameter still gets a usable message.
   if (info.name.empty()) info.name = L"argument " + std::to_wstring(index + 1);
@@ -213,6 +222,11 @@ Expected<CompiledNodePtr> Compiler::CompileCall(const ExprNode& node) const {
       if (!(v >= info.minimum && v <= info.maximum))
         return ErrorAt(argNode.start, param + " must lie between " + ShortNumber(info.minimum) + " and " +
                                           ShortNumber(info.maximum) + " (it is " + ShortNumber(v) + ")");
+      if ((info.flags & ParamFlag::kWholeNumber) && v != std::floor(v))
+        return ErrorAt(
+            argNode.start,
+            param + (info.minimum == 0.0 && info.maximum == 1.0 ? " must be 0 or 1" : " must be a whole number") +
+                " (it is " + ExactNumber(v) + ")");
       numbers.push_back(v);
     }
   }

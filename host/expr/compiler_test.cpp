@@ -56,6 +56,10 @@ TEST_F(CompileTest, RejectsWhatDoesNotTypeCheck) {
       {L"Tune(Ch1, 1, 0, 40.1, 2)", "position 23: parameter 'Nonlinear' of Tune must lie between 0 and 1 (it is 2)"},
       {L"Tune(Ch1, 1, 0, 0.0001, 1)",
        "position 17: parameter 'Gain' of Tune must lie between 0.001 and 1000 (it is 0.0001)"},
+      // Whole-number parameters: a fraction would be read into the next field of the parameter text.
+      {L"Tune(Ch1, 0.5, 0, 40.1, 1)", "position 11: parameter 'Drift' of Tune must be 0 or 1 (it is 0.5)"},
+      {L"Tune(Ch1, 1, 2.0000001, 40.1, 1)",
+       "position 14: parameter 'Channel' of Tune must be a whole number (it is 2.0000001)"},
       {L"Peaks(Ch1, 0) + 1", "position 15: '+' cannot be applied to an event expression"},
       {L"2 * Peaks(Ch1, 0)", "position 3: '*' cannot be applied to an event expression"},
       {L"-Peaks(Ch1, 0)", "position 1: '-' cannot be applied to an event expression"},

@@ -463,7 +463,7 @@ HRESULT FakeFunctionClass::GetParamInfo(std::int32_t index, std::wstring* name, 
   const FakeParam& p = mParams[index];
   if (name) *name = p.name;
   if (kind) *kind = p.kind;
-  if (flags) *flags = 0;
+  if (flags) *flags = p.flags;
   if (minimum) *minimum = p.minimum;
   if (maximum) *maximum = p.maximum;
   return S_OK;
@@ -513,13 +513,14 @@ FakeFunctions RegisterFakeFunctions(CalcEnumRegistry& registry) {
       L"FakeScaleEnum", std::vector<std::wstring>{L"Scale"},
       std::vector<FakeParam>{{L"Source", ParamKind::kChannel}, {L"Factor", ParamKind::kNumber, -1000, 1000}}, 1,
       CalcKind::kSamples, CalcKind::kSamples, scaleFactory);
-  f.tune = MakeCom<FakeFunctionClass>(L"FakeTuneEnum", std::vector<std::wstring>{L"Tune"},
-                                      std::vector<FakeParam>{{L"Source", ParamKind::kChannel},
-                                                             {L"Drift", ParamKind::kNumber, 0, 1},
-                                                             {L"Channel", ParamKind::kNumber, 0, 64},
-                                                             {L"Gain", ParamKind::kNumber, 0.001, 1000},
-                                                             {L"Nonlinear", ParamKind::kNumber, 0, 1}},
-                                      1, CalcKind::kSamples, CalcKind::kSamples, scaleFactory);
+  f.tune = MakeCom<FakeFunctionClass>(
+      L"FakeTuneEnum", std::vector<std::wstring>{L"Tune"},
+      std::vector<FakeParam>{{L"Source", ParamKind::kChannel},
+                             {L"Drift", ParamKind::kNumber, 0, 1, ParamFlag::kWholeNumber},
+                             {L"Channel", ParamKind::kNumber, 0, 64, ParamFlag::kWholeNumber},
+                             {L"Gain", ParamKind::kNumber, 0.001, 1000},
+                             {L"Nonlinear", ParamKind::kNumber, 0, 1}},
+      1, CalcKind::kSamples, CalcKind::kSamples, scaleFactory);
   f.peaks = MakeCom<FakeFunctionClass>(
       L"FakePeaksEnum", std::vector<std::wstring>{L"Peaks", L"PeakEvents"},
       std::vector<FakeParam>{{L"Source", ParamKind::kChannel}, {L"Height", ParamKind::kNumber, -1e6, 1e6}}, 1,

@@ -84,6 +84,7 @@ struct FakeParam {
   std::int32_t kind;  // ParamKind
   double minimum = -1e300;
   double maximum = 1e300;
+  std::uint32_t flags = 0;  // ParamFlag
 };
 
 class FakeFunctionClass final : public ComObject<INumericParamsClass> {

@@ -89,6 +89,11 @@ Expected<CalculationOutcome> ChangeCalculation(HostDocument& doc, const Calculat
     if (hr == S_FALSE) return CalculationOutcome::kCancelled;
     if (Failed(hr)) return Error{"the set-up of the calculation failed"};
   }
+  if (auto whole = settings->As<IKeyValueSettings2>()) {
+    std::wstring error;
+    if (whole->CheckWhole(&error) != S_OK)
+      return Error{error.empty() ? std::string("the settings are not complete") : ToUtf8(error)};
+  }
 
   const bool added = channel == file.ChannelCount();
   const Previous previous = Remember(doc, channel);

@@ -5,10 +5,10 @@
 #include <cmath>
 
 #include "host/calc/ienum_float_ex.h"
+#include "host/com/memory_stream.h"
 #include "host/data/iunits.h"
 #include "host/expr/engine.h"
 #include "spirometry/calc/calc_class_ids.h"
-#include "host/com/memory_stream.h"
 #include "spirometry/calc/ispiro_calculations.h"
 #include "spirometry/calc/memory_source.h"
 #include "spirometry/calc/sp_vol_settings.h"
@@ -156,6 +156,18 @@ TEST_F(CalcHost, FlowChannelGivesTheFlowOfEverySampleAndVolumeIntegratesIt) {
   EXPECT_EQ(Set(flow.Get(), {{L"prefix", L"7"}}, kFalse16), S_OK);
   EXPECT_EQ(UnitsOf(data, kFlow), L"mL/s");
   EXPECT_NEAR(ReadChannel(data, kFlow)[500], 1000.0 * Preset2(raw[500]), 1e-2);
+}
+
+TEST_F(CalcHost, VolumeTakesTheLitrePrefixOfItsFlow) {
+  auto doc = Spirometry::testing::MakeDocument(FlowFile(RawVolts(300)));
+  IChannelData* data = doc->DataInterface();
+  auto flow = Put(*doc, kFlow, L"SpFlow", {{L"source", L"1"}, {L"prefix", L"7"}});
+  Put(*doc, kVolume, L"SpVol", {{L"source", L"2"}});
+  EXPECT_EQ(UnitsOf(data, kVolume), L"mL") << "as it is applied";
+  const float millilitres = ReadChannel(data, kVolume)[200];
+  EXPECT_EQ(Set(flow.Get(), {{L"prefix", L"6"}}, kFalse16), S_OK);
+  EXPECT_NEAR(ReadChannel(data, kVolume)[200], 1000.0 * millilitres, 1e-3 * std::fabs(millilitres));
+  EXPECT_EQ(UnitsOf(data, kVolume), L"\u00B5L") << "when its flow changes";
 }
 
 TEST_F(CalcHost, PrefixedVoltsComeOutInLitresPerSecond) {

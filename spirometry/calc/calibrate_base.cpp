@@ -66,8 +66,9 @@ class DeadSpaceSplit {
  public:
   explicit DeadSpaceSplit(double deadSpace) : mDeadSpace(deadSpace) {}
   void Add(float sample, double dt, bool first) {
-    const double v = static_cast<double>(sample) * dt;
     if (first) mTracker = sample < 0.0f ? mDeadSpace : 0.0;
+    if (!std::isfinite(sample)) return;
+    const double v = static_cast<double>(sample) * dt;
     mTracker = std::clamp(mTracker + v, 0.0, mDeadSpace);
     if (v < 0.0 && mTracker <= 0.0)
       mBeyond += v;
@@ -86,6 +87,7 @@ class DeadSpaceSplit {
 struct ExpirationTotals {
   float tracker = 0.0f, expired = 0.0f, deadSpaceShare = 0.0f, inspired = 0.0f;
   void Add(float v, float deadSpace) {
+    if (!std::isfinite(v)) return;
     tracker = std::max(tracker - v, 0.0f);
     if (v < 0.0f) {
       if (tracker > deadSpace) {
@@ -188,7 +190,9 @@ bool CalibrateBase::Read() try {
 void CalibrateBase::Integrate() {
   mRunning.assign(mSamples.size(), 0.0f);
   const auto dt = static_cast<float>(mSampleInterval);
-  for (std::size_t i = 1; i < mSamples.size(); ++i) mRunning[i] = mRunning[i - 1] + mSamples[i - 1] * dt;
+  // A missing sample adds nothing.
+  for (std::size_t i = 1; i < mSamples.size(); ++i)
+    mRunning[i] = std::isfinite(mSamples[i - 1]) ? mRunning[i - 1] + mSamples[i - 1] * dt : mRunning[i - 1];
   mIntegral = mRunning.empty() ? 0.0f : mRunning.back();
 }
 
@@ -285,7 +289,7 @@ double CalibrateBase::FullExpirationRatio(double deadSpace) {
   std::int64_t i = 0;
   const std::int64_t read = ForEachPiece(n, [&](const float* x, std::int64_t count) {
     for (std::int64_t k = 0; k < count; ++k, ++i) {
-      if (i > 0) running += previous * dt;
+      if (i > 0 && std::isfinite(previous)) running += previous * dt;
       previous = x[k];
       if (i == 0 || (i < firstThird && running < lowestFirst)) {
         lowestFirst = running;

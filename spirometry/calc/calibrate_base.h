@@ -2,6 +2,7 @@
 // Reads the samples of one channel over a range of one block (by default the document's selection) and
 // integrates them. The flow head calibration divides an injected volume by the integral of the raw
 // voltage; the volume ratio estimates how much expired volume must be scaled down to match inspiration.
+// A missing (non-finite) sample adds nothing to the integral or to any sum of the ratio.
 #include <functional>
 #include <string>
 #include <vector>

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "host/calc/channel_data.h"
 #include "spirometry/resources/string_table.h"
 
@@ -89,18 +91,33 @@ class OverstatedEnds final : public ComObject<IChannelData> {
 }  // namespace
 
 TEST(CalibrateBase, IntegratesTheSelectionLeavingOutTheLastSample) {
-  Recording r({Repeat({{2.0f, 1000}})}, 0.001);
-  r.Select({100, 0}, {600, 0});
-  CalibrateBase c(r.Data(), r.Data());
-  c.SetChannel(0, 5);
-  std::wstring message = L"unchanged";
-  ASSERT_TRUE(c.Validate(&message));
-  EXPECT_TRUE(message.empty());
-  ASSERT_TRUE(c.Read());
-  c.Integrate();
-  EXPECT_EQ(c.Count(), 500);
-  EXPECT_NEAR(c.Integral(), 0.998f, 1e-4);
-  EXPECT_EQ(c.RunningIntegral().front(), 0.0f);
+  std::vector<float> ramp(1000), gap(1000);
+  for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = gap[i] = static_cast<float>(i);
+  gap[300] = NAN;
+  struct Case {
+    const char* name;
+    std::vector<float> volts;  // 1000 samples at 1 kHz, of which 100 to 599 are selected
+    double integral;
+  };
+  const Case cases[] = {
+      {"constant 2 V", Repeat({{2.0f, 1000}}), 499 * 0.002},
+      {"ramp: 100 to 598 count, 599 does not", ramp, (100 + 598) * 499 / 2 * 0.001},
+      {"a missing sample adds nothing", gap, (100 + 598) * 499 / 2 * 0.001 - 0.3},
+  };
+  for (const auto& c : cases) {
+    Recording r({c.volts}, 0.001);
+    r.Select({100, 0}, {600, 0});
+    CalibrateBase base(r.Data(), r.Data());
+    base.SetChannel(0, 5);
+    std::wstring message = L"unchanged";
+    ASSERT_TRUE(base.Validate(&message)) << c.name;
+    EXPECT_TRUE(message.empty()) << c.name;
+    ASSERT_TRUE(base.Read()) << c.name;
+    base.Integrate();
+    EXPECT_EQ(base.Count(), 500) << c.name;
+    EXPECT_NEAR(base.Integral(), c.integral, 1e-4 * c.integral) << c.name;
+    EXPECT_EQ(base.RunningIntegral().front(), 0.0f) << c.name;
+  }
 }
 
 TEST(CalibrateBase, ValidationSaysWhatIsWrongWithTheSelection) {
@@ -159,6 +176,9 @@ TEST(CalibrateBase, VolumeRatioOfEachKindOfSelection) {
       {"normal: expired 1.2 times the inspired", Repeat({{1.0f, 100}, {-1.2f, 100}}, 20), 0, 0, 1.2, 0.05},
       {"full: no inspiration and no dead space", Repeat({{-1.0f, 300}}), 1, 0, 0.0, 0},
       {"full: 1.5 L in, 2 L out", Repeat({{1.5f, 100}, {-1.0f, 200}}), 1, 150, 1.85 / 1.35, 0.01},
+      // From sample 0 to sample 200, the first of the last third, both ends of the stretch included.
+      {"full: lowest points at the first samples of the thirds", Repeat({{1.5f, 100}, {-1.0f, 100}, {1.0f, 100}}), 1, 0,
+       1.0 / 1.51, 1e-5},
       {"other correction type", Repeat({{1.5f, 100}, {-1.0f, 200}}), 2, 150, 1.0, 0},
       // The dead space is in millilitres whatever the flow's prefix.
       {"normal, mL/s: expirations within the dead space", Times(Repeat({{1.0f, 10}, {-1.0f, 9}}, 20), 1e3f), 0, 150,

@@ -3,6 +3,7 @@
 // enumerators: wide text in the classic locale, the marker first, every field followed by a TAB, the
 // whole closed by a NUL that is part of the string (so it survives in stored settings as built).
 #include <cstdint>
+#include <cwctype>
 #include <istream>
 #include <locale>
 #include <sstream>
@@ -31,21 +32,41 @@ class ParameterTextWriter {
   std::wostringstream mStream;
 };
 
-// Reads the next field into value only when it parses; a field that fails keeps the value it had (and
-// every later read fails too, as the stream stays failed).
-template <class T>
-bool ReadField(std::wistream& stream, T& value) {
-  T read{};
-  if (!(stream >> read)) return false;
-  value = read;
-  return true;
-}
+// Reads the fields of a parameter text in order, in the classic locale. Fields are separated by white
+// space (a TAB in the current form, a space in the older form); the text may end in its closing NUL. A
+// field the text no longer holds leaves its value as it was. A field with text left in it (a "0.5" where a
+// whole number belongs, a word) spoils the whole text: read on, every later field would take the value
+// meant for the one before it, so the caller refuses the text instead.
+class ParameterTextReader {
+ public:
+  explicit ParameterTextReader(const std::wstring& text) : mStream(text) { mStream.imbue(std::locale::classic()); }
 
-// A reader over a parameter text in the classic locale.
-inline std::wistringstream ParameterTextReader(const std::wstring& text) {
-  std::wistringstream stream(text);
-  stream.imbue(std::locale::classic());
-  return stream;
-}
+  template <class T>
+  ParameterTextReader& Field(T& value) {
+    if (mMalformed || AtEnd()) return *this;
+    T read{};
+    if (!(mStream >> read) || !AtSeparator()) {
+      mMalformed = true;
+      return *this;
+    }
+    value = read;
+    return *this;
+  }
+  bool Malformed() const { return mMalformed; }
+
+ private:
+  bool AtEnd() {
+    mStream >> std::ws;
+    const auto next = mStream.peek();
+    return next == std::char_traits<wchar_t>::eof() || next == L'\0';
+  }
+  bool AtSeparator() {
+    const auto next = mStream.peek();
+    return next == std::char_traits<wchar_t>::eof() || next == L'\0' || std::iswspace(static_cast<wint_t>(next));
+  }
+
+  std::wistringstream mStream;
+  bool mMalformed = false;
+};
 
 }  // namespace Spirometry

@@ -28,8 +28,8 @@ const CalcEnums::FunctionTable kTable = {
     {L"SpFlow"},
     {
         {L"Raw Flow channel", ParamKind::kChannel, 0.0, 0.0, 0x80000000},
-        {L"Apply drift correction", ParamKind::kNumber, 0.0, 1.0, 0x80000000},
-        {L"Raw flow channel index", ParamKind::kNumber, 0.0, 2147483647.0, 0x80000000},
+        {L"Apply drift correction", ParamKind::kNumber, 0.0, 1.0, CalcEnums::kWholeNumberParamFlags},
+        {L"Raw flow channel index", ParamKind::kNumber, 0.0, 2147483647.0, CalcEnums::kWholeNumberParamFlags},
         {L"Head scale", ParamKind::kNumber, -3.4028234663852886e38, 3.4028234663852886e38, 0x80000000},
         {L"Non-linear compensation", ParamKind::kNumber, -3.4028234663852886e38, 3.4028234663852886e38, 0x80000000},
     },
@@ -74,64 +74,64 @@ ComPtr<CalcEnums::CalcEnumBase2> SpFlowEnum::Copy() const {
 HRESULT SpFlowEnum::SetParameters(const wchar_t* text, std::uint32_t* outputKind) {
   if (outputKind) *outputKind = CalcKind::kSamples;
   return CalcEnums::AtBoundary([&] {
-    mParameterText = text ? text : L"";
-    mNoiseFloor = 0.0;
-    mApplyNoiseFloor = false;
-    const FlowHeadTable table = FlowHeadTable::BuiltIn();
-
-    std::int32_t driftValue = 0, customValue = 0, nonLinearValue = 0;
-    if (std::wcslen(mParameterText.c_str()) > kShortestSettings) {
-      auto in = ParameterTextReader(mParameterText);
-      std::int32_t first = 0;
-      ReadField(in, first);
-      if (first == kParameterMarker) {
-        std::int32_t applyNoise = 0;
-        ReadField(in, driftValue);
-        ReadField(in, mPresetIndex);
-        ReadField(in, customValue);
-        ReadField(in, mHeadScale);
-        ReadField(in, nonLinearValue);
-        ReadField(in, mRawFlowChannel);
-        ReadField(in, mOwnChannel);
-        ReadField(in, applyNoise);
-        ReadField(in, mNoiseFloor);
-        mApplyNoiseFloor = applyNoise == 1;
-        mCustom = customValue == 1;
-        // A custom head scale is applied linearly.
-        if (mCustom) mApplyNonLinear = false;
-      } else {
-        driftValue = first;
-        ReadField(in, mRawFlowChannel);
-        ReadField(in, mHeadScale);
-        ReadField(in, mCoefficient);
-        mCustom = true;
-        mOwnChannel = mRawFlowChannel;
-        mApplyNonLinear = std::fabs(mCoefficient - 1.0) > 0.001;
-      }
-    } else {
-      mCustom = false;
-    }
-    if (!mCustom && table.Contains(mPresetIndex)) {
-      mHeadScale = table.HeadScale(mPresetIndex);
-      mCoefficient = table.Coefficient(mPresetIndex);
-      // A coefficient of 1.0 marks a head whose non-linearity is not characterised: compensating with
-      // it would bend the flow to zero at 1 V.
-      mApplyNonLinear = nonLinearValue == 1 && std::fabs(mCoefficient - 1.0) > 0.001;
-    }
-    mDriftCorrection = driftValue == 1;
+    std::wstring given = text ? text : L"";
+    auto parsed = Parse(given, mParameters);
+    if (!parsed) return E_INVALIDARG;
+    mParameterText = std::move(given);
+    mParameters = *parsed;
     return S_OK;
   });
 }
 
-HRESULT SpFlowEnum::SetSources(std::int32_t record, std::int32_t count, IUnknown* const* sources,
-                               std::int32_t further, double secsPerTick, std::int32_t online) {
+std::optional<SpFlowEnum::Parameters> SpFlowEnum::Parse(const std::wstring& text, Parameters p) {
+  p.mNoiseFloor = 0.0;
+  p.mApplyNoiseFloor = false;
+  const FlowHeadTable table = FlowHeadTable::BuiltIn();
+
+  std::int32_t driftValue = 0, customValue = 0, nonLinearValue = 0;
+  if (std::wcslen(text.c_str()) > kShortestSettings) {
+    ParameterTextReader in(text);
+    std::int32_t first = 0;
+    in.Field(first);
+    if (first == kParameterMarker) {
+      std::int32_t applyNoise = 0;
+      in.Field(driftValue).Field(p.mPresetIndex).Field(customValue).Field(p.mHeadScale).Field(nonLinearValue);
+      in.Field(p.mRawFlowChannel).Field(p.mOwnChannel).Field(applyNoise).Field(p.mNoiseFloor);
+      p.mApplyNoiseFloor = applyNoise == 1;
+      p.mCustom = customValue == 1;
+      // A custom head scale is applied linearly.
+      if (p.mCustom) p.mApplyNonLinear = false;
+    } else {
+      driftValue = first;
+      in.Field(p.mRawFlowChannel).Field(p.mHeadScale).Field(p.mCoefficient);
+      p.mCustom = true;
+      p.mOwnChannel = p.mRawFlowChannel;
+      p.mApplyNonLinear = std::fabs(p.mCoefficient - 1.0) > 0.001;
+    }
+    if (in.Malformed()) return std::nullopt;
+  } else {
+    p.mCustom = false;
+  }
+  if (!p.mCustom && table.Contains(p.mPresetIndex)) {
+    p.mHeadScale = table.HeadScale(p.mPresetIndex);
+    p.mCoefficient = table.Coefficient(p.mPresetIndex);
+    // A coefficient of 1.0 marks a head whose non-linearity is not characterised: compensating with
+    // it would bend the flow to zero at 1 V.
+    p.mApplyNonLinear = nonLinearValue == 1 && std::fabs(p.mCoefficient - 1.0) > 0.001;
+  }
+  p.mDriftCorrection = driftValue == 1;
+  return p;
+}
+
+HRESULT SpFlowEnum::SetSources(std::int32_t record, std::int32_t count, IUnknown* const* sources, std::int32_t further,
+                               double secsPerTick, std::int32_t online) {
   return CalcEnums::AtBoundary([&] {
     HRESULT hr = SingleSourceNoDelayCalc::SetSources(record, count, sources, further, secsPerTick, online);
     if (Failed(hr)) return hr;
     mSourceUnitScale = PowerOfTen(VoltagePrefixExponent(SourceUnitsText()).value_or(0));
     std::int64_t length = 0;
-    if (mDriftCorrection && mOnline >= 0 && mHost &&
-        Succeeded(mHost->GetBlockLength(kBlockInfoFlags, mRecord, mRawFlowChannel, &length)))
+    if (mParameters.mDriftCorrection && mOnline >= 0 && mHost &&
+        Succeeded(mHost->GetBlockLength(kBlockInfoFlags, mRecord, mParameters.mRawFlowChannel, &length)))
       ComputeDriftLine(length);
     return hr;
   });
@@ -150,10 +150,10 @@ void SpFlowEnum::ComputeDriftLine(std::int64_t length) {
   mDriftSlope = 0.0;
   if (n <= 2 * kDriftWindow) return;
 
-  const std::uint32_t flags = (mRawFlowChannel == mOwnChannel ? 0x1u : 0x40000000u) | 0x1000u;
+  const std::int32_t raw = mParameters.mRawFlowChannel;
+  const std::uint32_t flags = (raw == mParameters.mOwnChannel ? 0x1u : 0x40000000u) | 0x1000u;
   ComPtr<IEnumFloatEx> reader;
-  if (Failed(mHost->OpenReader(flags, mRawFlowChannel, DataPosition{0, mRecord}, DataPosition{n, mRecord},
-                               reader.Put())) ||
+  if (Failed(mHost->OpenReader(flags, raw, DataPosition{0, mRecord}, DataPosition{n, mRecord}, reader.Put())) ||
       !reader)
     return;
   const EndStats first = ReadEnd(reader.Get());
@@ -161,7 +161,7 @@ void SpFlowEnum::ComputeDriftLine(std::int64_t length) {
   const EndStats last = ReadEnd(reader.Get());
 
   ComPtr<IUnitsConversion> conversion;
-  if (mHost->GetUnitsConversion(flags, mRecord, mRawFlowChannel, conversion.Put()) != S_OK || !conversion) return;
+  if (mHost->GetUnitsConversion(flags, mRecord, raw, conversion.Put()) != S_OK || !conversion) return;
   double fullScale = 0.0;
   if (Failed(conversion->ValueOfRaw(kFullScaleRaw, flags, &fullScale))) return;
   const double threshold = kQuietFraction * fullScale;
@@ -185,19 +185,20 @@ HRESULT SpFlowEnum::Read(std::int32_t count, float* buffer, std::int32_t* delive
 }
 
 void SpFlowEnum::Transform(std::int64_t firstTick, float* samples, std::int32_t count) const {
-  const bool drift = mDriftCorrection && mOnline >= 0;
-  const double scale = mHeadScale;
+  const Parameters& p = mParameters;
+  const bool drift = p.mDriftCorrection && mOnline >= 0;
+  const double scale = p.mHeadScale;
   // k acts per volt; the samples are in the source's prefixed volts.
-  const double k = mApplyNonLinear ? mCoefficient * mSourceUnitScale : 0.0;
+  const double k = p.mApplyNonLinear ? p.mCoefficient * mSourceUnitScale : 0.0;
   // The floor is in litres per second; the output before the host's factor is in L/s × 10^-exponent.
-  const float floor = mApplyNoiseFloor ? static_cast<float>(mNoiseFloor / mSourceUnitScale) : 0.0f;
+  const float floor = p.mApplyNoiseFloor ? static_cast<float>(p.mNoiseFloor / mSourceUnitScale) : 0.0f;
   if (drift) {
     for (std::int32_t j = 0; j < count; ++j)
       samples[j] -= static_cast<float>(mDriftIntercept + mDriftSlope * static_cast<double>(firstTick + j));
   }
   // Without branches, so that the loop vectorises: (1 - k|x|)·S·x is (1 - kx)·S·x for x >= 0 and
   // (1 + kx)·S·x below, to the bit; S·x alone when linear.
-  if (mApplyNonLinear) {
+  if (p.mApplyNonLinear) {
     for (std::int32_t j = 0; j < count; ++j) {
       const double x = samples[j];
       const auto y = static_cast<float>((1.0 - k * std::fabs(x)) * scale * x);

@@ -7,6 +7,8 @@
 // output is in litres per second times 10^-exponent, and the host's value factor (10^exponent) brings it
 // to litres per second; the non-linear coefficient and the noise floor are adjusted so that they act on
 // volts and litres per second whatever the source's prefix.
+#include <optional>
+
 #include "spirometry/calc/single_source_no_delay_calc.h"
 #include "spirometry/support/function_table.h"
 
@@ -19,7 +21,8 @@ class SpFlowEnum final : public CalcEnums::SingleSourceNoDelayCalc {
 
   SpFlowEnum() = default;
 
-  // Parses the current (marked) or the older four-number form. Never fails.
+  // Parses the current (marked) or the older four-number form. E_INVALIDARG for a text with a field that
+  // does not read whole (see ParameterTextReader), which changes nothing.
   HRESULT SetParameters(const wchar_t* text, std::uint32_t* outputKind) override;
   // Takes the source and computes the record's drift line when drift correction is on and the record is
   // complete.
@@ -34,18 +37,25 @@ class SpFlowEnum final : public CalcEnums::SingleSourceNoDelayCalc {
   void ComputeDriftLine(std::int64_t length);
   void Transform(std::int64_t firstTick, float* samples, std::int32_t count) const;
 
-  bool mDriftCorrection = false;
-  std::int32_t mPresetIndex = 3;
-  bool mCustom = false;
-  double mHeadScale = 0.0;     // S
-  double mCoefficient = 1.0;   // k, per volt
-  std::int32_t mRawFlowChannel = INT32_MIN;
-  std::int32_t mOwnChannel = INT32_MIN;
-  bool mApplyNonLinear = false;
+  // What the parameter text sets.
+  struct Parameters {
+    bool mDriftCorrection = false;
+    std::int32_t mPresetIndex = 3;
+    bool mCustom = false;
+    double mHeadScale = 0.0;    // S
+    double mCoefficient = 1.0;  // k, per volt
+    std::int32_t mRawFlowChannel = INT32_MIN;
+    std::int32_t mOwnChannel = INT32_MIN;
+    bool mApplyNonLinear = false;
+    double mNoiseFloor = 0.0;  // L/s
+    bool mApplyNoiseFloor = false;
+  };
+  // The parameters a text gives an enumerator that had `previous`; nothing when a field does not read whole.
+  static std::optional<Parameters> Parse(const std::wstring& text, Parameters previous);
+
+  Parameters mParameters;
   double mDriftIntercept = 0.0;  // a, source units
   double mDriftSlope = 0.0;      // b, source units per sample
-  double mNoiseFloor = 0.0;      // L/s
-  bool mApplyNoiseFloor = false;
   // Range the drift line was last computed for: start offset, start record, end offset, end record.
   std::int32_t mDriftCache[4] = {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF};
   // 10^exponent of the source's voltage prefix (1 for volts).

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 
 #include "host/calc/channel_data.h"
+#include "host/com/text.h"
 #include "spirometry/calc/memory_source.h"
 #include "spirometry/calc/sp_flow_settings.h"
 #include "spirometry/calc/units_check.h"
@@ -72,6 +75,27 @@ TEST(SpFlowEnum, TransformsVoltsIntoFlowForEachFormOfParameters) {
     auto out = Transformed(c.parameters, {1.0f, -1.0f, 0.5f});
     ASSERT_EQ(out.size(), 3u) << c.name;
     for (std::size_t i = 0; i < 3; ++i) EXPECT_NEAR(out[i], c.expected[i], 1e-5) << c.name << " sample " << i;
+  }
+}
+
+TEST(SpFlowEnum, RefusesATextWithAFieldThatDoesNotReadWholeAndKeepsWhatItHad) {
+  const std::pair<std::wstring, float> cases[] = {
+      // text, flow of 1 V afterwards (0: refused)
+      {L"1 0.5 40.100000000000001 1", 0.0f},  // a fraction as the channel
+      {L"0.5 0 40.100000000000001 1", 0.0f},  // and as the drift switch
+      {std::wstring(L"-2147483648\t0.5\t3\t0\t40.1\t0\t0\t0\t0\t0\t") + L'\0', 0.0f},
+      {L"0 0 40.1 1x", 0.0f},
+      {L"0 0 2.5", 2.5f},  // fields the text does not hold keep their values
+  };
+  for (const auto& [text, flow] : cases) {
+    auto source = MakeCom<MemorySource>(std::vector<float>{1.0f}, 0.01, L"V");
+    ComPtr<ICalcEnum> e;
+    ASSERT_EQ(SpFlowEnum::CreateInstance(nullptr, ICalcEnum::kIid, e.PutVoid()), S_OK);
+    ASSERT_EQ(e->SetParameters(L"0 0 3 1", nullptr), S_OK);
+    EXPECT_EQ(e->SetParameters(text.c_str(), nullptr), flow != 0.0f ? S_OK : E_INVALIDARG) << ToUtf8(text);
+    IUnknown* s = source.Get();
+    ASSERT_EQ(e->SetSources(0, 1, &s, 0, 0.01, 0), S_OK);
+    EXPECT_EQ(ReadToEnd(e.As<IEnumFloatEx>().Get()), std::vector<float>{flow != 0.0f ? flow : 3.0f}) << ToUtf8(text);
   }
 }
 
@@ -174,4 +198,103 @@ TEST_F(SpFlowDrift, ClonesCarryTheDriftLine) {
   auto b = ReadToEnd(clone.Get(), 13);
   EXPECT_EQ(a, b);
   EXPECT_NEAR(a[50], 10.0f * (0.5f - 0.02f), 1e-4);
+}
+
+namespace {
+// The drift line as the flow calculation describes it, written apart from the code: the mean (a float
+// sum over ten, divided by 10.0) and the peak of each end's ten samples; a line through the means, its
+// slope in single precision, when both ends stay below 2.5 % of full scale and hold no missing sample.
+struct Line {
+  double a = 0.0, b = 0.0;
+};
+
+Line ReferenceLine(const std::vector<float>& x, double fullScale) {
+  const std::size_t n = x.size();
+  if (n <= 20) return {};
+  float mean[2], peak[2];
+  bool whole = true;
+  for (int end = 0; end < 2; ++end) {
+    float sum = 0.0f;
+    peak[end] = 0.0f;
+    for (std::size_t i = end == 0 ? 0 : n - 10, k = 0; k < 10; ++i, ++k) {
+      sum += x[i];
+      peak[end] = std::max(peak[end], std::fabs(x[i]));
+      whole = whole && std::isfinite(x[i]);
+    }
+    mean[end] = static_cast<float>(sum / 10.0);
+  }
+  const double quiet = 0.025 * fullScale;
+  if (!whole || !(quiet > peak[0] && quiet > peak[1])) return {};
+  return {mean[0], (mean[1] - mean[0]) / static_cast<float>(n)};
+}
+
+// A baseline that drifts, quiet or noisy ends, a breath in the middle, now and then a missing sample.
+std::vector<float> RandomRaw(std::mt19937& random, std::size_t n) {
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  const double start = 0.015 * unit(random), slope = 0.015 * unit(random) / static_cast<double>(n + 1);
+  std::vector<float> x(n);
+  for (std::size_t i = 0; i < n; ++i)
+    x[i] = static_cast<float>(start + slope * static_cast<double>(i) + 0.002 * unit(random));
+  if (n > 30) x[n / 2] = 0.6f;
+  if (n > 0 && random() % 4 == 0) x[random() % n] = random() % 2 ? NAN : 0.03f;
+  return x;
+}
+}  // namespace
+
+// One enumerator set to random records in turn, some changed after it analysed them, some online, and
+// clones: each record's line is computed once, when the sources are set for a record other than the last.
+TEST(SpFlowEnum, EverySampleMatchesTheDescribedDriftLineOnRandomRecords) {
+  std::mt19937 random(21);
+  constexpr double kHeadScale = 10.0;
+  for (int round = 0; round < 80 && !HasFailure(); ++round) {
+    auto file = std::make_shared<kymora::DataFile>();
+    file->AddChannel(L"Raw flow");
+    std::vector<std::vector<float>> records(3);
+    for (std::int32_t r = 0; r < 3; ++r) {
+      records[r] = RandomRaw(random, random() % 61);
+      file->AddBlock(0.01, static_cast<std::int64_t>(records[r].size()));
+      file->SetSamples(r, 0, L"V", 1.0, records[r]);
+    }
+    auto data = MakeCom<kymora::ChannelData>(file, kymora::HostServices{});
+    const bool drift = random() % 4 != 0;
+    ComPtr<ICalcEnum> e;
+    ASSERT_EQ(SpFlowEnum::CreateInstance(nullptr, ICalcEnum::kIid, e.PutVoid()), S_OK);
+    e->SetHost(data.Get());
+    ASSERT_EQ(e->SetParameters(drift ? L"1 0 10 1" : L"0 0 10 1", nullptr), S_OK);
+    std::int32_t analysed = -1;
+    Line line;
+    for (int step = 0; step < 6; ++step) {
+      if (random() % 4 == 0) {
+        const auto r = static_cast<std::int32_t>(random() % 3);
+        records[r] = RandomRaw(random, records[r].size());
+        file->SetSamples(r, 0, L"V", 1.0, records[r]);
+      }
+      if (random() % 5 == 0) {
+        ComPtr<ICalcEnum> clone;
+        ASSERT_EQ(e->Clone(clone.Put()), S_OK);
+        e = clone;
+      }
+      const auto r = static_cast<std::int32_t>(random() % 3);
+      const std::int32_t online = random() % 5 == 0 ? -1 : 0;
+      ComPtr<IEnumFloatEx> raw;
+      ASSERT_EQ(data->OpenReader(0x1001, 0, {0, r}, {DataPosition::kNotSet, r}, raw.Put()), S_OK);
+      IUnknown* source = raw.Get();
+      ASSERT_EQ(e->SetSources(r, 1, &source, 0, 0.01, online), S_OK);
+      if (drift && online >= 0 && r != analysed) {
+        analysed = r;
+        line = ReferenceLine(records[r], 1.0);
+      }
+      const auto got = ReadToEnd(e.As<IEnumFloatEx>().Get(), 1 + static_cast<std::int32_t>(random() % 30));
+      ASSERT_EQ(got.size(), records[r].size());
+      for (std::size_t i = 0; i < got.size(); ++i) {
+        float x = records[r][i];
+        if (drift && online >= 0) x -= static_cast<float>(line.a + line.b * static_cast<double>(i));
+        const auto want = static_cast<float>(kHeadScale * static_cast<double>(x));
+        ASSERT_TRUE(got[i] == want || (std::isnan(got[i]) && std::isnan(want)))
+            << "round " << round << " step " << step << " record " << r << " sample " << i << ": " << got[i] << " for "
+            << want;
+      }
+    }
+    data->Shutdown();
+  }
 }

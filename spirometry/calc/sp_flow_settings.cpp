@@ -151,6 +151,15 @@ HRESULT SpFlowSettings::SetValue(const wchar_t* key, const wchar_t* value, std::
   });
 }
 
+HRESULT SpFlowSettings::CheckWhole(std::wstring* error) {
+  return CalcEnums::AtBoundary([&]() -> HRESULT {
+    // Without a head scale every flow would be zero.
+    if (!mUseCustomHeadScale || EffectiveHeadScale() != 0.0) return S_OK;
+    if (error) *error = L"preset=custom needs its head scale: give scale=VALUE (L/s per V, other than 0) as well";
+    return E_INVALIDARG;
+  });
+}
+
 // A preset's scale comes from the flow-head table when the calculation runs, whatever the stored value.
 double SpFlowSettings::EffectiveHeadScale() const {
   const auto table = FlowHeadTable::BuiltIn();

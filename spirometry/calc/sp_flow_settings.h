@@ -37,7 +37,7 @@ struct SpFlowFields {
   void RebuildParameterString();
 };
 
-class SpFlowSettings final : public ComObject<IPersistObject, IKeyValueSettings>, public SpFlowFields {
+class SpFlowSettings final : public ComObject<IPersistObject, IKeyValueSettings2>, public SpFlowFields {
  public:
   static constexpr std::int32_t kVersion = 3;
 
@@ -53,6 +53,8 @@ class SpFlowSettings final : public ComObject<IPersistObject, IKeyValueSettings>
   // IKeyValueSettings: source, preset, scale, drift, nonlinear, noise-floor, noise-clamp, prefix, top, bottom.
   HRESULT SetValue(const wchar_t* key, const wchar_t* value, std::wstring* error) override;
   HRESULT Describe(std::wstring* text) override;
+  // IKeyValueSettings2: a custom flow head needs a head scale (the default settings have none).
+  HRESULT CheckWhole(std::wstring* error) override;
 
  private:
   double EffectiveHeadScale() const;

@@ -6,6 +6,7 @@
 #include "host/data/iunits.h"
 #include "spirometry/calc/calc_enum_base2.h"
 #include "spirometry/calc/calibrate_base.h"
+#include "spirometry/calc/units_check.h"
 #include "spirometry/resources/string_table.h"
 
 namespace Spirometry {
@@ -79,7 +80,7 @@ HRESULT SpVol::PrepareRecord(std::int32_t record, IChannelData* data, ICalcEnum*
       mEnumeratorParameters = mSettings->mParameterString;
       mEnumeratorSource = std::move(source);
     }
-    HRESULT hr = SendUnits(L"L", mSettings->mOutputUnitsPrefix, 1.0);
+    HRESULT hr = SendUnits(L"L", VolumePrefixCode(unitsText), 1.0);
     if (Failed(hr)) return hr;
     if (Failed(hr = SendLimits(mSettings->mRangeTop, mSettings->mRangeBottom, mSettings->mOutputFormatCode)))
       return hr;
@@ -92,6 +93,18 @@ HRESULT SpVol::PrepareRecord(std::int32_t record, IChannelData* data, ICalcEnum*
     *last = 0;
     return mEnumerator.CopyTo(enumerator);
   });
+}
+
+std::optional<std::int32_t> SpVol::FlowVolumePrefix() const {
+  ComPtr<IChannelData> data;
+  if (!mSite || Failed(mSite->GetChannelData(data.Put())) || !data) return std::nullopt;
+  const std::int32_t flow = mSettings->mFlowChannel;
+  const std::uint32_t flags = (flow == mChannel ? 0x1u : 0x40000000u) | kUnitsFlags;
+  ComPtr<IUnits> units;
+  std::wstring text;
+  if (Failed(data->GetUnits(flags, 0, flow, units.Put())) || !units || Failed(units->GetText(&text)))
+    return std::nullopt;
+  return VolumePrefixCode(text);
 }
 
 void SpVol::ShowClampNotice() {
@@ -120,7 +133,7 @@ HRESULT SpVol::ApplySettings(IPersistObject* settings, Bool16 force) {
     d.parameters = mSettings->mParameterString;
     // The volume keeps the litre prefix of its flow: no conversion.
     d.units = L"L";
-    d.prefixCode = mSettings->mOutputUnitsPrefix;
+    d.prefixCode = FlowVolumePrefix().value_or(mSettings->mOutputUnitsPrefix);
     d.valueFactor = 1.0;
     return SendAndApply(d, force != kFalse16);
   });

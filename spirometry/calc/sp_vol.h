@@ -3,6 +3,7 @@
 // and volume-ratio correction. The host creates an SpVolEnum per record from its parameter text; SpVol
 // keeps that enumerator while nothing it depends on changes, so that the clones the host makes for its
 // readers share one checkpoint table. Its second face, ISpiroCalculations, serves the document and dialogs.
+#include <optional>
 #include <vector>
 
 #include "spirometry/calc/calc_class_ids.h"
@@ -54,6 +55,9 @@ class SpVol final : public ChannelCalcBase, public ISpiroCalculations {
  private:
   // Settings stored out of range were clamped on loading: the user is told once, when they are applied.
   void ShowClampNotice();
+  // The unit prefix code of the volume of the flow channel as its first record gives it: a volume is in
+  // the litre prefix of its flow. Nothing when the flow's units cannot be had.
+  std::optional<std::int32_t> FlowVolumePrefix() const;
 
   ComPtr<SpVolSettings> mSettings;
   // The enumerator handed out for the last record and what it was made for: the source's units and

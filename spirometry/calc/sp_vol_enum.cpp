@@ -10,7 +10,7 @@ const CalcEnums::FunctionTable kTable = {
     {L"SpVol"},
     {
         {L"Spirometry Flow channel", ParamKind::kChannel, 0.0, 0.0, 0x80000000},
-        {L"Volume correction", ParamKind::kNumber, 0.0, 1.0, 0x80000000},
+        {L"Volume correction", ParamKind::kNumber, 0.0, 1.0, CalcEnums::kWholeNumberParamFlags},
         {L"Dead space", ParamKind::kNumber, -3.4028234663852886e38, 3.4028234663852886e38, 0x80000000},
         {L"Volume ratio", ParamKind::kNumber, -3.4028234663852886e38, 3.4028234663852886e38, 0x80000000},
     },
@@ -30,8 +30,10 @@ ComPtr<CalcEnums::CalcEnumBase2> SpVolEnum::Copy() const { return ComPtr<CalcEnu
 HRESULT SpVolEnum::SetParameters(const wchar_t* text, std::uint32_t* outputKind) {
   if (outputKind) *outputKind = CalcKind::kSamples;
   return CalcEnums::AtBoundary([&] {
-    mParameterText = text ? text : L"";
-    mPolicy.Parse(mParameterText);
+    std::wstring given = text ? text : L"";
+    // A refused text leaves the enumerator as it was, checkpoints included.
+    if (!mPolicy.Parse(given)) return E_INVALIDARG;
+    mParameterText = std::move(given);
     StartNewTable();
     return S_OK;
   });

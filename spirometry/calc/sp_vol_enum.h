@@ -15,7 +15,8 @@ class SpVolEnum final : public IIREnum::EnumBase<IIREnum::IIRPolicyBase<SpVolPol
 
   SpVolEnum() = default;
 
-  // Parses the text and starts a checkpoint table of its own. Never fails.
+  // Parses the text and starts a checkpoint table of its own. E_INVALIDARG for a text with a field that
+  // does not read whole (see ParameterTextReader), which changes nothing.
   HRESULT SetParameters(const wchar_t* text, std::uint32_t* outputKind) override;
 
   const SpVolPolicy& Policy() const { return mPolicy; }

@@ -13,7 +13,14 @@ constexpr std::size_t kShortestSettings = 5;
 constexpr double kRatioMin = 0.01, kRatioMax = 10.0;
 }  // namespace
 
-void SpVolPolicy::Parse(const std::wstring& text) {
+bool SpVolPolicy::Parse(const std::wstring& text) {
+  SpVolPolicy next = *this;
+  if (!next.ParseInto(text)) return false;
+  *this = next;
+  return true;
+}
+
+bool SpVolPolicy::ParseInto(const std::wstring& text) {
   mLegacy = false;
   std::int32_t correctionValue = 0, resetValue = 0;
   if (std::wcslen(text.c_str()) < kShortestSettings) {
@@ -21,18 +28,17 @@ void SpVolPolicy::Parse(const std::wstring& text) {
     mVolumeRatio = 1.0;
     mLegacy = true;
   } else {
-    auto in = ParameterTextReader(text);
+    ParameterTextReader in(text);
     std::int32_t first = 0;
-    ReadField(in, first);
+    in.Field(first);
     if (first == kParameterMarker) {
-      ReadField(in, correctionValue);
+      in.Field(correctionValue);
     } else {
       correctionValue = first;
       mLegacy = true;
     }
-    ReadField(in, mDeadSpace);
-    ReadField(in, mVolumeRatio);
-    ReadField(in, resetValue);
+    in.Field(mDeadSpace).Field(mVolumeRatio).Field(resetValue);
+    if (in.Malformed()) return false;
   }
   mVolumeCorrection = correctionValue == 1;
   mReset = resetValue == 1;
@@ -40,6 +46,7 @@ void SpVolPolicy::Parse(const std::wstring& text) {
     mVolumeCorrection = false;
     mVolumeRatio = 1.0;
   }
+  return true;
 }
 
 void SpVolPolicy::OnSources(double secsPerTick, const std::wstring& sourceUnits) {

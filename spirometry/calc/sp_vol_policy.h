@@ -2,6 +2,7 @@
 // The volume integrator: flow in litres per second (or mL/s, µL/s) becomes volume in the same litre prefix,
 // with the optional correction of expired volume beyond the dead space by the volume ratio and the optional
 // reset to zero at the end of each expiration. Positive flow is inspiration.
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -17,8 +18,9 @@ class SpVolPolicy {
     double peak = 0.0;               // P: highest volume since the last reset
   };
 
-  // Reads the volume parameter text (current or older form). Never fails.
-  void Parse(const std::wstring& text);
+  // Reads the volume parameter text (current or older form). A text with a field that does not read
+  // whole is refused (false) and changes nothing; a text that ends early keeps the values it lacks.
+  bool Parse(const std::wstring& text);
   // The interval becomes the multiplier, unless the source is in units that are not flow (NaN then, so
   // that every output sample is NaN); texts of the older form are taken as flow whatever their units.
   // The volume keeps the litre prefix of the flow, and so does the dead space it is compared with.
@@ -33,7 +35,15 @@ class SpVolPolicy {
     State s = mState;
     const double multiplier = mMultiplier;
     const double deadSpace = mDeadSpace / 1000.0 * mLitreFactor;
+    // Units that are not flow make every sample NaN, missing ones included.
+    const bool flow = !std::isnan(multiplier);
     for (std::int32_t i = 0; i < count; ++i) {
+      // A missing (or infinite) flow sample adds nothing: the volume holds across the gap and goes on
+      // after it, instead of every later sample of the record becoming NaN.
+      if (flow && !std::isfinite(samples[i])) {
+        samples[i] = static_cast<float>(s.volume);
+        continue;
+      }
       const double d = static_cast<double>(samples[i]) * multiplier;
       // An expiration has just ended and the volume fell by more than 10 % from its peak.
       if (mReset && d >= 0.0 && s.previousIncrement < 0.0 && 0.9 * s.peak > s.volume) {
@@ -62,6 +72,8 @@ class SpVolPolicy {
   bool Legacy() const { return mLegacy; }
 
  private:
+  bool ParseInto(const std::wstring& text);
+
   bool mVolumeCorrection = false;
   bool mReset = false;
   double mDeadSpace = 0.0;  // mL

@@ -147,6 +147,15 @@ TEST(SpVolSettings, ParameterStringAndEquality) {
   EXPECT_TRUE(a.SameAs(b));
   b.mDeadSpace += 1e-9;
   EXPECT_FALSE(a.SameAs(b));
+  // Each of these is a change to apply, not a repetition to skip.
+  void (*changes[])(SpVolFields&) = {
+      [](SpVolFields& f) { f.mCorrectionType = 1; }, [](SpVolFields& f) { f.mResetAtEndOfExpiration = true; },
+      [](SpVolFields& f) { f.mVolumeCorrection = true; }, [](SpVolFields& f) { f.mFlowChannel = 3; }};
+  for (auto change : changes) {
+    SpVolFields c = a;
+    change(c);
+    EXPECT_FALSE(a.SameAs(c));
+  }
 }
 
 TEST(SpVolSettings, KeyValuesSetFieldsOrAreRefusedWithoutChange) {

@@ -28,9 +28,12 @@ namespace {
 struct FlowUnits {
   std::wstring_view text;
   double litreFactor;
+  std::int32_t prefixCode;
 };
-constexpr FlowUnits kFlowUnits[] = {{L"L/s", 1.0},    {L"L/sec", 1.0},     {L"mL/s", 1e3},
-                                    {L"mL/sec", 1e3}, {L"\u00B5L/s", 1e6}, {L"\u00B5L/sec", 1e6}};
+constexpr std::int32_t kLitres = 8, kMillilitres = 7, kMicrolitres = 6;
+constexpr FlowUnits kFlowUnits[] = {
+    {L"L/s", 1.0, kLitres},         {L"L/sec", 1.0, kLitres},          {L"mL/s", 1e3, kMillilitres},
+    {L"mL/sec", 1e3, kMillilitres}, {L"\u00B5L/s", 1e6, kMicrolitres}, {L"\u00B5L/sec", 1e6, kMicrolitres}};
 }  // namespace
 
 bool IsAcceptedFlowUnits(std::wstring_view units) {
@@ -43,6 +46,12 @@ double FlowLitreFactor(std::wstring_view units) {
   for (const auto& f : kFlowUnits)
     if (units == f.text) return f.litreFactor;
   return 1.0;
+}
+
+std::int32_t VolumePrefixCode(std::wstring_view flowUnits) {
+  for (const auto& f : kFlowUnits)
+    if (flowUnits == f.text) return f.prefixCode;
+  return kLitres;
 }
 
 double PowerOfTen(int exponent) {

@@ -1,5 +1,6 @@
 #pragma once
 // What the flow and volume calculations accept as the units of their sources.
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -16,6 +17,10 @@ bool IsAcceptedFlowUnits(std::wstring_view units);
 // 1 for any other text. Volumes keep the prefix of their flow, so a dead space given in millilitres is
 // compared with them through this factor.
 double FlowLitreFactor(std::wstring_view units);
+
+// The unit prefix code of the volume integrated from a flow in these units: 7 (mL) for mL/s and mL/sec,
+// 6 (µL) for µL/s and µL/sec, 8 (L) for any other text.
+std::int32_t VolumePrefixCode(std::wstring_view flowUnits);
 
 // 10 to the power of a prefix exponent, exactly for the prefix exponents.
 double PowerOfTen(int exponent);

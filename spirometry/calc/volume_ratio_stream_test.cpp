@@ -47,13 +47,14 @@ double ArrayRatio(const std::vector<float>& x, double dt, int type, double d) {
     double tracker = x[0] < 0.0f ? d : 0.0;
     for (std::size_t i = 0; i < n; ++i) {
       time[i] = static_cast<double>(i) * dt;
-      const double v = static_cast<double>(x[i]) * dt;
+      // A missing sample adds nothing.
+      const double v = std::isfinite(x[i]) ? static_cast<double>(x[i]) * dt : 0.0;
       tracker = std::clamp(tracker + v, 0.0, d);
       if (i > 0) {
         beyond[i] = beyond[i - 1];
         remaining[i] = remaining[i - 1];
       }
-      (v < 0.0 && tracker <= 0.0 ? beyond[i] : remaining[i]) += v;
+      if (std::isfinite(x[i])) (v < 0.0 && tracker <= 0.0 ? beyond[i] : remaining[i]) += v;
     }
     if (!(beyond[n - 1] < 0.0)) return 1.0;
     auto expired = ArraySlope(time, beyond), rest = ArraySlope(time, remaining);
@@ -62,7 +63,8 @@ double ArrayRatio(const std::vector<float>& x, double dt, int type, double d) {
   } else if (type == 1) {
     const auto step = static_cast<float>(dt), limit = static_cast<float>(d);
     std::vector<float> running(n, 0.0f);
-    for (std::size_t i = 1; i < n; ++i) running[i] = running[i - 1] + x[i - 1] * step;
+    for (std::size_t i = 1; i < n; ++i)
+      running[i] = std::isfinite(x[i - 1]) ? running[i - 1] + x[i - 1] * step : running[i - 1];
     auto lowest = [&](std::size_t from, std::size_t to) {
       std::size_t best = from;
       for (std::size_t i = from; i < to; ++i)
@@ -72,6 +74,7 @@ double ArrayRatio(const std::vector<float>& x, double dt, int type, double d) {
     const std::size_t i0 = lowest(0, n / 3), i1 = lowest(2 * n / 3, n);
     float tracker = 0.0f, expired = 0.0f, dead = 0.0f, inspired = 0.0f;
     for (std::size_t i = i0; i <= i1; ++i) {
+      if (!std::isfinite(x[i])) continue;
       const float v = x[i] * step;
       tracker = std::max(tracker - v, 0.0f);
       if (v >= 0.0f)
@@ -94,7 +97,8 @@ std::int64_t UlpsApart(double a, double b) {
   return x > y ? x - y : y - x;
 }
 
-// Breathing with a bias one way or the other, steps, or breathing cut by a missing sample.
+// Breathing with a bias one way or the other, steps, breathing cut by missing samples, or whole flows held
+// for a while, whose running integral (at an interval of 1/64 s) comes back to exactly the same lows.
 std::vector<float> RandomFlow(std::mt19937& random, std::size_t n, int kind) {
   std::uniform_real_distribution<double> unit(-1.0, 1.0);
   std::vector<float> flow(n);
@@ -106,7 +110,17 @@ std::vector<float> RandomFlow(std::mt19937& random, std::size_t n, int kind) {
     flow[i] =
         static_cast<float>(kind == 1 ? std::round(4.0 * breath) / 4.0 : scale * breath + bias + 0.02 * unit(random));
   }
-  if (kind == 2) flow[static_cast<std::size_t>(random() % n)] = NAN;
+  if (kind == 2)
+    for (int k = 0; k < 3; ++k) flow[static_cast<std::size_t>(random() % n)] = k == 1 ? INFINITY : NAN;
+  if (kind == 3)
+    for (std::size_t i = 0, held = 0; i < n; ++i, --held) {
+      if (held == 0) {
+        held = 1 + random() % 40;
+        flow[i] = static_cast<float>(static_cast<int>(random() % 5) - 2);
+      } else {
+        flow[i] = flow[i - 1];
+      }
+    }
   return flow;
 }
 
@@ -118,8 +132,9 @@ TEST(VolumeRatioStream, SameBitsAsTheWholeSelectionInArrays) {
   int fitted = 0;
   for (int i = 0; i < 120 && !HasFailure(); ++i) {
     const std::size_t n = i < 40 ? lengths[i % 10] + 40 : 100 + random() % 150000;
-    const int kind = static_cast<int>(random() % 3), type = static_cast<int>(random() % 3);
-    const double deadSpaceMl = 100.0 * static_cast<double>(random() % 5), dt = i % 2 ? 0.001 : 0.01;
+    const int kind = static_cast<int>(random() % 4), type = static_cast<int>(random() % 3);
+    const double deadSpaceMl = 100.0 * static_cast<double>(random() % 5);
+    const double dt = kind == 3 ? 1.0 / 64.0 : i % 2 ? 0.001 : 0.01;
     std::vector<float> flow = RandomFlow(random, n, kind);
     auto file = std::make_shared<kymora::DataFile>();
     file->AddChannel(L"Flow");
@@ -137,4 +152,24 @@ TEST(VolumeRatioStream, SameBitsAsTheWholeSelectionInArrays) {
     fitted += type == 0 && want != 1.0;
   }
   EXPECT_GT(fitted, 10);  // enough selections where the lines are fitted, not the fallback
+}
+
+// Expiration throughout with no dead space: all of it lies beyond the dead space, and the rest moves only
+// by one tiny inspiration. Its line is fitted when its variance exceeds 2.22e-16 and not when it does not.
+TEST(VolumeRatioStream, TheRestIsFittedOnlyWhenItVaries) {
+  int fitted = 0;
+  for (const float inspiration : {2e-6f, 4e-6f}) {
+    std::vector<float> flow(300, -1.0f);
+    flow[150] = inspiration;  // a variance of about (inspiration × 0.01)² / 4
+    auto file = std::make_shared<kymora::DataFile>();
+    file->AddChannel(L"Flow");
+    file->SetSamples(file->AddBlock(0.01, 300), 0, L"L/s", 10.0, flow);
+    auto data = MakeCom<kymora::ChannelData>(file, kymora::HostServices{});
+    CalibrateBase base(data.Get(), data.Get());
+    const double got = base.VolumeRatio(data.Get(), {0, 0}, {300, 0}, 0, 0, 0.0);
+    data->Shutdown();
+    EXPECT_EQ(UlpsApart(got, ArrayRatio(flow, 0.01, 0, 0.0)), 0) << inspiration;
+    fitted += got != 1.0;
+  }
+  EXPECT_EQ(fitted, 1);
 }

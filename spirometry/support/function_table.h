@@ -9,6 +9,9 @@
 
 namespace CalcEnums {
 
+// Flag word of the numeric parameters that the calculations' parameter texts hold as integers.
+constexpr std::uint32_t kWholeNumberParamFlags = 0x80000000 | ParamFlag::kWholeNumber;
+
 struct ParamInfo {
   const wchar_t* name;
   std::int32_t kind;  // ParamKind

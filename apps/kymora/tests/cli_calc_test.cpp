@@ -63,6 +63,8 @@ TEST(CliCalc, FlowAndVolumeChannelsAreStoredAndReadLikeRecordedOnes) {
   auto ml = Values(RunKymora({"eval", kymo, "Ch2", "--to", "1"}).out);
   ASSERT_EQ(ml.size(), 1u);
   EXPECT_NEAR(ml[0], 7427.7, 0.01);
+  EXPECT_NE(RunKymora({"info", kymo, "--json"}).out.find("\"units\": \"mL\""), std::string::npos)
+      << "the volume of a flow in mL/s is in mL";
   ASSERT_EQ(RunKymora({"calc", kymo, "3", "none"}).exitCode, 0);
   auto removed = RunKymora({"eval", kymo, "Ch3"});
   EXPECT_NE(removed.exitCode, 0);
@@ -99,6 +101,7 @@ TEST(CliCalc, RefusedSettingsLeaveTheFileAsItWas) {
       {{"calc", kymo, "2", "SpFlow", "source=1", "source=3"}, "contradict"},
       {{"calc", kymo, "2", "SpFlow", "top=-20", "bottom=20"}, "top (-20) must lie above its bottom (20)"},
       {{"calc", kymo, "3", "SpVol", "top=-2"}, "must lie above"},
+      {{"calc", kymo, "4", "SpFlow", "source=1", "preset=custom"}, "preset=custom needs its head scale"},
   };
   for (const auto& c : bad) {
     auto r = RunKymora(c.args);
@@ -118,6 +121,30 @@ TEST(CliCalc, RefusedSettingsLeaveTheFileAsItWas) {
   sqlite3_close(db);
   auto info = RunKymora({"info", kymo});
   EXPECT_NE(info.out.find("calculation SpVol (its stored settings were refused"), std::string::npos) << info.out;
+}
+
+// The expression functions: a fraction where a whole number belongs is refused by name (it would shift the
+// settings after it), and a missing flow sample adds nothing to the volume.
+TEST(CliCalc, ExpressionFunctionsTakeWholeNumbersWholeAndBridgeMissingFlow) {
+  TempDir dir;
+  dir.Write("r.csv", "Time (s),Raw (V)\n0,1\n0.01,-1\n");
+  const std::pair<const char*, const char*> refused[] = {
+      {"SpFlow(Ch1, 1, 0.5, 40.1, 1)", "'Raw flow channel index' of SpFlow must be a whole number (it is 0.5)"},
+      {"SpFlow(Ch1, 0.5, 0, 40.1, 1)", "'Apply drift correction' of SpFlow must be 0 or 1 (it is 0.5)"},
+      {"SpVol(Ch1, 0.5, 400, 1)", "'Volume correction' of SpVol must be 0 or 1 (it is 0.5)"},
+  };
+  for (auto [expression, message] : refused) {
+    auto r = RunKymora({"eval", dir.File("r.csv"), expression});
+    EXPECT_EQ(r.exitCode, 2) << expression;
+    EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+  }
+  EXPECT_NEAR(Values(RunKymora({"eval", dir.File("r.csv"), "SpFlow(Ch1, 1, 0, 40.1, 1)"}).out).at(0), 40.1, 1e-5);
+
+  dir.Write("n.csv", "Time (s),Flow (L/s)\n0,1\n0.01,1\n0.02,\n0.03,inf\n0.04,1\n");
+  const auto volume = Values(RunKymora({"eval", dir.File("n.csv"), "SpVol(Ch1,0,0,1)"}).out);
+  const std::vector<double> expected = {0.01, 0.02, 0.02, 0.02, 0.03};
+  ASSERT_EQ(volume.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(volume[i], expected[i], 1e-7) << i;
 }
 
 // Breath events of an expression, one JSON object per event with every field of the record by name.
