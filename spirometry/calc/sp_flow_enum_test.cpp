@@ -246,6 +246,7 @@ std::vector<float> RandomRaw(std::mt19937& random, std::size_t n) {
 TEST(SpFlowEnum, EverySampleMatchesTheDescribedDriftLineOnRandomRecords) {
   std::mt19937 random(21);
   constexpr double kHeadScale = 10.0;
+  int lines = 0;
   for (int round = 0; round < 80 && !HasFailure(); ++round) {
     auto file = std::make_shared<kymora::DataFile>();
     file->AddChannel(L"Raw flow");
@@ -283,6 +284,7 @@ TEST(SpFlowEnum, EverySampleMatchesTheDescribedDriftLineOnRandomRecords) {
       if (drift && online >= 0 && r != analysed) {
         analysed = r;
         line = ReferenceLine(records[r], 1.0);
+        lines += line.a != 0.0;
       }
       const auto got = ReadToEnd(e.As<IEnumFloatEx>().Get(), 1 + static_cast<std::int32_t>(random() % 30));
       ASSERT_EQ(got.size(), records[r].size());
@@ -297,4 +299,5 @@ TEST(SpFlowEnum, EverySampleMatchesTheDescribedDriftLineOnRandomRecords) {
     }
     data->Shutdown();
   }
+  EXPECT_GT(lines, 40);  // enough records whose line is removed, not left alone
 }

@@ -219,6 +219,12 @@ TEST(SpFlowSettings, KeyValuesSetFieldsOrAreRefusedWithoutChange) {
       EXPECT_EQ(Described(s.Get()), before);
     }
   }
+  // A custom head without a scale would give no flow at all.
+  auto custom = MakeCom<SpFlowSettings>();
+  ASSERT_EQ(custom->SetValue(L"preset", L"custom", nullptr), S_OK);
+  EXPECT_EQ(custom->CheckWhole(nullptr), E_INVALIDARG);
+  ASSERT_EQ(custom->SetValue(L"scale", L"2.5", nullptr), S_OK);
+  EXPECT_EQ(custom->CheckWhole(nullptr), S_OK);
   // The scale shown is the one the calculation runs with: the preset's, not the stored custom value.
   auto s = MakeCom<SpFlowSettings>();
   EXPECT_EQ(Described(s.Get()), L"source=none preset=3 scale=40.1 drift=off nonlinear=off noise-floor=0 "
