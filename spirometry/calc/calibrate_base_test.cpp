@@ -176,8 +176,8 @@ TEST(CalibrateBase, VolumeRatioOfEachKindOfSelection) {
       {"normal: expired 1.2 times the inspired", Repeat({{1.0f, 100}, {-1.2f, 100}}, 20), 0, 0, 1.2, 0.05},
       {"full: no inspiration and no dead space", Repeat({{-1.0f, 300}}), 1, 0, 0.0, 0},
       {"full: 1.5 L in, 2 L out", Repeat({{1.5f, 100}, {-1.0f, 200}}), 1, 150, 1.85 / 1.35, 0.01},
-      // From sample 0 to sample 200, the first of the last third, both ends of the stretch included.
-      {"full: lowest points at the first samples of the thirds", Repeat({{1.5f, 100}, {-1.0f, 100}, {1.0f, 100}}), 1, 0,
+      // From sample 0 to sample 200 (2n/3 of 301), the first of the last third, both ends included.
+      {"full: lowest points at the first samples of the thirds", Repeat({{1.5f, 100}, {-1.0f, 100}, {1.0f, 101}}), 1, 0,
        1.0 / 1.51, 1e-5},
       {"other correction type", Repeat({{1.5f, 100}, {-1.0f, 200}}), 2, 150, 1.0, 0},
       // The dead space is in millilitres whatever the flow's prefix.
