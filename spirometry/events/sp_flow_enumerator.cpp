@@ -20,12 +20,18 @@ void Emit(const SpFlowEvent& breath, SpFlowEvent& out) {
   out.mValue = breath.mMaxFlow;
 }
 
+// Valid once its end is set: an inspiration beyond +Height (unless it is a single expiration) and an
+// expiration beyond -Height, each of at least kMinBreathPhaseSamples samples.
 bool Valid(const SpFlowEvent& breath, double height) {
-  return (breath.mMaxFlow >= height || breath.mSingleExpiration) && breath.mMinFlow <= -height;
+  const std::int64_t inspiration = std::int64_t{breath.mExpStartTick} - breath.mStartTick;
+  const std::int64_t expiration = std::int64_t{breath.mEndTick} - breath.mExpStartTick;
+  const bool single = breath.mSingleExpiration != 0;
+  return (breath.mMaxFlow >= height || single) && breath.mMinFlow <= -height &&
+         (single || inspiration >= kMinBreathPhaseSamples) && expiration >= kMinBreathPhaseSamples;
 }
 }  // namespace
 
-SpFlowState::SpFlowState(std::int32_t startTick) : mTick(startTick) {
+SpFlowState::SpFlowState(std::int32_t startTick) : mTick(startTick), mAwaitFirst(startTick == 0) {
   std::memset(&mEvent, 0, sizeof mEvent);
   mEvent.mStartTick = mEvent.mEndTick = mEvent.mMaxFlowTick = mEvent.mMinFlowTick = mEvent.mExpStartTick = kNoTick;
 }
@@ -43,19 +49,29 @@ bool SpFlowAlgorithm(SpFlowState& s, SpFlowParams& params, SpFlowEvent& out) {
   // past its end until the breath is complete: a breath that starts in a step is reported by that step.
   while (s.Position() < s.mStepEnd && flow.HasSample()) {
     const float f = flow.Value();
+    if (!std::isfinite(f)) {
+      // A missing sample has no sign and no size: it crosses nothing and is no peak.
+      flow.Advance();
+      ++s.mTick;
+      continue;
+    }
     s.mFlow = f;
-    if (s.mTick == 0) s.mPrevPositive = f > 0;
+    if (s.mAwaitFirst) s.mPrevPositive = f > 0;
+    s.mAwaitFirst = 0;
     s.mPositive = f > 0;
     if (s.mPhase == 1 && s.mPositive != s.mPrevPositive) s.mPhase = 2;
     if (s.mPositive != s.mPrevPositive) s.mSignChangeTick = s.mTick;
     s.mPrevPositive = s.mPositive;
 
-    if ((f > h && s.mPhase == 5 && s.mNegSeen) || (s.mPhase == 2 && (f < -h || f > h))) {
+    // A record that began with an expiration ends that breath at the first inspiration, as a single
+    // expiration: its inspiration belongs to the next breath.
+    if ((f > h && s.mPhase == 5 && s.mNegSeen) || (s.mPhase == 2 && (f < -h || f > h)) || (s.mPhase == 4 && f > h)) {
       bool valid = false;
       std::int32_t completedStart = kNoTick;
       if (s.mCollecting) {
-        valid = Valid(breath, h);
+        if (s.mPhase == 4) breath.mSingleExpiration = 1;
         breath.mEndTick = s.mSignChangeTick;
+        valid = Valid(breath, h);
         completedStart = breath.mStartTick;
         if (valid) Emit(breath, out);
       }
@@ -79,10 +95,10 @@ bool SpFlowAlgorithm(SpFlowState& s, SpFlowParams& params, SpFlowEvent& out) {
       else if (f < -h)
         s.mPhase = 4;
     }
-    if (s.mPhase == 4 && f > h) s.mPhase = 5;
 
     if (s.mCollecting) {
-      if (f > 0 && f > breath.mMaxFlow) {
+      // An expiration that began the record has no inspiration, so no inspiratory peak.
+      if (f > 0 && f > breath.mMaxFlow && s.mPhase != 4) {
         breath.mMaxFlow = f;
         breath.mMaxFlowTick = s.mTick;
       }
@@ -113,8 +129,8 @@ bool SpFlowAlgorithm(SpFlowState& s, SpFlowParams& params, SpFlowEvent& out) {
     bool report = true;
     if (s.mPhase == 4)
       breath.mSingleExpiration = 1;  // the record ended inside an expiration that started it
-    else if (s.mEventCount > 0 && std::fabs(s.mFlow) >= h)
-      report = false;  // cut off while the flow is still beyond Height
+    else if (std::fabs(s.mFlow) >= h)
+      report = false;  // cut off while the flow is still beyond Height, the first breath as any other
     if (report) {
       breath.mEndTick = s.mTick;
       if (Valid(breath, h)) {

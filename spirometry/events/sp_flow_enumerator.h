@@ -31,8 +31,9 @@ class SpFlowState final : public EEH3::StateBase {
     return mPhase == 2 && !mDone ? mSignChangeTick : mTick;
   }
 
-  float mFlow = 0;               // current flow sample
+  float mFlow = 0;               // the latest finite flow sample
   std::int32_t mTick;            // tick of the current sample
+  std::uint8_t mAwaitFirst;      // the record's first finite sample is still to come: it sets mPrevPositive
   std::int32_t mPhase = 1;       // 1 wait for a sign change, 2 armed, 3 breath started, 4 began expiring, 5 in breath
   std::uint8_t mOverHeight = 1;  // |flow| has exceeded Height since the last crossing mark
   std::uint8_t mNegSeen = 1;     // a negative sample in the current breath

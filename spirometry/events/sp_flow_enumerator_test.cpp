@@ -48,27 +48,74 @@ TEST(SPEEFlow, RecordEnds) {
       {"beyond the height", 9750, 9, 9001},
       // Cut where the expiration of that breath has come back to zero: reported, ending after the data.
       {"back within the height", 10000, 10, 10000},
+      // The first breath is no exception: cut at full expiration, it is not reported.
+      {"first breath beyond the height", 750, 0, 0},
+      {"first breath back within the height", 1000, 1, 1000},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const auto events = FlowEvents(SineFlow(c.samples, 1000, 1.0), 0.5);
     ASSERT_EQ(events.size(), c.events);
-    EXPECT_EQ(events.back().mEndTick, c.lastEnd);
+    if (c.events > 0) {
+      EXPECT_EQ(events.back().mEndTick, c.lastEnd);
+    }
+  }
+}
+
+TEST(SPEEFlow, BreathsNeedThreeSamplesOfInspirationAndOfExpiration) {
+  struct Case {
+    const char* name;
+    std::vector<float> flow;
+    std::size_t events;
+  };
+  const Case cases[] = {
+      {"two-sample block", {1, -1}, 0},
+      {"three-sample block", {1, -1, 1}, 0},
+      {"three and three", {-1, 1, 1, 1, -1, -1, -1, 1, 1}, 1},
+      {"two of inspiration", {-1, 1, 1, -1, -1, -1, 1, 1}, 0},
+      {"two of expiration", {-1, 1, 1, 1, -1, -1, 1, 1}, 0},
+      {"single expiration of three", {0.1f, -1, -1, -1}, 1},
+      {"single expiration of two", {0.1f, -1, -1}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(FlowEvents(c.flow, 0.5).size(), c.events);
   }
 }
 
 TEST(SPEEFlow, SingleExpirationThatStartsTheRecord) {
-  // Slightly above zero, then an expiration below -Height until the data ends.
+  // Slightly above zero, then an expiration below -Height that ends with the data or with an inspiration:
+  // either way a single expiration with no inspiratory peak, ending where the inspiration begins.
   std::vector<float> flow(20, 0.02f);
   for (int i = 0; i < 1500; ++i) flow.push_back(static_cast<float>(-std::sin(3.141592653589793 * i / 2000)));
-  const auto events = FlowEvents(flow, 0.5);
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].mSingleExpiration, 1);
-  EXPECT_EQ(events[0].mMaxFlow, 0.0f);
-  EXPECT_EQ(events[0].mValue, 0.0);
-  EXPECT_EQ(events[0].mStartTick, 20);
-  EXPECT_EQ(events[0].mEndTick, static_cast<std::int32_t>(flow.size()));  // the tick after the last sample
-  EXPECT_NEAR(events[0].mMinFlow, -1.0, 1e-3);
+  auto breathing = flow;
+  breathing.resize(2000, -0.1f);
+  for (int i = 0; i < 3; ++i) AppendBreath(breathing, 400, 0.8, 600, 1.0);
+  struct Case {
+    const char* name;
+    std::vector<float> flow;
+    std::size_t events;
+    std::int32_t end;
+  };
+  const Case cases[] = {{"data ends", flow, 1, 1520}, {"breathing follows", breathing, 4, 2001}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto events = FlowEvents(c.flow, 0.5);
+    ASSERT_EQ(events.size(), c.events);
+    const SpFlowEvent& e = events[0];
+    EXPECT_EQ(e.mSingleExpiration, 1);
+    EXPECT_EQ(e.mMaxFlow, 0.0f);
+    EXPECT_EQ(e.mValue, 0.0);
+    EXPECT_EQ(e.mMaxFlowTick, 2147483647) << "no peak";
+    EXPECT_EQ(e.mStartTick, 20);
+    EXPECT_EQ(e.mEndTick, c.end);
+    EXPECT_NEAR(e.mMinFlow, -1.0, 1e-3);
+    EXPECT_LT(e.mMinFlowTick, e.mEndTick);
+    if (c.events > 1) {
+      EXPECT_EQ(events[1].mStartTick, e.mEndTick) << "the inspiration belongs to the next breath";
+      EXPECT_NEAR(events[1].mMaxFlow, 0.8, 1e-3);
+    }
+  }
 }
 
 TEST(SPEEFlow, NoEventWithoutASignChange) {
