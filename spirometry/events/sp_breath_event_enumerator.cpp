@@ -19,7 +19,15 @@ constexpr float kLargest = FLT_MAX;
 class Samples {
  public:
   Samples(SpBreathEventState& s, SpBreathEventParams& p) : mState(s), mFlow(p.Flow()), mVolume(p.Volume()) {}
-  bool Next() { return mState.mStartTick < mState.mStepEnd && mFlow.HasSample() && mVolume.HasSample(); }
+  // Whether there is a sample to take. Samples whose flow is missing are passed over: they have no sign
+  // and no size, so they cross nothing.
+  bool Next() {
+    for (;;) {
+      if (!(mState.mStartTick < mState.mStepEnd && mFlow.HasSample() && mVolume.HasSample())) return false;
+      if (std::isfinite(mFlow.Value())) return true;
+      Advance();
+    }
+  }
   float Flow() const { return mFlow.Value(); }
   float Volume() const { return mVolume.Value(); }
   void Advance() {
@@ -89,8 +97,10 @@ bool SpBreathEventAlgorithm(SpBreathEventState& s, SpBreathEventParams& params, 
       if (!samples.Next()) return false;
       const float f = samples.Flow();
       if (f > h) s.mPhase = 2;
+      // The end candidate moves with the start: an end equal to the start means none has been found yet,
+      // and the next inspiration then ends the breath (an end before its start would be no breath).
       if (std::fabs(s.mStartFlow) > f) {
-        s.mStartTick = s.mTick;
+        s.mStartTick = s.mEndTick = s.mTick;
         s.mStartFlow = f;
         s.mStartValid = 1;
       }
@@ -98,7 +108,7 @@ bool SpBreathEventAlgorithm(SpBreathEventState& s, SpBreathEventParams& params, 
       if (f < -h) {
         s.mSingleExp = 1;
         s.mPhase = 3;
-        s.mStartTick = s.mTick;
+        s.mStartTick = s.mEndTick = s.mTick;
         s.mStartFlow = f;
         s.mStartValid = 1;
       }
@@ -154,11 +164,11 @@ bool SpBreathEventAlgorithm(SpBreathEventState& s, SpBreathEventParams& params, 
         s.mPhase = 1;
         s.mSearchStarted = 0;
       }
-      if (v > s.mMaxVol) {
+      if (std::isfinite(v) && v > s.mMaxVol) {
         s.mMaxVolTick = s.mMinVolTick = s.mTick;
         s.mMaxVol = s.mMinVol = v;
       }
-      if (v < s.mMinVol) {
+      if (std::isfinite(v) && v < s.mMinVol) {
         s.mMinVolTick = s.mTick;
         s.mMinVol = v;
       }

@@ -1,6 +1,8 @@
 #include "spirometry/events/sp_vol_enumerator.h"
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "spirometry/support/calc_enum_class.h"
 #include "spirometry/support/self_registration.h"
@@ -37,25 +39,30 @@ bool SpVolAlgorithm(SpVolState& s, SpVolParams& params, SpBreathEvent& out) {
       s.mPosition = events.Position();
       continue;
     }
-    float maxVol = volume.Value();
+    // Missing volume samples are left out: the landmarks come from the breath's own readings, and a
+    // breath without any has none (not-a-number, at its start).
+    float maxVol = std::numeric_limits<float>::quiet_NaN();
     float minVol = maxVol;
     std::int32_t maxTick = start;
     std::int32_t minTick = start;
+    bool measured = false;
     for (std::int32_t t = start; t < e.mEndTick; ++t) {
       if (!volume.HasSample()) {
         if (!volume.AtEnd()) return false;  // measured again from its start when more volume has come
         break;
       }
       const float v = volume.Value();
-      if (v < minVol) {
-        minVol = v;
-        minTick = t;
-      } else if (v > maxVol) {
+      volume.Advance();
+      if (!std::isfinite(v)) continue;
+      if (!measured || v > maxVol) {
         // The minimum is searched only after the maximum.
         maxVol = minVol = v;
         maxTick = minTick = t;
+        measured = true;
+      } else if (v < minVol) {
+        minVol = v;
+        minTick = t;
       }
-      volume.Advance();
     }
     events.Advance();
     s.mPosition = events.Position();
