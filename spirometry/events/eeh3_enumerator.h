@@ -274,8 +274,9 @@ class EEH3Enumerator : public Detector {
     Event event;
     Zero(event);
     std::int32_t next = 0;
-    const std::int32_t start = std::max({t, lower, std::int32_t{1}});
-    if (start < upper && mCache.Search(start, upper, event, mParams, mFilling, next) && Accepted(event, lower, upper)) {
+    // The first event from t is the answer, and one at tick 0 is not reported by Find: it answers S_FALSE
+    // rather than pass over that event to a later one (the next Next from 0 delivers it).
+    if (mCache.Search(t, upper, event, mParams, mFilling, next) && Accepted(event, lower, upper)) {
       // The working state now stands right after the event, so the Next that takes it continues from there.
       mPending = Hold(event);
       MoveTo(event.mPosition.mTickPosition);
