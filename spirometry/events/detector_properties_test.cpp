@@ -224,6 +224,28 @@ TEST_P(DetectorProperties, AClonePartWayGoesOnLikeTheOriginal) {
   EXPECT_EQ(first, onePass);
 }
 
+TEST(DetectorRecords, EachRecordKeepsItsOwnSnapshots) {
+  // Record 1 read between two reads of record 0 must leave record 0's snapshots alone: a restart just after
+  // a chunk boundary resumes from the snapshot there.
+  const Signal a = NoisyBreathing(kSamples, 21), b = NoisyBreathing(kSamples, 22);
+  for (DetectorKind kind : {DetectorKind::kFlow, DetectorKind::kTidVol}) {
+    SCOPED_TRACE(NameOf(kind));
+    auto d = MakeDetector(kind, Share(a.flow), {}, a.height);
+    const auto first = ReadToEnd(d.events.Get(), d.elementSize);
+    auto other = SourceOver(Share(b.flow));
+    IUnknown* otherList[] = {other.Get()};
+    ASSERT_EQ(d.calc->SetSources(1, 1, otherList, 0, kSecsPerTick, 0), S_OK);
+    EXPECT_NE(ReadToEnd(d.events.Get(), d.elementSize), first);
+    IUnknown* list[] = {d.flow.Get()};
+    ASSERT_EQ(d.calc->SetSources(0, 1, list, 0, kSecsPerTick, 0), S_OK);
+    ASSERT_EQ(d.calc->SetPosition(200000), S_OK);
+    std::vector<Record> expected;
+    for (const auto& r : first)
+      if (r.tick >= 200000) expected.push_back(r);
+    EXPECT_EQ(ReadToEnd(d.events.Get(), d.elementSize), expected);
+  }
+}
+
 std::string CaseName(const ::testing::TestParamInfo<DetectorProperties::ParamType>& info) {
   return NameOf(std::get<0>(info.param)) + "_" + std::get<1>(info.param);
 }
