@@ -27,21 +27,22 @@ SpFlowEvent BlankBreath(std::int32_t start) {
 }
 
 // SPEEFlow. A breath starts at the sign change before an inspiration above +H and ends at the sign change
-// before the next one; it counts with an inspiration reaching H (or as a single expiration), an expiration
-// reaching -H and enough samples of each. A record's first breath that starts with an expiration is a
-// single expiration ending at the next inspiration. Missing samples are passed over.
+// before the next one, once it has had enough samples of negative flow; it counts with an inspiration
+// reaching H (or as a single expiration), an expiration reaching -H and enough samples of positive flow
+// (counted from the sign change) and of negative flow. A record's first breath that starts with an
+// expiration is a single expiration ending at the next inspiration. Missing samples are passed over.
 std::vector<SpFlowEvent> ReferenceFlow(const std::vector<float>& flow, double h) {
   std::vector<SpFlowEvent> out;
   SpFlowEvent b = BlankBreath(kNone);
   int phase = 1;
   bool collecting = false, negSeen = true, overHeight = true, wasPositive = false, first = true;
-  std::int32_t signChange = 0;
+  std::int32_t signChange = 0, positives = 0, negatives = 0;
   float cross = 0, last = 0;
   const auto finish = [&](std::int32_t end) {
     b.mEndTick = end;
     const bool single = b.mSingleExpiration;
-    if ((b.mMaxFlow >= h || single) && b.mMinFlow <= -h && (single || b.mExpStartTick - b.mStartTick >= kMinSamples) &&
-        b.mEndTick - b.mExpStartTick >= kMinSamples) {
+    if ((b.mMaxFlow >= h || single) && b.mMinFlow <= -h && (single || positives >= kMinSamples) &&
+        negatives >= kMinSamples) {
       b.mPosition = {b.mStartTick, 0.0f};
       b.mValue = b.mMaxFlow;
       out.push_back(b);
@@ -60,12 +61,15 @@ std::vector<SpFlowEvent> ReferenceFlow(const std::vector<float>& flow, double h)
       if (phase == 1) phase = 2;
     }
     wasPositive = positive;
-    if ((phase == 5 && negSeen && f > h) || (phase == 2 && (f > h || f < -h)) || (phase == 4 && f > h)) {
+    if ((phase == 5 && negSeen && f > h && negatives >= kMinSamples) || (phase == 2 && (f > h || f < -h)) ||
+        (phase == 4 && f > h)) {
       if (collecting) {
         b.mSingleExpiration = phase == 4;
         finish(signChange);
       }
       b = BlankBreath(signChange);
+      positives = t - signChange;
+      negatives = 0;
       phase = 3;
       negSeen = false;
       collecting = true;
@@ -87,6 +91,8 @@ std::vector<SpFlowEvent> ReferenceFlow(const std::vector<float>& flow, double h)
       overHeight = false;
     }
     if (f < 0) negSeen = true;
+    positives += f > 0;
+    negatives += f < 0;
   }
   // The breath the record ends in counts once its flow is back within the height, or as a single expiration.
   if (collecting && (phase == 4 || std::fabs(last) < h)) {

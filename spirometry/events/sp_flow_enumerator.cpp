@@ -20,14 +20,13 @@ void Emit(const SpFlowEvent& breath, SpFlowEvent& out) {
   out.mValue = breath.mMaxFlow;
 }
 
-// Valid once its end is set: an inspiration beyond +Height (unless it is a single expiration) and an
-// expiration beyond -Height, each of at least kMinBreathPhaseSamples samples.
-bool Valid(const SpFlowEvent& breath, double height) {
-  const std::int64_t inspiration = std::int64_t{breath.mExpStartTick} - breath.mStartTick;
-  const std::int64_t expiration = std::int64_t{breath.mEndTick} - breath.mExpStartTick;
+// An inspiration beyond +Height (unless it is a single expiration) and an expiration beyond -Height, each
+// of at least kMinBreathPhaseSamples samples.
+bool Valid(const SpFlowState& s, double height) {
+  const SpFlowEvent& breath = s.mEvent;
   const bool single = breath.mSingleExpiration != 0;
   return (breath.mMaxFlow >= height || single) && breath.mMinFlow <= -height &&
-         (single || inspiration >= kMinBreathPhaseSamples) && expiration >= kMinBreathPhaseSamples;
+         (single || s.mInspSamples >= kMinBreathPhaseSamples) && s.mExpSamples >= kMinBreathPhaseSamples;
 }
 }  // namespace
 
@@ -63,15 +62,17 @@ bool SpFlowAlgorithm(SpFlowState& s, SpFlowParams& params, SpFlowEvent& out) {
     if (s.mPositive != s.mPrevPositive) s.mSignChangeTick = s.mTick;
     s.mPrevPositive = s.mPositive;
 
-    // A record that began with an expiration ends that breath at the first inspiration, as a single
-    // expiration: its inspiration belongs to the next breath.
-    if ((f > h && s.mPhase == 5 && s.mNegSeen) || (s.mPhase == 2 && (f < -h || f > h)) || (s.mPhase == 4 && f > h)) {
+    // A rise above +Height ends a breath only once its expiration has lasted: a spike within the expiration
+    // belongs to the breath instead of cutting it short. A record that began with an expiration ends that
+    // breath at the first inspiration, as a single expiration: its inspiration belongs to the next breath.
+    const bool nextInspiration = f > h && s.mPhase == 5 && s.mNegSeen && s.mExpSamples >= kMinBreathPhaseSamples;
+    if (nextInspiration || (s.mPhase == 2 && (f < -h || f > h)) || (s.mPhase == 4 && f > h)) {
       bool valid = false;
       std::int32_t completedStart = kNoTick;
       if (s.mCollecting) {
         if (s.mPhase == 4) breath.mSingleExpiration = 1;
         breath.mEndTick = s.mSignChangeTick;
-        valid = Valid(breath, h);
+        valid = Valid(s, h);
         completedStart = breath.mStartTick;
         if (valid) Emit(breath, out);
       }
@@ -81,6 +82,8 @@ bool SpFlowAlgorithm(SpFlowState& s, SpFlowParams& params, SpFlowEvent& out) {
       breath.mSingleExpiration = 0;
       breath.mEndTick = breath.mMaxFlowTick = breath.mMinFlowTick = breath.mExpStartTick = kNoTick;
       breath.mStartTick = s.mSignChangeTick;
+      s.mInspSamples = s.mTick - s.mSignChangeTick;  // the rise since the sign change, all positive
+      s.mExpSamples = 0;
       s.mCollecting = 1;
       if (valid && completedStart < s.mStepEnd) {
         // Not advanced: the next call takes this sample again as the first of the new breath.
@@ -116,6 +119,8 @@ bool SpFlowAlgorithm(SpFlowState& s, SpFlowParams& params, SpFlowEvent& out) {
         s.mOverHeight = 0;
       }
       if (f < 0) s.mNegSeen = 1;
+      if (f > 0) ++s.mInspSamples;
+      if (f < 0) ++s.mExpSamples;
     }
     flow.Advance();
     ++s.mTick;
@@ -133,7 +138,7 @@ bool SpFlowAlgorithm(SpFlowState& s, SpFlowParams& params, SpFlowEvent& out) {
       report = false;  // cut off while the flow is still beyond Height, the first breath as any other
     if (report) {
       breath.mEndTick = s.mTick;
-      if (Valid(breath, h)) {
+      if (Valid(s, h)) {
         ++s.mEventCount;
         Emit(breath, out);
         s.mCollecting = 0;

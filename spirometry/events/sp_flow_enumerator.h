@@ -40,10 +40,12 @@ class SpFlowState final : public EEH3::StateBase {
   std::uint8_t mPrevPositive = 0;
   std::int32_t mSignChangeTick = 0;
   std::uint8_t mPositive = 0;
-  std::int32_t mEventCount = 0;  // breaths returned in this record
-  std::uint8_t mCollecting = 0;  // a breath is being built in mEvent
-  float mCrossFlow = 0;          // flow at the current mExpStartTick candidate
-  SpFlowEvent mEvent;            // the breath under construction
+  std::int32_t mEventCount = 0;   // breaths returned in this record
+  std::uint8_t mCollecting = 0;   // a breath is being built in mEvent
+  float mCrossFlow = 0;           // flow at the current mExpStartTick candidate
+  std::int32_t mInspSamples = 0;  // samples of positive flow in the breath, from its start
+  std::int32_t mExpSamples = 0;   // samples of negative flow in the breath
+  SpFlowEvent mEvent;             // the breath under construction
 };
 
 // Advances the state over the flow until one breath is complete (true, breath in `event`) or the step end

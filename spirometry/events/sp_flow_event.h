@@ -37,8 +37,8 @@ static_assert(offsetof(SpFlowEvent, mMaxFlowTick) == 36);
 static_assert(offsetof(SpFlowEvent, mMinFlowTick) == 40);
 static_assert(offsetof(SpFlowEvent, mExpStartTick) == 44);
 
-// The fewest samples a breath's inspiration and its expiration each need (a single expiration has no
-// inspiration): anything shorter is a glitch, not a breath.
+// The fewest samples of positive flow (its inspiration) and of negative flow (its expiration) a breath
+// needs; a single expiration has no inspiration. Anything shorter is a glitch, not a breath.
 inline constexpr std::int32_t kMinBreathPhaseSamples = 3;
 
 // The fields after the head, for IEventLayout; `base` shifts the offsets when the record is nested.
