@@ -1,6 +1,7 @@
 #pragma once
 // The analysis settings of one spirometry document: the plain record SpConfig and Spirometry::Settings,
 // which the host stores as the document's stream in the data file.
+#include <cfloat>
 #include <cstdint>
 
 #include "host/com/com_object.h"
@@ -18,6 +19,10 @@ inline constexpr const wchar_t* kAutoDetectionLevelText = L"DetectionLevel=Auto"
 
 // True for the unit prefixes the settings admit: 6 µL/s, 7 mL/s, 8 L/s.
 constexpr bool IsAdmittedFlowUnitsPrefix(std::int32_t code) { return code >= 6 && code <= 8; }
+// A noise floor is a finite magnitude in L/s (zero when there is none).
+constexpr bool IsAdmittedNoiseFloor(double litresPerSecond) {
+  return litresPerSecond >= 0.0 && litresPerSecond <= DBL_MAX;
+}
 
 struct SpConfig {
   std::int32_t FlowChannel = kChannelNotSet;       // zero-based
@@ -55,8 +60,9 @@ class Settings final : public ComObject<IPersistStreamInit>, public SpConfig {
   // IPersist / IPersistStreamInit
   HRESULT GetClassID(Guid* classId) override;
   HRESULT IsDirty() override;
-  // Refuses a newer version with KYM_E_NEWER_VERSION and changes nothing; a stream that ends early leaves
-  // the fields it does not reach as they were and still succeeds.
+  // Refuses a newer version with KYM_E_NEWER_VERSION, and a damaged stream (cut inside its fields, with
+  // bytes after them, or holding values this version never stores) with E_FAIL; a refused stream changes
+  // nothing. Versions 0 and 1 hold only their number and leave the record as it is.
   HRESULT Load(IStream* stream) override;
   // Always writes version 3 and succeeds: a stream that refuses bytes is the host's to report.
   HRESULT Save(IStream* stream, Bool16 clearDirty) override;

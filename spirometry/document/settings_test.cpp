@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -83,28 +84,23 @@ TEST(Settings, SaveThenLoadReproducesTheRecordAndReportsVersionThree) {
   EXPECT_EQ(read->IsDirty(), S_FALSE);
 }
 
-TEST(Settings, OlderAndDamagedStreamsLoadWhatTheyHold) {
+TEST(Settings, OlderStreamsLoadWhatTheyHold) {
   const SpConfig before = Sample();
   SpConfig v2 = before;
   v2.FlowChannel = 1;
   v2.VolumeChannel = 2;
-  v2.DetectionLevel = 0.5;
+  v2.DetectionLevel = 20.0;  // an earlier program's level: the document brings it into range on opening
   v2.ForcedExpThres = 3.0;
   v2.IncludeNonForced = true;  // stored as 2 below: any non-zero value is true
 
-  const auto version2 = Bytes().I32(2).I32(1).I32(2).F64(0.5).F64(3.0).I32(2).b;
+  const auto version2 = Bytes().I32(2).I32(1).I32(2).F64(20.0).F64(3.0).I32(2).b;
   const auto full = Bytes().I32(3).I32(1).I32(2).F64(0.5).F64(3.0).I32(0).U8(7).F64(0.25).I32(6).b;
-  auto cut = [&](std::size_t n) { return std::vector<std::uint8_t>(full.begin(), full.begin() + n); };
-
-  SpConfig cutInDetectionLevel = before;
-  cutInDetectionLevel.FlowChannel = 1;
-  cutInDetectionLevel.VolumeChannel = 2;
-  cutInDetectionLevel.FlowUnitsPrefix = 8;  // the one field a version 3 stream always decides
   SpConfig withoutPrefix = v2;
+  withoutPrefix.DetectionLevel = 0.5;
   withoutPrefix.IncludeNonForced = false;
   withoutPrefix.ApplyNoiseFloor = true;  // byte 7: any non-zero value is true
   withoutPrefix.NoiseFloor = 0.25;
-  withoutPrefix.FlowUnitsPrefix = 8;  // a prefix that cannot be read is L/s, not the old value
+  withoutPrefix.FlowUnitsPrefix = 8;  // a stream without a prefix is in L/s, whatever the old value was
   SpConfig complete = withoutPrefix;
   complete.FlowUnitsPrefix = 6;
 
@@ -116,11 +112,9 @@ TEST(Settings, OlderAndDamagedStreamsLoadWhatTheyHold) {
   };
   const Case cases[] = {
       {"version 2 leaves the newer fields", version2, v2, 2},
-      {"version 1 reads nothing more", Bytes().I32(1).I32(9).b, before, 1},
+      {"version 1 holds nothing more", Bytes().I32(1).b, before, 1},
       {"version 0", Bytes().I32(0).b, before, 0},
-      {"empty stream", {}, before, 0},
-      {"cut inside DetectionLevel", cut(14), cutInDetectionLevel, 3},
-      {"cut before FlowUnitsPrefix", cut(41), withoutPrefix, 3},
+      {"version 3 without a prefix", std::vector<std::uint8_t>(full.begin(), full.end() - 4), withoutPrefix, 3},
       {"version 3 without the reserved string", full, complete, 3},
   };
   for (const auto& c : cases) {
@@ -133,6 +127,65 @@ TEST(Settings, OlderAndDamagedStreamsLoadWhatTheyHold) {
     EXPECT_EQ(s->LoadedVersion(), c.version);
     EXPECT_TRUE(s->WasLoaded());
     EXPECT_EQ(s->IsDirty(), S_FALSE);
+  }
+}
+
+// A stream cut inside its fields, with bytes after them, or holding a value this program never stores is
+// damage: refused whole, and nothing changes.
+TEST(Settings, DamagedStreamsAreRefusedWhole) {
+  auto v3 = [](std::int32_t flow, double level, double threshold, double noiseFloor, std::int32_t prefix) {
+    return Bytes().I32(3).I32(flow).I32(1).F64(level).F64(threshold).I32(0).U8(0).F64(noiseFloor).I32(prefix).b;
+  };
+  const auto good = v3(0, 1.0, 2.0, 0.0, 8);
+  auto cut = [&](std::size_t n) { return std::vector<std::uint8_t>(good.begin(), good.begin() + n); };
+  auto withTail = [](std::vector<std::uint8_t> b, std::vector<std::uint8_t> tail) {
+    b.insert(b.end(), tail.begin(), tail.end());
+    return b;
+  };
+  const double inf = HUGE_VAL, nan = std::nan("");
+  const std::pair<const char*, std::vector<std::uint8_t>> cases[] = {
+      {"empty", {}},
+      {"cut inside the version", cut(3)},
+      {"cut to 5 bytes", cut(5)},
+      {"cut inside DetectionLevel", cut(14)},
+      {"cut inside the noise floor", cut(40)},
+      {"cut inside the prefix", cut(43)},
+      {"cut inside the reserved text", withTail(good, {0x01, 0x00, 0x00, 0x80, 0x02})},
+      {"a reserved text without its marker", withTail(good, Bytes().I32(0).I32(0).I32(0).b)},
+      {"version 3 and a byte more",
+       withTail(good, Bytes().I32(static_cast<std::int32_t>(0x80000001u)).I32(0).I32(0).U8(0).b)},
+      {"version 0 with fields", withTail(Bytes().I32(0).b, std::vector<std::uint8_t>(good.begin() + 4, good.end()))},
+      {"version -1", Bytes().I32(-1).b},
+      {"version 2 and a byte more", Bytes().I32(2).I32(0).I32(1).F64(1).F64(2).I32(0).U8(0).b},
+      {"version 2 level of no size", Bytes().I32(2).I32(0).I32(1).F64(0).F64(2).I32(0).b},
+      {"version 2 level above 100 %", Bytes().I32(2).I32(0).I32(1).F64(100.5).F64(2).I32(0).b},
+      {"version 2 threshold infinite", Bytes().I32(2).I32(0).I32(1).F64(1).F64(inf).I32(0).b},
+      {"negative channel", v3(-2, 1.0, 2.0, 0.0, 8)},
+      {"level below 0.01 %", v3(0, 0.0099, 2.0, 0.0, 8)},
+      {"level above 10 %", v3(0, 10.01, 2.0, 0.0, 8)},
+      {"level NaN", v3(0, nan, 2.0, 0.0, 8)},
+      {"threshold below 0.1", v3(0, 1.0, 0.099, 0.0, 8)},
+      {"threshold above 10", v3(0, 1.0, 10.5, 0.0, 8)},
+      {"negative noise floor", v3(0, 1.0, 2.0, -0.1, 8)},
+      {"infinite noise floor", v3(0, 1.0, 2.0, inf, 8)},
+      {"prefix 5", v3(0, 1.0, 2.0, 0.0, 5)},
+      {"prefix 9", v3(0, 1.0, 2.0, 0.0, 9)},
+  };
+  for (const auto& [name, bytes] : cases) {
+    SCOPED_TRACE(name);
+    auto s = MakeCom<Settings>();
+    s->Record() = Sample();
+    s->SetDirty();
+    EXPECT_EQ(LoadBytes(*s, bytes), E_FAIL);
+    EXPECT_TRUE(s->Record() == Sample());
+    EXPECT_FALSE(s->WasLoaded());
+    EXPECT_EQ(s->IsDirty(), S_OK);
+    EXPECT_EQ(s->LoadedVersion(), 0);
+  }
+  // The edges of the ranges are values this program stores.
+  for (const auto& edge : {v3(kChannelNotSet, 0.01, 0.1, 0.0, 6), v3(0, 10.0, 10.0, 1e300, 7)}) {
+    auto s = MakeCom<Settings>();
+    EXPECT_EQ(LoadBytes(*s, edge), S_OK);
   }
 }
 
@@ -160,13 +213,6 @@ TEST(Settings, AutomaticLevelTravelsInTheReservedTextOfAVersionThreeStream) {
     EXPECT_EQ(read->AutoDetectionLevel, expected) << ToUtf8(FromUtf16(text));
     EXPECT_EQ(read->DetectionLevel, Sample().DetectionLevel);
   }
-  // A stream that ends inside the text leaves the switch as it was.
-  auto cut = withText(u"DetectionLevel=Auto");
-  cut.resize(cut.size() - 4);
-  auto read = MakeCom<Settings>();
-  read->AutoDetectionLevel = true;
-  ASSERT_EQ(LoadBytes(*read, cut), S_OK);
-  EXPECT_TRUE(read->AutoDetectionLevel);
 }
 
 TEST(Settings, NewerVersionIsRefusedAndChangesNothing) {
@@ -185,10 +231,10 @@ TEST(Settings, NewerVersionIsRefusedAndChangesNothing) {
 TEST(Settings, RecordEqualityNoticesEveryField) {
   const SpConfig base = Sample();
   const std::vector<void (*)(SpConfig&)> changes = {
-      [](SpConfig& c) { c.FlowChannel = 0; },          [](SpConfig& c) { c.VolumeChannel = 0; },
-      [](SpConfig& c) { c.DetectionLevel += 1e-12; },  [](SpConfig& c) { c.ForcedExpThres = 2.0; },
-      [](SpConfig& c) { c.IncludeNonForced = false; }, [](SpConfig& c) { c.NoiseFloor = 0.0; },
-      [](SpConfig& c) { c.ApplyNoiseFloor = false; },  [](SpConfig& c) { c.FlowUnitsPrefix = 8; },
+      [](SpConfig& c) { c.FlowChannel = 0; },           [](SpConfig& c) { c.VolumeChannel = 0; },
+      [](SpConfig& c) { c.DetectionLevel += 1e-12; },   [](SpConfig& c) { c.ForcedExpThres = 2.0; },
+      [](SpConfig& c) { c.IncludeNonForced = false; },  [](SpConfig& c) { c.NoiseFloor = 0.0; },
+      [](SpConfig& c) { c.ApplyNoiseFloor = false; },   [](SpConfig& c) { c.FlowUnitsPrefix = 8; },
       [](SpConfig& c) { c.AutoDetectionLevel = true; },
   };
   EXPECT_TRUE(base == Sample());

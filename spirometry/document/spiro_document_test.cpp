@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -341,22 +342,40 @@ TEST_F(SpiroDocumentTest, SettingsSurviveSavingAndReopening) {
   std::filesystem::remove_all(dir);
 }
 
-TEST_F(SpiroDocumentTest, OpeningStoredOutOfRangeSettingsClampsAndTellsTheUser) {
-  auto stored = MakeCom<Spirometry::Settings>();
-  stored->FlowChannel = 0;
-  stored->VolumeChannel = 1;
-  stored->DetectionLevel = 20.0;
-  stored->ForcedExpThres = 0.5;
-  auto stream = MakeCom<MemoryStream>();
-  stored->Save(stream.Get(), kTrue16);
+TEST_F(SpiroDocumentTest, OpeningOlderOutOfRangeSettingsClampsAndTellsTheUser) {
+  // A version 2 stream of an earlier program: channels 0 and 1, level 20 %, threshold 0.5, non-forced off.
+  std::vector<std::uint8_t> bytes(32, 0);
+  const std::int32_t head[3] = {2, 0, 1};
+  const double levels[2] = {20.0, 0.5};
+  std::memcpy(bytes.data(), head, sizeof head);
+  std::memcpy(bytes.data() + sizeof head, levels, sizeof levels);
 
   auto file = MakeFile({{L"L/s", L"L"}});
-  file->documentStreams[kSpiroDocumentGuid.ToString()] = stream->Bytes();
+  file->documentStreams[kSpiroDocumentGuid.ToString()] = bytes;
   Open(file);
   EXPECT_EQ(Doc().CurrentSettings().DetectionLevel, 10.0);
   EXPECT_EQ(Doc().CurrentSettings().ForcedExpThres, 0.5);
   EXPECT_EQ(mMessages, std::vector<std::wstring>{LoadString(8)});
   EXPECT_EQ(mCaptions, std::vector<std::wstring>{LoadString(15)});
+}
+
+TEST_F(SpiroDocumentTest, DamagedStoredSettingsAreReportedAndKeepTheDefaults) {
+  auto stored = MakeCom<Spirometry::Settings>();
+  stored->FlowChannel = 0;
+  stored->VolumeChannel = 1;
+  stored->DetectionLevel = 5.0;
+  auto stream = MakeCom<MemoryStream>();
+  stored->Save(stream.Get(), kTrue16);
+  auto bytes = stream->Bytes();
+  bytes.resize(5);
+
+  auto file = MakeFile({{L"L/s", L"L"}});
+  file->documentStreams[kSpiroDocumentGuid.ToString()] = bytes;
+  Open(file);
+  EXPECT_EQ(Doc().CurrentSettings().DetectionLevel, kDefaultDetectionLevel);
+  EXPECT_FALSE(Doc().SettingsObject().WasLoaded());
+  ASSERT_FALSE(mMessages.empty());
+  EXPECT_NE(mMessages.front().find(L"could not be read"), std::wstring::npos);
 }
 
 }  // namespace
