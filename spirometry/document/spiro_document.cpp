@@ -72,27 +72,25 @@ bool SpiroDocument::ApplySettings(double forcedExpThres, double detectionLevel, 
 
     const SpConfig before = mSettings->Record();
     SpConfig& s = mSettings->Record();
-    s.FlowChannel = flowChannel;
-    s.VolumeChannel = volumeChannel;
+    // A negative index names no channel; the next refresh chooses one as for any channel not offered.
+    s.FlowChannel = flowChannel < 0 ? kChannelNotSet : flowChannel;
+    s.VolumeChannel = volumeChannel < 0 ? kChannelNotSet : volumeChannel;
     s.DetectionLevel = detectionLevel;
     s.ForcedExpThres = forcedExpThres;
     s.IncludeNonForced = includeNonForced;
-    s.NoiseFloor = noiseFloor;
+    // A noise floor that is no magnitude keeps the old one, as an unsupported prefix does: neither could
+    // be stored and read back.
+    if (IsAdmittedNoiseFloor(noiseFloor)) s.NoiseFloor = noiseFloor;
     s.ApplyNoiseFloor = applyNoiseFloor;
     if (IsAdmittedFlowUnitsPrefix(flowUnitsPrefix)) s.FlowUnitsPrefix = flowUnitsPrefix;
     // Settings changed by a script must reach the data file like the dialog's do.
     if (!(before == s)) Attach();
-    // New channels: the mirrors and the validity the views rely on were taken from the old ones, and a
-    // later push must not copy one channel's calculation onto another's.
-    if (before.FlowChannel != s.FlowChannel || before.VolumeChannel != s.VolumeChannel) {
-      ReadMirrors();
-      mDataViewValid = ValidateSelection(true, &mDataViewMessage);
-      mAnalysisValid = ValidateSelection(false, &mAnalysisMessage);
-    }
+    // New channels: the mirrors were taken from the old ones, and a later push must not copy one
+    // channel's calculation onto another's.
+    if (before.FlowChannel != s.FlowChannel || before.VolumeChannel != s.VolumeChannel) ReadMirrors();
 
-    mAnalysisOutOfDate = true;
     PushUnitsToCalculations();
-    UpdateViews(true);
+    ResultsChanged();
     if (mHost) {
       mHost->SetModified();
       mHost->NotifyViews(this, kSpiroDocumentGuid, 0);
@@ -100,6 +98,19 @@ bool SpiroDocument::ApplySettings(double forcedExpThres, double detectionLevel, 
   } catch (...) {
   }
   return true;
+}
+
+void SpiroDocument::MarkResultsStale() {
+  // "No breaths found" belongs to the settings it was found with: the new ones get the selection's own
+  // test, and the next analysis detects again and says whether it finds breaths.
+  mDataViewValid = ValidateSelection(true, &mDataViewMessage);
+  mAnalysisValid = ValidateSelection(false, &mAnalysisMessage);
+  mAnalysisOutOfDate = true;
+}
+
+void SpiroDocument::ResultsChanged() {
+  MarkResultsStale();
+  UpdateViews(true);
 }
 
 void SpiroDocument::Attach() {
@@ -161,6 +172,10 @@ bool SpiroDocument::VolumeAfter(DataPosition position, double seconds, double* v
   // absurd sample interval or time (or no number at all) would not survive.
   if (!(std::fabs(step) <= static_cast<double>(length))) return false;
   const std::int64_t target = position.offset + static_cast<std::int64_t>(step);
+  // Nothing after the selection counts: the user may have left it out for a reason.
+  const DataPosition selectionEnd = mAnalysis.RequestedEnd();
+  if (selectionEnd.block == position.block && selectionEnd.offset != DataPosition::kNotSet)
+    length = std::min<std::int64_t>(length, selectionEnd.offset);
   if (target < 0 || target >= length) return false;
   float sample = 0.0f;
   if (mData->GetSample(kSampleFlags, position.block, channel, target, &sample) != S_OK || !std::isfinite(sample))

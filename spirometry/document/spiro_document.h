@@ -57,7 +57,7 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
   // Runs a pending analysis now (forced) when a view is being set up while it is out of date.
   void RunAnalysisIfOutOfDate();
   // The volume (L) of the volume channel a number of seconds after a position; false when that point lies
-  // at or beyond the end of the block or cannot be read.
+  // at or beyond the end of the block or of the analysed selection, or cannot be read.
   bool VolumeAfter(DataPosition position, double seconds, double* volume);
   // Clamps and stores the eight values (an unsupported unit prefix keeps the old one), pushes the prefix
   // and the noise floor into the channels' calculations, re-analyses for open views and tells the host
@@ -179,6 +179,10 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
   void RunSettingsDialogCommand();
   void HandleSettingsCommand();
   void UpdateViews(bool force);
+  // After a change of the settings or of the channels' calculations: validates the selection again and
+  // marks the analysis out of date; ResultsChanged also re-analyses for open views.
+  void MarkResultsStale();
+  void ResultsChanged();
   void Attach();
   bool AnyViewOpen();
   std::uint32_t FullId(std::uint32_t local) const { return (static_cast<std::uint32_t>(mNamespace) << 16) | local; }

@@ -104,6 +104,13 @@ TEST_F(SpiroAnalysisTest, SettingsChangedWhileNoViewIsOpenAreAnalysedAfresh) {
   EXPECT_FALSE(Doc().EnsureAnalysis(&message));
   EXPECT_EQ(Doc().Analysis().Count(), 0);
   EXPECT_EQ(message, LoadString(50));
+  // "No breaths" was the noise floor's doing: settings that find breaths again are analysed again.
+  s.NoiseFloor = 0.0;
+  s.ApplyNoiseFloor = false;
+  SendSettings(s);
+  EXPECT_TRUE(Doc().EnsureAnalysis(&message)) << ToUtf8(message);
+  EXPECT_EQ(Doc().Analysis().Count(), mRecording.breaths);
+  EXPECT_TRUE(Doc().DataViewValid());
 }
 
 TEST_F(SpiroAnalysisTest, MillilitreOutputGivesTheSameBreathsInLitres) {
@@ -174,6 +181,13 @@ TEST_F(SpiroAnalysisTest, VolumeAfterReadsLitresAndStopsAtTheBlockEnd) {
   EXPECT_FALSE(doc.VolumeAfter({length - 1000, 0}, 1.0, &litres));
   for (double seconds : {std::nan(""), HUGE_VAL, 1e300, -1e300})
     EXPECT_FALSE(doc.VolumeAfter({1000, 0}, seconds, &litres)) << seconds;
+  // Nor beyond the end of the analysed selection.
+  Select({0, 0}, {5000, 0});
+  doc.EnsureAnalysis(nullptr);
+  EXPECT_TRUE(doc.VolumeAfter({3999, 0}, 1.0, &litres));
+  EXPECT_FALSE(doc.VolumeAfter({4000, 0}, 1.0, &litres));
+  Select({0, 0}, {length, 0});
+  doc.EnsureAnalysis(nullptr);
 
   // A breath whose expiration starts less than a second before the block's end has no FEV1.
   Breath late;

@@ -154,6 +154,7 @@ void SpiroDocument::PushFlowMirror() try {
     flow.mRawFlowChannel = mFlowMirror.rawFlowChannel;
     WriteFlowUnits(flow, s);
   });
+  MarkResultsStale();
 } catch (...) {
   // Called from interface slots: the calculation keeps its settings.
 }
@@ -169,6 +170,7 @@ void SpiroDocument::PushVolumeMirror() try {
     volume.mCorrectionType = mVolumeMirror.correctionType;
     volume.mOutputUnitsPrefix = s.FlowUnitsPrefix;
   });
+  MarkResultsStale();
 } catch (...) {
 }
 

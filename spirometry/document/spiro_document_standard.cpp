@@ -15,8 +15,7 @@ void SpiroDocument::UseAutomaticDetectionLevel(bool on) {
   if (mSettings->AutoDetectionLevel == on) return;
   mSettings->AutoDetectionLevel = on;
   Attach();
-  mAnalysisOutOfDate = true;
-  UpdateViews(true);
+  ResultsChanged();
   if (mHost) {
     mHost->SetModified();
     mHost->NotifyViews(this, kSpiroDocumentGuid, 0);
@@ -32,9 +31,9 @@ ForcedTestResults SpiroDocument::MeasureForcedExpirations() {
     // The curve runs from the largest volume of the breath to the smallest, both samples included.
     VolumeTimeCurve curve;
     ChannelSamples volume;
-    const DataPosition end{b.MinVolumePosition.offset == DataPosition::kNotSet ? DataPosition::kNotSet
-                                                                               : b.MinVolumePosition.offset + 1,
-                           b.MaxVolumePosition.block};
+    const DataPosition end{
+        b.MinVolumePosition.offset == DataPosition::kNotSet ? DataPosition::kNotSet : b.MinVolumePosition.offset + 1,
+        b.MaxVolumePosition.block};
     if (b.MinVolumePosition.offset > b.MaxVolumePosition.offset &&
         ReadSamplesInLitres(mData.Get(), mSettings->VolumeChannel, b.MaxVolumePosition, end, &volume) &&
         !volume.values.empty()) {
@@ -55,7 +54,11 @@ ForcedTestResults SpiroDocument::MeasureForcedExpirations() {
 HRESULT SpiroDocument::GetDetection(SpiroDetectionRecord* detection) {
   if (!detection) return E_POINTER;
   const DetectionChoice& d = mAnalysis.LastDetection();
-  *detection = {B(mSettings->AutoDetectionLevel), d.height, d.level, d.figures.noiseHeight, d.figures.chatterHeight,
+  *detection = {B(mSettings->AutoDetectionLevel),
+                d.height,
+                d.level,
+                d.figures.noiseHeight,
+                d.figures.chatterHeight,
                 d.figures.breathPeak};
   return S_OK;
 }
@@ -81,15 +84,44 @@ HRESULT SpiroDocument::GetForcedManoeuvres(std::vector<SpiroManoeuvreRecord>* ma
     for (std::size_t i = 0; i < r.measures.size(); ++i) {
       const ForcedExpirationMeasures& m = r.measures[i];
       const ManoeuvreQuality& q = r.quality.manoeuvres[i];
-      manoeuvres->push_back({r.breaths[i], B(m.measured), m.timeZero, m.bev, m.bevLimit, m.pef, m.pefTime, m.fvc,
-                             m.fev1, m.fev6, m.fev1OverFvc, m.fef2575, m.fet, m.lastSecondChange, m.fivc,
-                             B(m.bevWithinLimit), B(m.plateau), B(m.longExpiration), B(q.endOfExpiration),
-                             B(m.firstSecondComplete), B(m.fivcWithinLimit), B(q.fev1Acceptable),
-                             B(q.fvcAcceptable), B(q.fev1Usable), B(q.fvcUsable)});
+      manoeuvres->push_back({r.breaths[i],
+                             B(m.measured),
+                             m.timeZero,
+                             m.bev,
+                             m.bevLimit,
+                             m.pef,
+                             m.pefTime,
+                             m.fvc,
+                             m.fev1,
+                             m.fev6,
+                             m.fev1OverFvc,
+                             m.fef2575,
+                             m.fet,
+                             m.lastSecondChange,
+                             m.fivc,
+                             B(m.bevWithinLimit),
+                             B(m.plateau),
+                             B(m.longExpiration),
+                             B(q.endOfExpiration),
+                             B(m.firstSecondComplete),
+                             B(m.fivcWithinLimit),
+                             B(q.fev1Acceptable),
+                             B(q.fvcAcceptable),
+                             B(q.fev1Usable),
+                             B(q.fvcUsable)});
     }
     const ForcedTestQuality& q = r.quality;
-    *test = {static_cast<std::int32_t>(r.measures.size()), q.acceptableFev1, q.acceptableFvc, q.usableFev1,
-             q.usableFvc, q.fev1Spread, q.fvcSpread, B(q.repeatable), q.fev1Grade, q.fvcGrade, q.bestFev1,
+    *test = {static_cast<std::int32_t>(r.measures.size()),
+             q.acceptableFev1,
+             q.acceptableFvc,
+             q.usableFev1,
+             q.usableFvc,
+             q.fev1Spread,
+             q.fvcSpread,
+             B(q.repeatable),
+             q.fev1Grade,
+             q.fvcGrade,
+             q.bestFev1,
              q.bestFvc};
     return S_OK;
   } catch (...) {
