@@ -3,10 +3,10 @@
 // selection as the host's selection. Prints the breaths and the summary as a table or as one JSON object.
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
-#include <filesystem>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <optional>
 
 #include "apps/kymora/cli_context.h"
@@ -14,6 +14,7 @@
 #include "apps/kymora/commands.h"
 #include "apps/kymora/json_writer.h"
 #include "apps/kymora/spirometry_command.h"
+#include "apps/kymora/spirometry_missing.h"
 #include "apps/kymora/spirometry_outputs.h"
 #include "apps/kymora/spirometry_standard.h"
 #include "host/calc/ichannel_calc.h"
@@ -83,6 +84,14 @@ std::optional<std::int32_t> TickInBlock(double seconds, double secsPerTick, std:
   const auto last = std::min<std::int64_t>(length, DataPosition::kNotSet - 1);
   if (!(tick >= 0.0 && tick <= static_cast<double>(last))) return std::nullopt;
   return static_cast<std::int32_t>(tick);
+}
+
+// A value of the table; "-" for one that could not be measured (not finite), as for an FEV1 beyond the block.
+std::string Shown(double value, const char* format = "%g") {
+  if (!std::isfinite(value)) return "-";
+  char text[40];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
 }
 
 void Position(JsonWriter& w, const char* key, DataPosition p) {
@@ -192,21 +201,19 @@ void PrintTable(const Report& r) {
                        : b.IsForced != kFalse16                                   ? "forced"
                        : b.IsSingleExpiration != kFalse16                         ? "single expiration"
                                                                                   : "non-forced";
-    char fev1[32] = "-", ratio[32] = "-";
-    if (q.Fev1Available != kFalse16) {
-      std::snprintf(fev1, sizeof fev1, "%.4g", q.Fev1 * k);
-      std::snprintf(ratio, sizeof ratio, "%.3g%%", q.Fev1OverFvc);
-    }
-    std::printf("%-7zu %-18s %8.3f %8.3f %8.3f %11.4g %11.4g %11.4g %10s %9s\n", i + 1, kind, q.Ti, q.Te, q.Duration,
-                q.VolumeVtOrFvc * k, q.Pif * k, q.Pef * k, fev1, ratio);
+    const bool fev1 = q.Fev1Available != kFalse16;
+    std::printf("%-7zu %-18s %8.3f %8.3f %8.3f %11s %11s %11s %10s %9s\n", i + 1, kind, q.Ti, q.Te, q.Duration,
+                Shown(q.VolumeVtOrFvc * k, "%.4g").c_str(), Shown(q.Pif * k, "%.4g").c_str(),
+                Shown(q.Pef * k, "%.4g").c_str(), fev1 ? Shown(q.Fev1 * k, "%.4g").c_str() : "-",
+                fev1 ? Shown(q.Fev1OverFvc, "%.3g%%").c_str() : "-");
   }
   const auto& m = r.summary;
   std::printf("\nDuration %g s (%g s non-forced); %d breaths (%d non-forced)\n", m.TotalDuration, m.NonForcedDuration,
               m.BreathCount, m.NonForcedCount);
   if (m.NonForcedCount > 0)
-    std::printf("Non-forced: VE %g %sL/s (%g %sL/min), average VT %g %sL, f %g Hz (%g/min)\n", m.MinuteVentilation * k,
-                p, m.MinuteVentilation * k * 60.0, p, m.AverageTidalVolume * k, p, m.BreathingFrequency,
-                m.BreathingFrequency * 60.0);
+    std::printf("Non-forced: VE %s %sL/s (%s %sL/min), average VT %s %sL, f %g Hz (%g/min)\n",
+                Shown(m.MinuteVentilation * k).c_str(), p, Shown(m.MinuteVentilation * k * 60.0).c_str(), p,
+                Shown(m.AverageTidalVolume * k).c_str(), p, m.BreathingFrequency, m.BreathingFrequency * 60.0);
   if (r.standard) PrintStandardTable(*r.standard, k, p);
 }
 
@@ -367,6 +374,11 @@ int RunSpirometry(const SpirometryArgs& args, HostDocument* opened) {
   Bool16 ok = kFalse16;
   std::wstring message;
   results->EnsureAnalysis(&ok, &message);
+  if (block == endBlock && report.settings.FlowChannel >= 0 && report.settings.VolumeChannel >= 0) {
+    const std::string missing = MissingSamplesNotice(doc->Data(), report.settings.FlowChannel,
+                                                     report.settings.VolumeChannel, selection.start, selection.end);
+    if (!missing.empty()) PrintError(missing);
+  }
   report.valid = ok != kFalse16;
   report.message = ToUtf8(message);
   results->GetRequestedSelection(&report.start, &report.end);
@@ -410,7 +422,8 @@ int RunSpirometry(const SpirometryArgs& args, HostDocument* opened) {
     const auto csv = (std::filesystem::path(*args.out) / "report.csv").string();
     // One after the other: the export is not written once the report has failed.
     for (const auto& path : {html, csv}) {
-      auto written = path == html ? WriteReportHtml(*doc, custom->Get(), path) : WriteReportCsv(*doc, custom->Get(), path);
+      auto written =
+          path == html ? WriteReportHtml(*doc, custom->Get(), path) : WriteReportCsv(*doc, custom->Get(), path);
       if (!written) {
         PrintError(path + ": " + written.ErrorMessage());
         return kExitFailure;

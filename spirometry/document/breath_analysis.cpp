@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <locale>
 #include <sstream>
 
@@ -18,6 +19,16 @@ constexpr double kCacheTolerance = 0.001;
 
 bool SamePosition(DataPosition a, DataPosition b) { return a.offset == b.offset && a.block == b.block; }
 }  // namespace
+
+bool LiesWithin(const Breath& b, std::int32_t startTick, std::int32_t endTick) {
+  // The end is where the next breath starts, so it may be the selection's end; the landmarks are samples,
+  // and a breath may lack some (a single expiration has no inspiration).
+  if (b.Start.offset < startTick || b.End.offset > endTick || b.End.offset < b.Start.offset) return false;
+  for (DataPosition p : {b.MaxVolumePosition, b.MinVolumePosition, b.PeakInspiratoryFlowPosition,
+                         b.PeakExpiratoryFlowPosition, b.ExpirationStart})
+    if (p.offset != DataPosition::kNotSet && (p.offset < startTick || p.offset >= endTick)) return false;
+  return true;
+}
 
 double DetectionHeight(IChannelData* data, std::int32_t block, const DetectionSource& source, double detectionLevel) {
   double fullRange = kFullRangeWithoutConversion;
@@ -70,9 +81,16 @@ void ClassifyBreaths(const std::vector<std::unique_ptr<Breath>>& breaths, double
   if (n == 0) return;
   // The average is kept in single precision on purpose: it decides ties such as equal breaths at a
   // threshold of exactly 1, and the results must not move with the compiler's choice of precision.
+  // A volume that could not be measured (not finite) stays out of the average, so that one gap in the
+  // data does not take every breath's classification with it.
   float sum = 0.0f;
-  for (const auto& b : breaths) sum = static_cast<float>(static_cast<double>(sum) + b->ExpiredVolume());
-  const float average = sum / static_cast<float>(n);
+  std::size_t measured = 0;
+  for (const auto& b : breaths) {
+    if (!std::isfinite(b->ExpiredVolume())) continue;
+    sum = static_cast<float>(static_cast<double>(sum) + b->ExpiredVolume());
+    ++measured;
+  }
+  const float average = measured > 0 ? sum / static_cast<float>(measured) : std::numeric_limits<float>::quiet_NaN();
   const double a = average;
   for (const auto& b : breaths) {
     if (b->IsSingleExpiration) {
@@ -80,7 +98,8 @@ void ClassifyBreaths(const std::vector<std::unique_ptr<Breath>>& breaths, double
       continue;
     }
     const double v = b->ExpiredVolume();
-    b->IsForced = v >= a * forcedExpThres || n == 1 || (n <= 3 && v >= a);
+    const bool measured = std::isfinite(v);
+    b->IsForced = (measured && (v >= a * forcedExpThres || (n <= 3 && v >= a))) || n == 1;
   }
 }
 
@@ -153,14 +172,14 @@ std::int32_t BreathAnalysis::Analyse(bool force) {
     return -1;
   }
   Clear();
-  const std::int32_t read = ReadEvents(mEvents.Get(), start.block, end.offset);
+  const std::int32_t read = ReadEvents(mEvents.Get(), start, end.offset);
   mEvents.Reset();
   Classify();
   return read;
 }
 
 DetectionChoice BreathAnalysis::ChooseHeight(IChannelData* data, const DetectionSource& source, DataPosition start,
-                                            DataPosition end) const {
+                                             DataPosition end) const {
   const SpConfig& settings = mSettings->Record();
   DetectionChoice choice;
   choice.automatic = settings.AutoDetectionLevel;
@@ -189,7 +208,7 @@ HRESULT BreathAnalysis::OpenWithEngine(IChannelData* data, const std::wstring& t
   return mExpression->CreateEventEnum(block, startTick, events->Put());
 }
 
-std::int32_t BreathAnalysis::ReadEvents(IEnumEventEx* events, std::int32_t block, std::int32_t endTick) {
+std::int32_t BreathAnalysis::ReadEvents(IEnumEventEx* events, DataPosition start, std::int32_t endTick) {
   std::int32_t elementSize = kBreathEventBytes;
   if (Succeeded(events->GetElementSize(&elementSize)) && elementSize != kBreathEventBytes) {
     mLastError = L"the breath events have an unexpected record size";
@@ -205,8 +224,11 @@ std::int32_t BreathAnalysis::ReadEvents(IEnumEventEx* events, std::int32_t block
     if (Failed(hr) || count <= 0) break;
     if (count > kBreathEventsPerRead) count = kBreathEventsPerRead;
     for (std::int32_t i = 0; i < count; ++i) {
-      mBreaths.push_back(std::make_unique<Breath>(BreathFromEvent(buffer + i * kBreathEventBytes, block)));
       ++read;
+      // A breath that starts in the selection but runs on past its end (its expiration never meets an
+      // inspiration there) is not the selection's breath: its end and volumes come from data left out.
+      auto breath = std::make_unique<Breath>(BreathFromEvent(buffer + i * kBreathEventBytes, start.block));
+      if (LiesWithin(*breath, start.offset, endTick)) mBreaths.push_back(std::move(breath));
     }
     if (hr == S_FALSE) break;  // at the end of the record: nothing more will come
   }

@@ -45,16 +45,21 @@ std::wstring BreathExpressionText(std::int32_t flowChannel, std::int32_t volumeC
 // One SpBreathEvent record (80 bytes, little-endian) as a breath whose positions lie in the given block.
 Breath BreathFromEvent(const std::uint8_t* record, std::int32_t block);
 
+// True when the breath lies in the ticks [startTick, endTick) of its block: it starts at or after the start,
+// ends (where the next breath starts) at or before the end, and every landmark it has is a sample in between.
+bool LiesWithin(const Breath& breath, std::int32_t startTick, std::int32_t endTick);
+
 // Marks the forced expirations: a breath that is not a single expiration is forced when its expired volume
 // reaches ForcedExpThres times the average expired volume of all breaths, when it is the only breath, or,
-// among two or three, when it reaches the average. The average is summed in single precision.
+// among two or three, when it reaches the average. The average is summed in single precision, over the
+// breaths whose expired volume is a finite number.
 void ClassifyBreaths(const std::vector<std::unique_ptr<Breath>>& breaths, double forcedExpThres);
 
 // How a detection chose its height.
 struct DetectionChoice {
   bool automatic = false;
-  double height = 0.0;         // L/s
-  double level = 0.0;          // the height in percent of the full range; 0 when the range is not known
+  double height = 0.0;          // L/s
+  double level = 0.0;           // the height in percent of the full range; 0 when the range is not known
   AutoDetectionHeight figures;  // automatic only
 };
 
@@ -103,7 +108,7 @@ class BreathAnalysis {
   std::int32_t Analyse(bool force);
   HRESULT OpenWithEngine(IChannelData* data, const std::wstring& text, const std::vector<ChannelBinding>& bindings,
                          std::int32_t block, std::int32_t startTick, ComPtr<IEnumEventEx>* events);
-  std::int32_t ReadEvents(IEnumEventEx* events, std::int32_t block, std::int32_t endTick);
+  std::int32_t ReadEvents(IEnumEventEx* events, DataPosition start, std::int32_t endTick);
   // The height for the current settings: from the detection level, or from the flow signal of the
   // selection when the level is automatic (from the level when the signal cannot be read).
   DetectionChoice ChooseHeight(IChannelData* data, const DetectionSource& source, DataPosition start,

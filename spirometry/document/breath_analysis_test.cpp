@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <locale>
@@ -65,6 +66,16 @@ TEST(ClassifyBreaths, ForcedAgainstTheAverageExpiredVolume) {
       {"a single expiration counts in the average but is never forced",
        Breaths({{1.0, 0.0, false}, {1.0, 0.0, false}, {1.0, 0.0, false}, {5.5, 0.5, true}, {2.0, 0.0, false}}),
        1.5,
+       {false, false, false, false, false}},
+      // A volume that is not a number stays out of the sum and the count: the average is 6 / 4 L, not
+      // NaN (nothing forced) nor 6 / 5 L (the 2.5 L breath below forced).
+      {"a breath without a volume stays out of the average",
+       Breaths({{1.0, 0.0, false}, {1.0, 0.0, false}, {1.0, 0.0, false}, {NAN, 0.0, false}, {3.0, 0.0, false}}),
+       2.0,
+       {false, false, false, false, true}},
+      {"nor does an infinite one count",
+       Breaths({{1.0, 0.0, false}, {1.0, 0.0, false}, {1.0, 0.0, false}, {0.0, -HUGE_VAL, false}, {2.5, 0.0, false}}),
+       2.0,
        {false, false, false, false, false}},
   };
   for (auto& c : cases) {
@@ -197,6 +208,9 @@ SpBreathEvent Event(std::int32_t start, float maxVol, float minVol) {
   SpBreathEvent e{};
   e.mFlowEvent.mStartTick = start;
   e.mFlowEvent.mEndTick = start + 100;
+  e.mFlowEvent.mMaxFlowTick = start + 20;
+  e.mFlowEvent.mExpStartTick = start + 40;
+  e.mFlowEvent.mMinFlowTick = start + 60;
   e.mMaxVolTick = start + 40;
   e.mMaxVol = maxVol;
   e.mMinVolTick = start + 90;
@@ -251,6 +265,22 @@ TEST_F(BreathAnalysisTest, ReadsEveryEventInBatchesOfEight) {
   EXPECT_EQ(mAnalysis.At(18).Start, (DataPosition{1850, 2}));
   EXPECT_EQ(mAnalysis.At(18).MinVolumePosition, (DataPosition{1940, 2}));
   EXPECT_EQ(mAnalysis.AnalysedStart(), (DataPosition{50, 2}));
+}
+
+// The enumerator gives every breath that starts before the end tick; one that runs on past it, or has a
+// landmark past it, belongs to data the user left out.
+TEST_F(BreathAnalysisTest, BreathsRunningPastTheSelectionAreLeftOut) {
+  for (int i = 0; i < 5; ++i) mEvents.push_back(Event(50 + 100 * i, 1.0f, 0.5f));  // each ends 100 ticks on
+  mEvents[1].mMinVolTick = 420;  // the second breath's minimum volume lies three breaths on
+  for (const auto& [endTick, starts] :
+       {std::pair{450, std::vector<std::int32_t>{50, 150, 250, 350}},
+        std::pair{449, std::vector<std::int32_t>{50, 150, 250}}, std::pair{420, std::vector<std::int32_t>{50, 250}},
+        std::pair{421, std::vector<std::int32_t>{50, 150, 250}}}) {
+    Update(true, {50, 0}, {endTick, 0});
+    std::vector<std::int32_t> found;
+    for (const auto& b : mAnalysis.Breaths()) found.push_back(b->Start.offset);
+    EXPECT_EQ(found, starts) << endTick;
+  }
 }
 
 TEST_F(BreathAnalysisTest, ReadingEndsAtTheFirstCallWithoutEvents) {

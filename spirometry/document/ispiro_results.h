@@ -64,7 +64,9 @@ struct SpiroSummary {
   double NonForcedDuration;
   std::int32_t BreathCount;
   std::int32_t NonForcedCount;
-  std::int32_t ForcedCount;   // forced and single-expiration breaths
+  std::int32_t ForcedCount;  // forced and single-expiration breaths
+  // VE and the average VT leave out the breaths whose volume is not a finite number; both are NaN when no
+  // non-forced breath has one.
   double MinuteVentilation;   // VE, L/s (× 60 for L/min); 0 without non-forced duration
   double AverageTidalVolume;  // L; 0 without non-forced breaths
   double BreathingFrequency;  // f, Hz (× 60 per minute); 0 without non-forced duration

@@ -1,5 +1,8 @@
 #include "spirometry/document/spiro_parameters.h"
 
+#include <cmath>
+#include <limits>
+
 namespace Spirometry {
 
 SpiroBreathParameters DeriveBreathParameters(const Breath& breath, const TimeBetweenFn& timeBetween,
@@ -21,7 +24,9 @@ SpiroBreathParameters DeriveBreathParameters(const Breath& breath, const TimeBet
 
 SpiroSummary Summarise(const std::vector<std::unique_ptr<Breath>>& breaths, const TimeBetweenFn& timeBetween) {
   SpiroSummary s{};
-  double nonForcedVolume = 0.0;
+  // VE and the average VT rest on the non-forced breaths whose volume could be measured.
+  double measuredVolume = 0.0, measuredDuration = 0.0;
+  std::int32_t measured = 0;
   for (const auto& b : breaths) {
     const double duration = timeBetween(b->Start, b->End);
     s.TotalDuration += duration;
@@ -32,13 +37,18 @@ SpiroSummary Summarise(const std::vector<std::unique_ptr<Breath>>& breaths, cons
     }
     ++s.NonForcedCount;
     s.NonForcedDuration += duration;
-    nonForcedVolume += b->ExpiredVolume();
+    if (!std::isfinite(b->ExpiredVolume())) continue;
+    ++measured;
+    measuredVolume += b->ExpiredVolume();
+    measuredDuration += duration;
   }
-  if (s.NonForcedDuration > 0.0) {
-    s.MinuteVentilation = nonForcedVolume / s.NonForcedDuration;
-    s.BreathingFrequency = s.NonForcedCount / s.NonForcedDuration;
+  if (s.NonForcedDuration > 0.0) s.BreathingFrequency = s.NonForcedCount / s.NonForcedDuration;
+  if (measured == 0 && s.NonForcedCount > 0) {
+    s.MinuteVentilation = s.AverageTidalVolume = std::numeric_limits<double>::quiet_NaN();
+    return s;
   }
-  if (s.NonForcedCount > 0) s.AverageTidalVolume = nonForcedVolume / s.NonForcedCount;
+  if (measuredDuration > 0.0) s.MinuteVentilation = measuredVolume / measuredDuration;
+  if (measured > 0) s.AverageTidalVolume = measuredVolume / measured;
   return s;
 }
 

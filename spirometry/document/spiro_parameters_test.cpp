@@ -76,6 +76,10 @@ TEST(Summarise, NonForcedBreathsAloneGiveVentilationTidalVolumeAndFrequency) {
       {"tidal breaths without duration", list(MakeBreath(5, 5, 5, 0.5, false), MakeBreath(5, 5, 5, 0.7, false)), 0.0,
        0.0, 0.6, 0.0, 2, 0},
       {"no breaths", list(), 0.0, 0.0, 0.0, 0.0, 0, 0},
+      {"a tidal breath without a volume counts in f only",
+       list(MakeBreath(0, 2000, 4000, 0.5, false), MakeBreath(4000, 7000, 10000, std::nan(""), false),
+            MakeBreath(10000, 12000, 16000, HUGE_VAL, false), MakeBreath(16000, 18000, 21000, 3.0, true)),
+       21.0, 0.5 / 4.0, 0.5, 3.0 / 16.0, 3, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "spirometry/views/views_test_support.h"
 
 namespace Spirometry {
@@ -228,6 +230,28 @@ TEST(CsvReport, NothingToDivideByGivesZero) {
       L"0,0,0.5,0,0";
   ASSERT_GE(text.size(), tail.size());
   EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+}
+
+// A volume or flow that could not be measured (a gap in the data) is a blank cell, and stays out of VE and
+// the average VT: VE = 0.5 L / 4 s, f = 2 / 6 s.
+TEST(CsvReport, ValuesThatCouldNotBeMeasuredAreBlankAndLeftOutOfTheSums) {
+  HandMadeAnalysis a;
+  a.settings.IncludeNonForced = true;
+  a.Add({500, 1500, 2500, 1.5, 1.0, 0.75, -0.8, false, false});
+  a.Add({2500, 3000, 3500, std::nan(""), 1.0, 0.75, -0.8, false, false});
+  a.Add({3500, 4000, 6000, 4.0, 0.75, HUGE_VAL, -6.5, true, false});
+  a.SetVolumeOneSecondAfter(4000, 1.5);
+  const std::wstring text = BuildCsvReport(a.Source(), kPoint);
+  const std::wstring tail =
+      L"\n1,2,2,4,0.5"
+      L"\n2,1,1,2,"
+      L"\n3 (forced),1,4,5,,,,6.5,390,3.25,2.5,76.9231"
+      L"\r\n\r\nOverall\r\nDuration (s),Breaths\n11,3\r\n"
+      L"\r\nnon-forced\r\nDuration (s),Breaths\n6,2\r\n"
+      L"\r\nNon-forced breaths\r\nV_E (L/s),V_E (L/min),Average V_T (L),f (Hz),f (/min)\n"
+      L"0.125,7.5,0.5,0.333333,20";
+  ASSERT_GE(text.size(), tail.size());
+  EXPECT_EQ(text.substr(text.size() - tail.size()), tail) << std::string(text.begin(), text.end());
 }
 
 }  // namespace

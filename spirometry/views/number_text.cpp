@@ -4,6 +4,7 @@
 #include <locale.h>
 
 #include <charconv>
+#include <cmath>
 
 #include "host/com/text.h"
 
@@ -46,7 +47,8 @@ ScopedNumberLocale::ScopedNumberLocale(NumberLocale locale)
 ScopedNumberLocale::~ScopedNumberLocale() { gOverride.store(mPrevious, std::memory_order_release); }
 
 std::wstring FormatReal(double value, const NumberLocale& locale) {
-  if (value == 0.0) value = 0.0;  // -0 reads as a sign error in a report
+  if (!std::isfinite(value)) return std::wstring();  // a value that could not be measured is left blank
+  if (value == 0.0) value = 0.0;                     // -0 reads as a sign error in a report
   // to_chars with a precision follows "%.6g" but ignores the global C locale, whatever the host set it to.
   char buffer[64];
   const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);

@@ -40,7 +40,7 @@ class ScopedNumberLocale {
 
 // A real value with six significant digits in the shorter form of "%g" (plain, or with an exponent below
 // 0.0001 and from 1000000 on), no trailing zeros, the locale's decimal symbol and no grouping. Negative
-// zero is written as 0.
+// zero is written as 0; a value that is not finite (not measured) as nothing.
 std::wstring FormatReal(double value, const NumberLocale& locale);
 std::wstring FormatInteger(std::int64_t value);
 

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cwchar>
+
 #include "spirometry/resources/report_templates.h"
 #include "spirometry/views/views_test_support.h"
 
@@ -153,6 +156,23 @@ TEST(ReportPage, OnlyNonForcedBreathsNotListedStillGiveTheirAverages) {
   EXPECT_NE(page.find(L"<td>8.5 s (8.5 s non-forced)</td>"), std::wstring::npos);
   EXPECT_NE(page.find(L"<td>2 (2 non-forced)</td>"), std::wstring::npos);
   EXPECT_NE(page.find(L"<td class=\"rowtitle\">Average VT</td><td>0.4375 L</td>"), std::wstring::npos);
+}
+
+// A volume or flow that could not be measured is left blank and out of VE and the average VT.
+TEST(ReportPage, ValuesThatCouldNotBeMeasuredAreBlankAndLeftOutOfTheSums) {
+  HandMadeAnalysis a;
+  a.settings.IncludeNonForced = true;
+  a.Add({500, 1500, 2500, 1.5, 1.0, 0.75, -0.8, false, false});
+  a.Add({2500, 3000, 3500, std::nan(""), 1.0, 0.75, -0.8, false, false});
+  a.Add({3500, 4000, 6000, 4.0, 0.75, HUGE_VAL, -6.5, true, false});
+  a.SetVolumeOneSecondAfter(4000, 1.5);
+  const std::wstring page = BuildReportPage(a.Source(), ReportTemplates::FromResources(), kPoint);
+  for (const wchar_t* row :
+       {L"<td class=\"rowtitle\">VT</td><td> L</td>", L"<td class=\"rowtitle\">PIF</td><td> L/s ( L/min)</td>",
+        L"<td class=\"rowtitle\">VE</td><td>0.125 L/s (7.5 L/min)</td>",
+        L"<td class=\"rowtitle\">Average VT</td><td>0.5 L</td>",
+        L"<td class=\"rowtitle\">f</td><td>0.333333 Hz (20/min)</td>"})
+    EXPECT_NE(page.find(row), std::wstring::npos) << std::string(row, row + std::wcslen(row));
 }
 
 TEST(ReportPage, MillilitresAndADecimalComma) {

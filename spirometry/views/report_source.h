@@ -3,7 +3,9 @@
 // pass that they share: which breaths are listed, how each kind counts in the sums, and the selection and
 // analysed range they show. Both outputs take this from a SpiroDocument (SourceOf) or, in tests, from a
 // breath list made by hand over a host's data.
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -41,33 +43,43 @@ BreathKind KindOf(const Breath& breath);
 bool IsListed(const Breath& breath, bool includeNonForced);
 
 // The sums over every breath of an analysis, listed or not. The report keeps them in double precision,
-// the CSV export in single precision.
+// the CSV export in single precision. A non-forced breath whose volume could not be measured (not finite)
+// counts in the durations, the count and f, but not in VE and the average VT.
 template <class Real>
 struct BreathTally {
   std::int32_t forcedCount = 0;     // forced and single expirations
   std::int32_t nonForcedCount = 0;  // neither
-  Real nonForcedVolumeSum = 0;
   Real nonForcedDurationSum = 0;
   Real forcedDurationSum = 0;
+  // The non-forced breaths with a volume.
+  std::int32_t measuredCount = 0;
+  Real measuredVolumeSum = 0;
+  Real measuredDurationSum = 0;
 
   void Add(BreathKind kind, Real volume, Real duration) {
-    if (kind == BreathKind::kNonForced) {
-      ++nonForcedCount;
-      nonForcedVolumeSum += volume;
-      nonForcedDurationSum += duration;
-    } else {
+    if (kind != BreathKind::kNonForced) {
       ++forcedCount;
       forcedDurationSum += duration;
+      return;
     }
+    ++nonForcedCount;
+    nonForcedDurationSum += duration;
+    if (!std::isfinite(volume)) return;
+    ++measuredCount;
+    measuredVolumeSum += volume;
+    measuredDurationSum += duration;
   }
   Real TotalDuration() const { return forcedDurationSum + nonForcedDurationSum; }
   // Minute ventilation per second, average tidal volume and breathing frequency of the non-forced
-  // breaths; 0 where the divisor is not positive (a rate over no time has no meaning).
+  // breaths; 0 where the divisor is not positive (a rate over no time has no meaning), and not a number
+  // (shown blank) when no non-forced breath has a volume.
   Real VolumePerSecond() const {
-    return nonForcedDurationSum > 0 ? nonForcedVolumeSum / nonForcedDurationSum : Real(0);
+    if (measuredCount == 0 && nonForcedCount > 0) return std::numeric_limits<Real>::quiet_NaN();
+    return measuredDurationSum > 0 ? measuredVolumeSum / measuredDurationSum : Real(0);
   }
   Real AverageVolume() const {
-    return nonForcedCount > 0 ? nonForcedVolumeSum / static_cast<Real>(nonForcedCount) : Real(0);
+    if (measuredCount == 0 && nonForcedCount > 0) return std::numeric_limits<Real>::quiet_NaN();
+    return measuredCount > 0 ? measuredVolumeSum / static_cast<Real>(measuredCount) : Real(0);
   }
   Real Frequency() const {
     return nonForcedDurationSum > 0 ? static_cast<Real>(nonForcedCount) / nonForcedDurationSum : Real(0);

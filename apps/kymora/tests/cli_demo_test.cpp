@@ -29,8 +29,8 @@ TEST(CliDemo, WritesTheReportAndTheExportOfTheSampleRecording) {
 
   auto html = Slurp(out + "/report.html");
   EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
-  for (const char* box : {"Breath 11 (forced)", "Breath 22 (forced)", "Breath 33 (forced)", "Summary",
-                          "Non-forced Breaths"})
+  for (const char* box :
+       {"Breath 11 (forced)", "Breath 22 (forced)", "Breath 33 (forced)", "Summary", "Non-forced Breaths"})
     EXPECT_NE(html.find(box), std::string::npos) << box;
 
   // The CSV rows of the forced breaths: FVC and FEV1 against what the recording was made with (the script's
@@ -59,4 +59,39 @@ TEST(CliDemo, WritesTheReportAndTheExportOfTheSampleRecording) {
     EXPECT_NE(svg.find("<svg"), std::string::npos) << base;
     EXPECT_NE(r.out.find(std::string("Picture: ") + out + base + ".png"), std::string::npos) << r.out;
   }
+}
+
+// The sample recording with one empty cell at 60 s: the analysis says so and goes on. The forced
+// expiration at 44 s, before the gap, is still found, and nothing reads "nan" or "inf".
+TEST(CliDemo, AMissingSampleIsCountedAndLeftOut) {
+  TempDir dir;
+  std::string csv = Slurp(KYMORA_SAMPLES_DIR "/spirometry_demo.csv");
+  const auto at = csv.find("\n60.000,");
+  ASSERT_NE(at, std::string::npos);
+  csv.erase(at + 8, csv.find('\n', at + 1) - at - 8);
+  dir.Write("gap.csv", csv);
+  auto r = RunKymora(
+      {"spirometry", dir.File("gap.csv"), "--raw-channel", "1", "--preset", "3", "--json", "--out", dir.File("out")});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("1 sample of the flow channel (channel 2) in the selection is missing"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("\"valid\": true"), std::string::npos);
+  const std::regex forcedAt44(
+      "\"IsForced\": true, [^{]*\\{[^}]*\\}, [^{]*\\{[^}]*\\}, \"MaxVolumePosition\": \\{\"offset\": 4[34]\\d{3},");
+  EXPECT_TRUE(std::regex_search(r.out, forcedAt44)) << r.out;
+  for (const std::string& text :
+       {r.out, Slurp(dir.File("out") + "/report.csv"), Slurp(dir.File("out") + "/report.html")})
+    EXPECT_FALSE(std::regex_search(text, std::regex("\\b(nan|inf)\\b", std::regex::icase)));
+}
+
+// A selection that ends inside a breath reports only the breaths that end within it.
+TEST(CliDemo, NothingReportedLiesBeyondTheSelection) {
+  auto r = RunKymora({"spirometry", KYMORA_SAMPLES_DIR "/spirometry_demo.csv", "--raw-channel", "1", "--preset", "3",
+                      "--to", "45", "--json"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::regex offset("\"offset\": (\\d+)");
+  int positions = 0;
+  for (std::sregex_iterator it(r.out.begin(), r.out.end(), offset), end; it != end; ++it, ++positions)
+    EXPECT_LE(std::stoi((*it)[1]), 45000) << r.out;
+  EXPECT_GT(positions, 50);
 }
