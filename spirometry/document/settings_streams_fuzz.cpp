@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes as the stored settings of a recording, the way a damaged .kymo file presents them
 // when it is opened: the spirometry document's settings stream and the settings streams of the flow and
 // volume calculations on channels 2 and 3 (the first two bytes say where the three parts split). Opening,
-// choosing channels and analysing must not crash, leak or overrun, and the document must end with a
-// detection level and a forced threshold within their ranges.
+// choosing channels and analysing must not crash, leak or overrun, and the document must end with
+// settings within their ranges.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -65,7 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Spirometry::SpiroSettingsRecord settings{};
   results->GetSettings(&settings);
   if (!(settings.DetectionLevel >= 0.01 && settings.DetectionLevel <= 10.0) ||
-      !(settings.ForcedExpThres >= 0.1 && settings.ForcedExpThres <= 10.0))
+      !(settings.ForcedExpThres >= 0.1 && settings.ForcedExpThres <= 10.0) ||
+      !(settings.NoiseFloor >= 0.0 && std::isfinite(settings.NoiseFloor)) ||
+      !(settings.FlowUnitsPrefix >= 6 && settings.FlowUnitsPrefix <= 8))
     std::abort();
   return 0;
 }
