@@ -62,11 +62,11 @@ std::wstring PlainCaption(const std::wstring& caption) {
 std::vector<QAction*> AddCommandMenus(QMenuBar* bar, QAction* before, const std::vector<MenuSpec>& menus,
                                       RunCommand run, UpdateCommand update) {
   std::vector<QAction*> added;
-  for (const auto& spec : menus) {
-    auto* menu = new QMenu(QString::fromStdWString(spec.title), bar);
-    menu->setObjectName(QString::fromStdWString(spec.path));
+  for (const auto& entry : menus) {
+    auto* menu = new QMenu(QString::fromStdWString(entry.title), bar);
+    menu->setObjectName(QString::fromStdWString(entry.path));
     std::vector<std::pair<QAction*, MenuItemSpec>> commands;
-    for (const auto& item : spec.items) {
+    for (const auto& item : entry.items) {
       if (item.separator) {
         menu->addSeparator();
         continue;

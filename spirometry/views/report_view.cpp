@@ -7,48 +7,14 @@
 #include "spirometry/extension/frame_classes.h"
 #include "spirometry/resources/string_table.h"
 #include "spirometry/views/report_clipboard.h"
+#include "spirometry/views/view_class.h"
 
 namespace Spirometry {
 
 namespace {
-constexpr int kStringReportViewName = 87;
 
-class ReportViewClass final : public ComObject<IDocViewClass> {
- public:
-  HRESULT GetViewInfo(Guid* viewClassId, std::wstring* displayName, Guid* category) override {
-    if (!viewClassId || !displayName || !category) return E_POINTER;
-    try {
-      *viewClassId = kReportViewClassId;
-      *displayName = LoadString(kStringReportViewName);
-      *category = kViewCategory;
-      return S_OK;
-    } catch (...) {
-      return E_OUTOFMEMORY;
-    }
-  }
-
-  HRESULT CreateView(ICustomDocument* document, IHostDocument* host, IDocView** view) override {
-    if (!view) return E_POINTER;
-    *view = nullptr;
-    SpiroDocument* spiro = SpiroDocument::FromUnknown(document);
-    if (!spiro) return E_INVALIDARG;  // a report of another kind of document has nothing to show
-    try {
-      *view = MakeCom<ReportView>(ComPtr<ICustomDocument>(document), spiro, ComPtr<IHostDocument>(host)).Detach();
-      return S_OK;
-    } catch (...) {
-      return E_OUTOFMEMORY;
-    }
-  }
-};
-
-IUnknown* CreateReportViewClass() {
-  auto* cls = new (std::nothrow) ReportViewClass();
-  if (!cls) return nullptr;
-  cls->AddRef();
-  return static_cast<IDocViewClass*>(cls);
-}
-
-FrameClassRegistration gReportViewClass(FrameClass::kReportView, &CreateReportViewClass);
+FrameClassRegistration gReportViewClass(FrameClass::kReportView,
+                                        &SpiroViewClass<ReportView, kReportViewClassId, kStringReportViewName>::Create);
 }  // namespace
 
 ReportView::ReportView(ComPtr<ICustomDocument> document, SpiroDocument* spiro, ComPtr<IHostDocument> host)

@@ -12,8 +12,6 @@
 
 namespace Spirometry {
 
-// The view class {987ECA74-9593-11D3-A6F0-005004D0F872} is listed under this category.
-inline constexpr Guid kViewCategory = Guid::Parse("{D6F52E80-B34D-11D3-80C7-005004AD3C53}");
 inline constexpr wchar_t kCopyReportText[] = L"&Copy Spirometry Report";
 inline constexpr wchar_t kPrintReportText[] = L"&Print Spirometry Report";
 inline constexpr std::int32_t kReportPreferredWidth = 300, kReportPreferredHeight = 200;

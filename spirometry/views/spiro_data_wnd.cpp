@@ -12,11 +12,11 @@
 #include "spirometry/views/cursor_link.h"
 #include "spirometry/views/report_view.h"
 #include "spirometry/views/spiro_printouts.h"
+#include "spirometry/views/view_class.h"
 
 namespace Spirometry {
 
 namespace {
-constexpr int kStringDataName = 79;
 
 PaintStyle StyleOf(const QWidget* w) { return PaintStyle::ForDpi(w->logicalDpiY()); }
 
@@ -199,42 +199,8 @@ void SpiroDataWnd::MoveCursor(int x, int graphWidth) {
 }
 
 namespace {
-class SpiroDataWndClass final : public ComObject<IDocViewClass> {
- public:
-  HRESULT GetViewInfo(Guid* viewClassId, std::wstring* displayName, Guid* category) override {
-    if (!viewClassId || !displayName || !category) return E_POINTER;
-    try {
-      *viewClassId = kDataViewClassId;
-      *displayName = LoadString(kStringDataName);
-      *category = kViewCategory;
-      return S_OK;
-    } catch (...) {
-      return E_OUTOFMEMORY;
-    }
-  }
-
-  HRESULT CreateView(ICustomDocument* document, IHostDocument* host, IDocView** view) override {
-    if (!view) return E_POINTER;
-    *view = nullptr;
-    SpiroDocument* spiro = SpiroDocument::FromUnknown(document);
-    if (!spiro) return E_INVALIDARG;
-    try {
-      *view = MakeCom<SpiroDataWnd>(ComPtr<ICustomDocument>(document), spiro, ComPtr<IHostDocument>(host)).Detach();
-      return S_OK;
-    } catch (...) {
-      return E_OUTOFMEMORY;
-    }
-  }
-};
-
-IUnknown* CreateDataWndClass() {
-  auto* cls = new (std::nothrow) SpiroDataWndClass();
-  if (!cls) return nullptr;
-  cls->AddRef();
-  return static_cast<IDocViewClass*>(cls);
-}
-
-FrameClassRegistration gDataWndClass(FrameClass::kDataView, &CreateDataWndClass);
+FrameClassRegistration gDataWndClass(FrameClass::kDataView,
+                                     &SpiroViewClass<SpiroDataWnd, kDataViewClassId, kStringDataName>::Create);
 }  // namespace
 
 }  // namespace Spirometry

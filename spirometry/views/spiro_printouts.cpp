@@ -6,11 +6,11 @@
 #include "spirometry/views/data_page.h"
 #include "spirometry/views/spiro_graph.h"
 #include "spirometry/views/spiro_xy_graph.h"
+#include "spirometry/views/view_class.h"
 
 namespace Spirometry {
 
 namespace {
-constexpr int kStringDataName = 79, kStringXYName = 78;
 
 QRect AreaRect(const PrintArea& area) { return QRect(area.left, area.top, area.width, area.height); }
 }  // namespace

@@ -10,11 +10,12 @@
 #include "spirometry/resources/string_table.h"
 #include "spirometry/views/report_view.h"
 #include "spirometry/views/spiro_printouts.h"
+#include "spirometry/views/view_class.h"
 
 namespace Spirometry {
 
 namespace {
-constexpr int kStringXYName = 78, kStringCopyXY = 76, kStringPrintXY = 84;
+constexpr int kStringCopyXY = 76, kStringPrintXY = 84;
 
 PaintStyle StyleOf(const QWidget* w) { return PaintStyle::ForDpi(w->logicalDpiY()); }
 
@@ -172,42 +173,8 @@ void SpiroXYPlotWnd::MoveMouse(int x, int y, QSize graph) {
 }
 
 namespace {
-class SpiroXYPlotWndClass final : public ComObject<IDocViewClass> {
- public:
-  HRESULT GetViewInfo(Guid* viewClassId, std::wstring* displayName, Guid* category) override {
-    if (!viewClassId || !displayName || !category) return E_POINTER;
-    try {
-      *viewClassId = kFlowVolumeViewClassId;
-      *displayName = LoadString(kStringXYName);
-      *category = kViewCategory;
-      return S_OK;
-    } catch (...) {
-      return E_OUTOFMEMORY;
-    }
-  }
-
-  HRESULT CreateView(ICustomDocument* document, IHostDocument* host, IDocView** view) override {
-    if (!view) return E_POINTER;
-    *view = nullptr;
-    SpiroDocument* spiro = SpiroDocument::FromUnknown(document);
-    if (!spiro) return E_INVALIDARG;
-    try {
-      *view = MakeCom<SpiroXYPlotWnd>(ComPtr<ICustomDocument>(document), spiro, ComPtr<IHostDocument>(host)).Detach();
-      return S_OK;
-    } catch (...) {
-      return E_OUTOFMEMORY;
-    }
-  }
-};
-
-IUnknown* CreateXYPlotWndClass() {
-  auto* cls = new (std::nothrow) SpiroXYPlotWndClass();
-  if (!cls) return nullptr;
-  cls->AddRef();
-  return static_cast<IDocViewClass*>(cls);
-}
-
-FrameClassRegistration gXYPlotWndClass(FrameClass::kFlowVolumeView, &CreateXYPlotWndClass);
+FrameClassRegistration gXYPlotWndClass(FrameClass::kFlowVolumeView,
+                                       &SpiroViewClass<SpiroXYPlotWnd, kFlowVolumeViewClassId, kStringXYName>::Create);
 }  // namespace
 
 }  // namespace Spirometry
