@@ -66,7 +66,9 @@ TEST(SpFlowEnum, TransformsVoltsIntoFlowForEachFormOfParameters) {
       {"preset 2 non-linear", preset2NonLinear, {7.4277f, -7.4277f, 11.79f * 0.5f * (1 - 0.37f * 0.5f)}},
       {"custom head scale stays linear", custom25NonLinear, {2.5f, -2.5f, 1.25f}},
       {"older form, coefficient 1", L"1 0 40.1 1.0", {40.1f, -40.1f, 20.05f}},
-      {"older form, non-linear coefficient", L"0 0 11.79 0.37", {7.4277f, -7.4277f, 11.79f * 0.5f * (1 - 0.37f * 0.5f)}},
+      {"older form, non-linear coefficient",
+       L"0 0 11.79 0.37",
+       {7.4277f, -7.4277f, 11.79f * 0.5f * (1 - 0.37f * 0.5f)}},
       {"too short: preset 3 linear", L"1 0 2", {40.1f, -40.1f, 20.05f}},
       {"preset outside the table keeps the head scale", unknownPreset, {2.0f, -2.0f, 1.0f}},
       {"coefficient 1.0 is never applied", linearHeadAskedNonLinear, {40.1f, -40.1f, 20.05f}},
@@ -109,6 +111,38 @@ TEST(SpFlowEnum, NoiseFloorZeroesOnlyFlowsStrictlyBelowIt) {
   EXPECT_EQ(Transformed(floor, {0.01f, 0.0099f, -0.0099f, -0.01f}), (std::vector<float>{0.01f, 0.0f, 0.0f, -0.01f}));
   // Millivolts: the floor still acts on litres per second, after the host's factor of 10^-3.
   EXPECT_EQ(Transformed(floor, {10.0f, 9.9f}, L"mV"), (std::vector<float>{10.0f, 0.0f}));
+  // The same strict rule after the non-linear compensation: a flow exactly at the floor stays.
+  constexpr auto atHalfVolt = static_cast<float>((1.0 - 0.37 * 0.5) * 11.79 * 0.5);
+  const std::wstring compensated = Current([](SpFlowFields& f) {
+    f.mPresetIndex = 2;
+    f.mApplyNonLinear = true;
+    f.mApplyNoiseFloor = true;
+    f.mNoiseFloor = atHalfVolt;
+  });
+  EXPECT_EQ(Transformed(compensated, {0.5f, -0.49f}), (std::vector<float>{atHalfVolt, 0.0f}));
+}
+
+TEST(SpFlowEnum, ACustomHeadScaleIsLinearAfterACompensatedPreset) {
+  auto source = MakeCom<MemorySource>(std::vector<float>{0.5f}, 0.01, L"V");
+  ComPtr<ICalcEnum> e;
+  ASSERT_EQ(SpFlowEnum::CreateInstance(nullptr, ICalcEnum::kIid, e.PutVoid()), S_OK);
+  ASSERT_EQ(e->SetParameters(Current([](SpFlowFields& f) {
+                               f.mPresetIndex = 2;
+                               f.mApplyNonLinear = true;
+                             }).c_str(),
+                             nullptr),
+            S_OK);
+  ASSERT_EQ(e->SetParameters(Current([](SpFlowFields& f) {
+                               f.mPresetIndex = 2;
+                               f.mUseCustomHeadScale = true;
+                               f.mHeadScale = 2.5;
+                               f.mApplyNonLinear = true;
+                             }).c_str(),
+                             nullptr),
+            S_OK);
+  IUnknown* s = source.Get();
+  ASSERT_EQ(e->SetSources(0, 1, &s, 0, 0.01, 0), S_OK);
+  EXPECT_EQ(ReadToEnd(e.As<IEnumFloatEx>().Get()), std::vector<float>{1.25f});
 }
 
 TEST(SpFlowEnum, NonLinearCompensationActsOnVoltsWhateverTheSourcePrefix) {
@@ -136,16 +170,28 @@ TEST(SpFlowEnum, UnitsCheckKnowsTheSiPrefixesOfVolts) {
     const wchar_t* units;
     std::optional<int> exponent;
   };
-  const Case cases[] = {{L"", 0},       {L"V", 0},      {L"mV", -3},   {L"uV", -6},          {L"\u00B5V", -6},
-                        {L"kV", 3},     {L"MV", 6},     {L"YV", 24},   {L"yV", -24},         {L"xV", std::nullopt},
-                        {L"mv", std::nullopt}, {L"mA", std::nullopt}, {L"Volt", std::nullopt}, {L"L/s", std::nullopt}};
+  const Case cases[] = {{L"", 0},
+                        {L"V", 0},
+                        {L"mV", -3},
+                        {L"uV", -6},
+                        {L"\u00B5V", -6},
+                        {L"kV", 3},
+                        {L"MV", 6},
+                        {L"YV", 24},
+                        {L"yV", -24},
+                        {L"xV", std::nullopt},
+                        {L"mv", std::nullopt},
+                        {L"mA", std::nullopt},
+                        {L"Volt", std::nullopt},
+                        {L"L/s", std::nullopt}};
   for (const auto& c : cases) EXPECT_EQ(VoltagePrefixExponent(c.units), c.exponent) << std::wstring(c.units).size();
 }
 
 // Drift correction needs the host: the record length, the raw channel's ends and its full scale.
 class SpFlowDrift : public ::testing::Test {
  protected:
-  ComPtr<IEnumFloatEx> DriftFlow(std::vector<float> volts, std::int32_t online = 0) {
+  ComPtr<IEnumFloatEx> DriftFlow(std::vector<float> volts, std::int32_t online = 0,
+                                 const wchar_t* parameters = L"1 0 10 1") {
     auto file = std::make_shared<kymora::DataFile>();
     file->AddChannel(L"Raw flow");
     file->AddBlock(0.01, static_cast<std::int64_t>(volts.size()));
@@ -153,8 +199,8 @@ class SpFlowDrift : public ::testing::Test {
     mData = MakeCom<kymora::ChannelData>(file, kymora::HostServices{});
     ComPtr<IEnumFloatEx> raw;
     EXPECT_EQ(mData->OpenReader(0x1001, 0, {0, 0}, {DataPosition::kNotSet, 0}, raw.Put()), S_OK);
-    // Head scale 10 on channel 0, which is also the calculation's own channel.
-    return Flow(L"1 0 10 1", raw.Get(), mData.Get(), online);
+    // Drift switch, channel 0 (also the calculation's own), head scale 10, linear.
+    return Flow(parameters, raw.Get(), mData.Get(), online);
   }
   ComPtr<kymora::ChannelData> mData;
 };
@@ -166,9 +212,11 @@ TEST_F(SpFlowDrift, RemovesTheLineThroughQuietEndsOfRecordsLongerThan20) {
     float noisyLastSample;  // 0: quiet
     std::int32_t online;
     bool corrected;
+    const wchar_t* parameters = L"1 0 10 1";
   };
   const Case cases[] = {
       {"21 samples", 21, 0.0f, 0, true},
+      {"drift switch 2 is no switch", 21, 0.0f, 0, false, L"2 0 10 1"},
       {"20 samples", 20, 0.0f, 0, false},
       {"noisy end", 21, 0.03f, 0, false},
       {"record being acquired", 21, 0.0f, -1, false},
@@ -178,7 +226,7 @@ TEST_F(SpFlowDrift, RemovesTheLineThroughQuietEndsOfRecordsLongerThan20) {
     std::vector<float> volts(c.length);
     for (std::size_t i = 0; i < c.length; ++i) volts[i] = 0.01f + 1e-6f * static_cast<float>(i);
     if (c.noisyLastSample != 0.0f) volts[c.length - 3] = c.noisyLastSample;
-    auto out = ReadToEnd(DriftFlow(volts, c.online).Get());
+    auto out = ReadToEnd(DriftFlow(volts, c.online, c.parameters).Get());
     ASSERT_EQ(out.size(), c.length) << c.name;
     const std::size_t middle = c.length / 2;
     if (c.corrected)

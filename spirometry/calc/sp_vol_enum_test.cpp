@@ -102,6 +102,9 @@ TEST(SpVolEnum, IntegratesFlowWithCorrectionAndReset) {
       {"no reset above 90 % of the peak", VolumeText(false, 0, 1.0, true), Steps({{1.0f, 50}, {-1.0f, 4}, {0.0f, 5}}),
        0.46},
       {"older form", L"1 155 1.25 0", Steps({{-1.0f, 100}}), -0.83},
+      {"reset switch 2 is no switch", L"0 0 1 2", Steps({{1.0f, 50}, {-1.0f, 10}, {0.0f, 5}}), 0.4},
+      // Expired volume exactly at the dead space (0.02 + 0.02 L) is not yet corrected.
+      {"dead space reached exactly", VolumeText(true, 40, 2.0, false), Steps({{-2.0f, 3}}), -0.05},
       {"too short for settings: plain integral", L"1 2", Steps({{-1.0f, 100}}), -1.0},
       // Volumes keep the flow's prefix; the dead space of 155 mL is 155 of them or 155000 of µL.
       {"millilitres", VolumeText(true, 155, 1.25, false), Steps({{-1000.0f, 100}}), -830.0, L"mL/sec"},
@@ -174,6 +177,19 @@ TEST(SpVolEnum, SeekRestartsFromTheNearestCheckpointAndMatchesReadingStraightThr
   source->ResetDelivered();
   EXPECT_EQ(ReadAt(vol.Get(), 6000, 10), std::vector<float>(straight.begin() + 6000, straight.begin() + 6010));
   EXPECT_EQ(source->Delivered(), 990 + 10);
+}
+
+TEST(SpVolEnum, CheckpointsOfOneRecordNeverServeAnother) {
+  const auto text = VolumeText(false, 0, 1.0, false);
+  auto first = MakeCom<MemorySource>(Breathing(41000), 0.01, L"L/s");
+  auto second = MakeCom<MemorySource>(Steps({{0.5f, 41000}}), 0.01, L"L/s");
+  auto vol = Volume(text, first.Get());
+  ReadAt(vol.Get(), 0, 41000);  // checkpoints of record 0
+  auto clone = Cloned(vol.Get());
+  auto reader = Reader(second.Get());
+  IUnknown* s = reader.Get();
+  ASSERT_EQ(clone.As<ICalcEnum>()->SetSources(1, 1, &s, 0, 0.01, 0), S_OK);
+  EXPECT_EQ(ReadAt(clone.Get(), 40000, 1), std::vector<float>{ReadToEnd(Volume(text, second.Get()).Get())[40000]});
 }
 
 TEST(SpVolEnum, GrowingRecordsKeepTheirCheckpointsToThemselves) {
