@@ -27,24 +27,42 @@ double NoiseHeight(const std::vector<float>& flow) {
 struct Run {
   std::size_t length;
   double peak;  // largest magnitude
+  bool positive;
 };
 
 std::vector<Run> RunsOfOneSign(const std::vector<float>& flow) {
   std::vector<Run> runs;
   if (flow.empty()) return runs;
-  bool positive = flow.front() > 0.0f;
-  Run run{0, 0.0};
+  Run run{0, 0.0, flow.front() > 0.0f};
   for (float f : flow) {
-    if ((f > 0.0f) != positive) {
+    if ((f > 0.0f) != run.positive) {
       runs.push_back(run);
-      run = {0, 0.0};
-      positive = f > 0.0f;
+      run = {0, 0.0, f > 0.0f};
     }
     ++run.length;
     run.peak = std::max(run.peak, std::fabs(static_cast<double>(f)));
   }
   runs.push_back(run);
   return runs;
+}
+
+// A breath starts only where the flow rises above +Height, so the flicker that could start a false one is
+// the flicker above zero: only brief runs of positive flow count. The turn of a breath can leave a glitch
+// of its own (a sample or two of overshoot as the expiration starts), as large as a fair part of the
+// breath: the largest brief runs, as many as there are inspirations, are left out.
+double ChatterHeight(const std::vector<Run>& runs, double briefSamples) {
+  std::vector<double> brief;
+  std::size_t inspirations = 0;
+  for (const Run& r : runs) {
+    if (!r.positive) continue;
+    if (static_cast<double>(r.length) < briefSamples)
+      brief.push_back(r.peak);
+    else
+      ++inspirations;
+  }
+  std::sort(brief.begin(), brief.end());
+  brief.resize(brief.size() - std::min(inspirations, brief.size()));
+  return Percentile(brief, kChatterPercentile);
 }
 }  // namespace
 
@@ -59,10 +77,7 @@ AutoDetectionHeight ChooseDetectionHeight(const std::vector<float>& samples, dou
   a.noiseHeight = NoiseHeight(flow);
   const double briefSamples = kBriefRunSeconds / secsPerSample;
   const std::vector<Run> runs = RunsOfOneSign(flow);
-  std::vector<double> brief;
-  for (const Run& r : runs)
-    if (static_cast<double>(r.length) < briefSamples) brief.push_back(r.peak);
-  a.chatterHeight = Percentile(brief, kChatterPercentile);
+  a.chatterHeight = ChatterHeight(runs, briefSamples);
 
   const double noise = std::max(a.noiseHeight, a.chatterHeight);
   std::vector<double> lobes;

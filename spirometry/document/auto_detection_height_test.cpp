@@ -44,6 +44,13 @@ TEST(ChooseDetectionHeight, EachOfTheThreeLimitsDecidesInItsCase) {
   const auto chatter = ChooseDetectionHeight(Breaths(20, 1.0, 400, 30, levels), 0.01);
   EXPECT_FLOAT_EQ(static_cast<float>(chatter.height), 0.191f);
   EXPECT_FLOAT_EQ(static_cast<float>(chatter.chatterHeight), 0.191f);
+
+  // The same flicker, once per rest, with a one-sample overshoot to +0.6 three samples into each
+  // expiration: one glitch per breath is no chatter, and the brief dips below zero before it count for
+  // nothing, so the flicker's own top level still decides.
+  auto glitched = Breaths(20, 1.0, 400, 5, levels);
+  for (std::size_t b = 0; b < 20; ++b) glitched[b * 405 + 203] = 0.6f;
+  EXPECT_FLOAT_EQ(static_cast<float>(ChooseDetectionHeight(glitched, 0.01).chatterHeight), 0.191f);
 }
 
 }  // namespace

@@ -84,7 +84,8 @@ Synthetic MakeBreathing(double rate, double volume, double samplesPerSecond, dou
   std::normal_distribution<double> normal(0.0, noise * peak);
   for (std::size_t i = 0; i < clean.size(); ++i) {
     const double withOffset = clean[i] + offset * peak;
-    if (i > 0 && withOffset > 0.0 && clean[i - 1] + offset * peak <= 0.0) s.onsets.push_back(static_cast<std::int32_t>(i));
+    if (i > 0 && withOffset > 0.0 && clean[i - 1] + offset * peak <= 0.0)
+      s.onsets.push_back(static_cast<std::int32_t>(i));
     double f = withOffset + (noise > 0.0 ? normal(random) : 0.0);
     if (step > 0.0) f = std::round(f / step) * step;
     s.flow.push_back(static_cast<float>(f));
@@ -160,9 +161,9 @@ TEST_F(AutoDetectionRecordings, FindsTheMarkedOnsetsOfRealTidalBreathing) {
       "%zu recordings: %d marked onsets, %d found (%d of the %d breaths that end in their recording); %d breaths "
       "detected, %d of them with no marked onset near\n",
       files.size(), all.onsets, all.found, completeFound, completeOnsets, all.detected, all.unmarked);
-  // Held at the measured figures with a small margin: 146 of the 157 complete breaths found (93 %, short of
-  // the 95 % aimed at), 61 breaths detected with no marked onset near (the default level adds 2759).
-  EXPECT_GE(completeFound, 144);
+  // 151 of the 157 complete breaths were found when this was written (the default level finds them all but
+  // adds 2759 breaths); held at 95 %, with no more detections away from a marked onset than marked onsets.
+  EXPECT_GE(completeFound * 100, completeOnsets * 95);
   EXPECT_LE(all.unmarked, all.onsets);
 }
 
