@@ -47,6 +47,12 @@ caught=0 survived=0 skipped=0
 survivors=()
 while IFS=$'\t' read -r path original planted meaning; do
   [[ -z "$path" || "$path" == \#* ]] && continue
+  # read folds runs of tabs, so an empty field shifts the ones after it.
+  if [[ -z "$meaning" ]]; then
+    echo "  skipped (a field is empty; plant /* removed */ to delete text): $path: $planted"
+    skipped=$((skipped + 1))
+    continue
+  fi
   file=$src/$path
   count=$(python3 - "$file" "$original" <<'EOF'
 import sys
