@@ -111,15 +111,17 @@ TEST(SpFlowEnum, NoiseFloorZeroesOnlyFlowsStrictlyBelowIt) {
   EXPECT_EQ(Transformed(floor, {0.01f, 0.0099f, -0.0099f, -0.01f}), (std::vector<float>{0.01f, 0.0f, 0.0f, -0.01f}));
   // Millivolts: the floor still acts on litres per second, after the host's factor of 10^-3.
   EXPECT_EQ(Transformed(floor, {10.0f, 9.9f}, L"mV"), (std::vector<float>{10.0f, 0.0f}));
-  // The same strict rule after the non-linear compensation: a flow exactly at the floor stays.
-  constexpr auto atHalfVolt = static_cast<float>((1.0 - 0.37 * 0.5) * 11.79 * 0.5);
+  // The same strict rule after the non-linear compensation: a flow exactly at the floor stays. The
+  // parameter text holds six digits, so the input is chosen to give a flow of 4.80443 L/s to the bit.
+  constexpr float kVoltsAtFloor = 0.500000656f;
+  const auto atFloor = static_cast<float>((1.0 - 0.37 * kVoltsAtFloor) * 11.79 * kVoltsAtFloor);
   const std::wstring compensated = Current([](SpFlowFields& f) {
     f.mPresetIndex = 2;
     f.mApplyNonLinear = true;
     f.mApplyNoiseFloor = true;
-    f.mNoiseFloor = atHalfVolt;
+    f.mNoiseFloor = 4.80443;
   });
-  EXPECT_EQ(Transformed(compensated, {0.5f, -0.49f}), (std::vector<float>{atHalfVolt, 0.0f}));
+  EXPECT_EQ(Transformed(compensated, {kVoltsAtFloor, 0.5f}), (std::vector<float>{atFloor, 0.0f}));
 }
 
 TEST(SpFlowEnum, ACustomHeadScaleIsLinearAfterACompensatedPreset) {
@@ -192,16 +194,20 @@ class SpFlowDrift : public ::testing::Test {
  protected:
   ComPtr<IEnumFloatEx> DriftFlow(std::vector<float> volts, std::int32_t online = 0,
                                  const wchar_t* parameters = L"1 0 10 1") {
-    auto file = std::make_shared<kymora::DataFile>();
-    file->AddChannel(L"Raw flow");
-    file->AddBlock(0.01, static_cast<std::int64_t>(volts.size()));
-    file->SetSamples(0, 0, L"V", 1.0, volts);  // full scale 1 V: ends within 0.025 V are quiet
-    mData = MakeCom<kymora::ChannelData>(file, kymora::HostServices{});
+    mFile = std::make_shared<kymora::DataFile>();
+    mFile->AddChannel(L"Raw flow");
+    mFile->AddBlock(0.01, static_cast<std::int64_t>(volts.size()));
+    mFile->SetSamples(0, 0, L"V", 1.0, volts);  // full scale 1 V: ends within 0.025 V are quiet
+    mData = MakeCom<kymora::ChannelData>(mFile, kymora::HostServices{});
+    // Drift switch, channel 0 (also the calculation's own), head scale 10, linear.
+    return Flow(parameters, RawReader().Get(), mData.Get(), online);
+  }
+  ComPtr<IEnumFloatEx> RawReader() {
     ComPtr<IEnumFloatEx> raw;
     EXPECT_EQ(mData->OpenReader(0x1001, 0, {0, 0}, {DataPosition::kNotSet, 0}, raw.Put()), S_OK);
-    // Drift switch, channel 0 (also the calculation's own), head scale 10, linear.
-    return Flow(parameters, raw.Get(), mData.Get(), online);
+    return raw;
   }
+  std::shared_ptr<kymora::DataFile> mFile;
   ComPtr<kymora::ChannelData> mData;
 };
 
@@ -234,6 +240,18 @@ TEST_F(SpFlowDrift, RemovesTheLineThroughQuietEndsOfRecordsLongerThan20) {
     else
       EXPECT_FLOAT_EQ(out[middle], 10.0f * volts[middle]) << c.name;
   }
+}
+
+TEST_F(SpFlowDrift, ARecordIsAnalysedOnceWhateverItsLengthWhenTheSourcesAreSetAgain) {
+  auto flow = DriftFlow(std::vector<float>(30, 0.01f));
+  mFile->blocks[0].length = 60;
+  mFile->SetSamples(0, 0, L"V", 1.0, std::vector<float>(60, 0.02f));
+  auto reader = RawReader();
+  IUnknown* raw = reader.Get();
+  ASSERT_EQ(flow.As<ICalcEnum>()->SetSources(0, 1, &raw, 0, 0.01, 0), S_OK);
+  const auto out = ReadToEnd(flow.Get());
+  ASSERT_EQ(out.size(), 60u);
+  EXPECT_NEAR(out[45], 10.0f * (0.02f - 0.01f), 1e-4) << "the line of the first 30 samples is kept";
 }
 
 TEST_F(SpFlowDrift, ClonesCarryTheDriftLine) {

@@ -183,13 +183,14 @@ TEST(SpVolEnum, CheckpointsOfOneRecordNeverServeAnother) {
   const auto text = VolumeText(false, 0, 1.0, false);
   auto first = MakeCom<MemorySource>(Breathing(41000), 0.01, L"L/s");
   auto second = MakeCom<MemorySource>(Steps({{0.5f, 41000}}), 0.01, L"L/s");
+  const auto straight = ReadToEnd(Volume(text, first.Get()).Get());
   auto vol = Volume(text, first.Get());
-  ReadAt(vol.Get(), 0, 41000);  // checkpoints of record 0
-  auto clone = Cloned(vol.Get());
+  auto other = Cloned(vol.Get());
   auto reader = Reader(second.Get());
   IUnknown* s = reader.Get();
-  ASSERT_EQ(clone.As<ICalcEnum>()->SetSources(1, 1, &s, 0, 0.01, 0), S_OK);
-  EXPECT_EQ(ReadAt(clone.Get(), 40000, 1), std::vector<float>{ReadToEnd(Volume(text, second.Get()).Get())[40000]});
+  ASSERT_EQ(other.As<ICalcEnum>()->SetSources(1, 1, &s, 0, 0.01, 0), S_OK);
+  ReadAt(other.Get(), 0, 41000);  // checkpoints of record 1 in the shared table
+  EXPECT_EQ(ReadAt(vol.Get(), 40000, 1), std::vector<float>{straight[40000]});
 }
 
 TEST(SpVolEnum, GrowingRecordsKeepTheirCheckpointsToThemselves) {
