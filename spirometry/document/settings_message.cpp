@@ -14,6 +14,7 @@ namespace {
 constexpr std::size_t kIdOffset = 0, kReservedOffset = 4, kTagOffset = 8;
 constexpr std::size_t kForcedExpThres = 12, kDetectionLevel = 20, kIncludeNonForced = 28, kFlowChannel = 32;
 constexpr std::size_t kVolumeChannel = 36, kFlowUnitsPrefix = 40, kNoiseFloor = 44, kApplyNoiseFloor = 52;
+constexpr std::size_t kAutoDetectionLevel = kSettingsMessageBytes;
 
 enum class Param {
   kForcedExpThres,
@@ -98,12 +99,14 @@ bool ToInt32(double value, std::int32_t* out) {
 Qor::StaticMessageClass<SettingsMessageClass> gSettingsMessageClass;
 }  // namespace
 
-std::vector<std::uint8_t> EncodeSettingsMessage(std::uint32_t messageId, const SpConfig& values) {
-  auto record = Head(messageId, kSettingsMessageBytes, kSettingsMessageLayoutTag);
+std::vector<std::uint8_t> EncodeSettingsMessage(std::uint32_t messageId, const SpConfig& values, bool carryAutomatic) {
+  auto record = Head(messageId, carryAutomatic ? kSettingsMessageWithAutoBytes : kSettingsMessageBytes,
+                     kSettingsMessageLayoutTag);
   PutFiveValues(record, values);
   Put(record, kFlowUnitsPrefix, values.FlowUnitsPrefix);
   Put(record, kNoiseFloor, values.NoiseFloor);
   Put(record, kApplyNoiseFloor, std::int32_t{values.ApplyNoiseFloor ? 1 : 0});
+  if (carryAutomatic) Put(record, kAutoDetectionLevel, std::int32_t{values.AutoDetectionLevel ? 1 : 0});
   return record;
 }
 
@@ -125,6 +128,11 @@ std::optional<SpConfig> DecodeSettingsMessage(const void* record, std::int32_t s
 std::optional<SpConfig> DecodeFiveValueMessage(const void* record, std::int32_t size) {
   if (!record || size < kFiveValueMessageBytes) return std::nullopt;
   return GetFiveValues(record);
+}
+
+std::optional<bool> DecodeAutomaticLevel(const void* record, std::int32_t size) {
+  if (!record || size < kSettingsMessageWithAutoBytes) return std::nullopt;
+  return Get<std::int32_t>(record, kAutoDetectionLevel) != 0;
 }
 
 HRESULT SettingsMessageClass::GetMessageId(Guid* nameSpace, std::int32_t* localId) {
@@ -179,9 +187,15 @@ HRESULT SettingsMessageClass::BuildMessage(std::uint32_t messageId, std::int32_t
     v.ForcedExpThres = v.DetectionLevel = v.NoiseFloor = 0.0;
     v.IncludeNonForced = v.ApplyNoiseFloor = false;
     v.FlowChannel = v.VolumeChannel = v.FlowUnitsPrefix = 0;
+    bool automaticNamed = false;
     for (std::int32_t i = 0; i < count; ++i) {
       const wchar_t* name = values[i].name ? values[i].name : L"";
       const double x = values[i].value;
+      if (EqualsNoCase(name, kAutoDetectionLevelValueName)) {
+        automaticNamed = true;
+        v.AutoDetectionLevel = x != 0.0;
+        continue;
+      }
       std::int32_t index = -1;
       for (std::int32_t p = 0; p < kParamCount; ++p)
         if (EqualsNoCase(name, kParams[p].name)) index = p;
@@ -214,7 +228,7 @@ HRESULT SettingsMessageClass::BuildMessage(std::uint32_t messageId, std::int32_t
           return E_INVALIDARG;
       }
     }
-    *record = EncodeSettingsMessage(messageId, v);
+    *record = EncodeSettingsMessage(messageId, v, automaticNamed);
     return S_OK;
   } catch (...) {
     return E_OUTOFMEMORY;
@@ -231,6 +245,10 @@ HRESULT SettingsMessageClass::GetParamDescriptionText(std::wstring* text) {
       t += p.name;
       t += p.type == MessageParamType::kDouble ? L"=double" : p.type == MessageParamType::kBool ? L"=bool" : L"=int32";
     }
+    // Optional: left out, the automatic level stays as it is.
+    t += L", [";
+    t += kAutoDetectionLevelValueName;
+    t += L"=bool]";
     *text = std::move(t);
     return S_OK;
   } catch (...) {

@@ -19,13 +19,21 @@ inline constexpr std::int32_t kSettingsMessageLayoutTag = 0x13222133;
 inline constexpr std::int32_t kFiveValueMessageLayoutTag = 0x00022133;
 inline constexpr std::int32_t kSettingsMessageBytes = 56;
 inline constexpr std::int32_t kFiveValueMessageBytes = 40;
+// A script may also name the automatic detection level (a switch, not one of the eight listed values): the
+// record then carries it in one more int32 after the eight, and a record without it leaves it as it is.
+inline constexpr const wchar_t* kAutoDetectionLevelValueName = L"AutoDetectionLevel";
+inline constexpr std::int32_t kSettingsMessageWithAutoBytes = kSettingsMessageBytes + 4;
 
-std::vector<std::uint8_t> EncodeSettingsMessage(std::uint32_t messageId, const SpConfig& values);
+// With carryAutomatic the record also holds values.AutoDetectionLevel.
+std::vector<std::uint8_t> EncodeSettingsMessage(std::uint32_t messageId, const SpConfig& values,
+                                                bool carryAutomatic = false);
 std::vector<std::uint8_t> EncodeFiveValueMessage(std::uint32_t messageId, const SpConfig& values);
 // The values of a record; nothing when it is too short. The five-value record gives the unit prefix 8,
 // noise floor 0.0 and the noise-floor switch off.
 std::optional<SpConfig> DecodeSettingsMessage(const void* record, std::int32_t size);
 std::optional<SpConfig> DecodeFiveValueMessage(const void* record, std::int32_t size);
+// The automatic level a settings record carries (non-zero is on); nothing when it carries none.
+std::optional<bool> DecodeAutomaticLevel(const void* record, std::int32_t size);
 
 class SettingsMessageClass final : public ComObject<IMessageClass> {
  public:

@@ -59,6 +59,30 @@ TEST(SettingsMessageClass, ValuesNotGivenAreZeroAndBadOnesAreRefused) {
   }
 }
 
+// The automatic level is carried in one more int32 only when the script names it.
+TEST(SettingsMessageClass, CarriesTheAutomaticLevelOnlyWhenNamed) {
+  auto cls = MakeCom<SettingsMessageClass>();
+  struct Case {
+    std::vector<MessageValue> values;
+    std::size_t bytes;
+    std::optional<bool> automatic;
+  };
+  const Case cases[] = {
+      {{{L"DetectionLevel", 2.0}}, 56, std::nullopt},
+      {{{L"DetectionLevel", 2.0}, {L"AutoDetectionLevel", 1.0}}, 60, true},
+      {{{L"autodetectionlevel", 0.0}, {L"DetectionLevel", 2.0}}, 60, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> record;
+    ASSERT_EQ(cls->BuildMessage(2, static_cast<std::int32_t>(c.values.size()), c.values.data(), &record), S_OK);
+    ASSERT_EQ(record.size(), c.bytes);
+    const auto size = static_cast<std::int32_t>(record.size());
+    EXPECT_EQ(DecodeAutomaticLevel(record.data(), size), c.automatic);
+    ASSERT_TRUE(DecodeSettingsMessage(record.data(), size));
+    EXPECT_EQ(DecodeSettingsMessage(record.data(), size)->DetectionLevel, 2.0);
+  }
+}
+
 TEST(SettingsMessageClass, DescribesItselfToTheHost) {
   auto cls = MakeCom<SettingsMessageClass>();
   Guid ns;

@@ -315,6 +315,7 @@ HRESULT SpiroDocument::HandleMessage(const void* record, std::int32_t size) {
       case kLocalMessageSpirometrySettings: {
         auto values = DecodeSettingsMessage(record, size);
         if (!values) return E_INVALIDARG;
+        if (const auto automatic = DecodeAutomaticLevel(record, size)) UseAutomaticDetectionLevel(*automatic);
         ApplySettings(*values);
         return S_OK;
       }
@@ -348,10 +349,13 @@ void SpiroDocument::RunSettingsDialogCommand() {
   if (!run(request) || edited == mSettings->Record()) return;
   Attach();
   mSettings->SetDirty();
-  UseAutomaticDetectionLevel(edited.AutoDetectionLevel);  // not part of the settings message
+  // The automatic level travels in the message only where it is used, so that the record stays as it
+  // always was for a document that never uses it.
+  const bool carryAutomatic = edited.AutoDetectionLevel || mSettings->AutoDetectionLevel;
+  UseAutomaticDetectionLevel(edited.AutoDetectionLevel);
   Refresh();
   // Sent as the scripting message, so that a recorded macro repeats exactly this change.
-  const auto message = EncodeSettingsMessage(FullId(kLocalMessageSpirometrySettings), edited);
+  const auto message = EncodeSettingsMessage(FullId(kLocalMessageSpirometrySettings), edited, carryAutomatic);
   if (mHost) mHost->PostMessage(this, message.data(), static_cast<std::int32_t>(message.size()), kSendImmediately);
 }
 

@@ -85,5 +85,24 @@ TEST_F(SpiroDocumentStandard, AutomaticLevelIsASettingThatTheAnalysisUses) {
   EXPECT_NEAR(d.Height, 0.01 * 0.1 * 40.1, 1e-9);  // 1 % of the full range
 }
 
+// A script turns the automatic level on and off by naming it; a message that does not name it (the one
+// above in millilitres) leaves it as it is.
+TEST_F(SpiroDocumentStandard, ScriptMessageSetsTheAutomaticLevelWhenItNamesIt) {
+  const SpConfig s = Doc().CurrentSettings();
+  for (const double on : {1.0, 0.0}) {
+    const std::vector<MessageValue> values = {{L"ForcedExpThres", s.ForcedExpThres},
+                                              {L"DetectionLevel", s.DetectionLevel},
+                                              {L"FlowChannel", static_cast<double>(s.FlowChannel)},
+                                              {L"VolumeChannel", static_cast<double>(s.VolumeChannel)},
+                                              {L"AutoDetectionLevel", on}};
+    ASSERT_TRUE(mHost->Frame().SendScriptMessage(L"SpirometrySettings", values));
+    std::wstring message;
+    ASSERT_TRUE(Doc().EnsureAnalysis(&message));
+    SpiroDetectionRecord d{};
+    ASSERT_EQ(Results()->GetDetection(&d), S_OK);
+    EXPECT_EQ(d.Automatic != kFalse16, on != 0.0);
+  }
+}
+
 }  // namespace
 }  // namespace Spirometry
