@@ -29,6 +29,10 @@ rm -rf "$src"
 mkdir -p "$src" "$bin"
 # Copied with their times, so that the scratch build only rebuilds what changed since the last run.
 tar -C "$root" --exclude=./build --exclude=./.git -cf - . | tar -C "$src" -xpf -
+# A run stopped while a fault was planted leaves objects built from it that are newer than the fresh
+# copy: the file it names is rebuilt.
+planted_marker=$scratch/planted
+[ -f "$planted_marker" ] && touch "$src/$(cat "$planted_marker")"
 cmake -S "$src" -B "$bin" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKYMORA_GUI=OFF -DKYMORA_BENCH=OFF >/dev/null
 
 build_and_test() {
@@ -68,6 +72,7 @@ EOF
     continue
   fi
   cp -p "$file" "$scratch/original"
+  echo "$path" >"$planted_marker"
   python3 - "$file" "$original" "$planted" <<'EOF'
 import sys
 path, old, new = (a.replace("\\n", "\n") for a in sys.argv[1:4])
@@ -86,7 +91,7 @@ EOF
     2) skipped=$((skipped + 1)); echo "  skipped (does not build): $path: $meaning" ;;
   esac
 done <"$mutants"
-cmake --build "$bin" --target "$target" -j "$(nproc)" >/dev/null 2>&1 || true
+cmake --build "$bin" --target "$target" -j "$(nproc)" >/dev/null 2>&1 && rm -f "$planted_marker"
 
 echo "mutate: $folder: $caught of $((caught + survived)) planted faults caught, $skipped skipped"
 for s in "${survivors[@]}"; do echo "  survivor: $s"; done
