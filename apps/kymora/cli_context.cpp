@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstdio>
 
 #include "host/com/text.h"
@@ -31,6 +32,32 @@ bool& Verbose() {
 }
 
 int StderrMessageBox(const std::wstring& text, const std::wstring& caption, std::uint32_t style) {
+  Console console;
+  return console.MessageBox(text, caption, style);
+}
+
+void Console::Out(const std::string& text) {
+  if (mOut)
+    *mOut += text;
+  else
+    std::fputs(text.c_str(), stdout);
+}
+
+void Console::Err(const std::string& text) {
+  if (mErr)
+    *mErr += text;
+  else
+    std::fputs(text.c_str(), stderr);
+}
+
+void Console::Error(const std::string& message) {
+  if (mFirstError.empty()) mFirstError = message;
+  // Many messages start with the file's name already.
+  const bool named = !mFile.empty() && message.rfind(mFile + ":", 0) == 0;
+  Err((named ? std::string("kymora: ") : Lead()) + Printable(message) + "\n");
+}
+
+int Console::MessageBox(const std::wstring& text, const std::wstring& caption, std::uint32_t style) {
   // The icon bits of the style: 0x10 error, 0x30 warning, 0x40 information. Information is for people at a
   // desktop (for example that a new document needs its settings, which the command line gives as options);
   // it is shown with --verbose only.
@@ -39,13 +66,25 @@ int StderrMessageBox(const std::wstring& text, const std::wstring& caption, std:
   std::string body = Printable(ToUtf8(text));
   for (std::size_t at = 0; (at = body.find('\n', at)) != std::string::npos; at += 2) body.replace(at, 1, "\n  ");
   if (caption.empty())
-    std::fprintf(stderr, "kymora: %s: %s\n", kind, body.c_str());
+    Err(Lead() + kind + ": " + body + "\n");
   else
-    std::fprintf(stderr, "kymora: %s (%s): %s\n", kind, Printable(ToUtf8(caption)).c_str(), body.c_str());
+    Err(Lead() + kind + " (" + Printable(ToUtf8(caption)) + "): " + body + "\n");
   return 1;
 }
 
-void PrintError(const std::string& message) { std::fprintf(stderr, "kymora: %s\n", Printable(message).c_str()); }
+std::string Format(const char* format, ...) {
+  std::va_list args, again;
+  va_start(args, format);
+  va_copy(again, args);
+  const int size = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+  if (size > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
+  return text;
+}
+
+void PrintError(const std::string& message) { Console().Error(message); }
 
 std::string Narrow(const std::wstring& text) { return ToUtf8(text); }
 
@@ -55,6 +94,12 @@ bool ShowsProgress() {
 }
 
 std::unique_ptr<HostDocument> OpenDocument(const std::string& path, const import::ImportOptions& options) {
+  static Console console;  // the standard streams, for as long as any document lives
+  return OpenDocument(path, options, console);
+}
+
+std::unique_ptr<HostDocument> OpenDocument(const std::string& path, const import::ImportOptions& options,
+                                           Console& console) {
   std::vector<std::string> warnings;
   auto withProgress = options;
   bool shown = false;
@@ -65,11 +110,14 @@ std::unique_ptr<HostDocument> OpenDocument(const std::string& path, const import
       shown = true;
     };
   }
-  auto doc = HostDocument::Open(path, withProgress, StderrMessageBox, &warnings);
+  auto messageBox = [&console](const std::wstring& text, const std::wstring& caption, std::uint32_t style) {
+    return console.MessageBox(text, caption, style);
+  };
+  auto doc = HostDocument::Open(path, withProgress, messageBox, &warnings);
   if (shown) std::fprintf(stderr, "\rReading %s: done\n", path.c_str());
-  for (const auto& w : warnings) std::fprintf(stderr, "kymora: warning: %s\n", Printable(w).c_str());
+  for (const auto& w : warnings) console.Warning(w);
   if (!doc) {
-    PrintError(doc.ErrorMessage());
+    console.Error(doc.ErrorMessage());
     return nullptr;
   }
   return std::move(*doc);

@@ -62,18 +62,32 @@ Status WriteReportHtml(HostDocument& host, ICustomDocument* document, const std:
   return WriteThroughPartialFile(path, text);
 }
 
-Expected<std::vector<std::string>> WriteViewPictures(HostDocument& host, ICustomDocument* document,
-                                                     const std::string& folder) {
 #ifdef KYMORA_PICTURES
-  // Drawing text needs a GUI application; the command line has no screen and wants none.
-  std::unique_ptr<QGuiApplication> app;
+namespace {
+// Drawing text needs a GUI application; the command line has no screen and wants none.
+std::unique_ptr<QGuiApplication> MakePictureApplication() {
   static int argc = 1;
   static char name[] = "kymora";
   static char* argv[] = {name, nullptr};
-  if (!QGuiApplication::instance()) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    app = std::make_unique<QGuiApplication>(argc, argv);
-  }
+  if (QGuiApplication::instance()) return nullptr;
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  return std::make_unique<QGuiApplication>(argc, argv);
+}
+}  // namespace
+#endif
+
+std::shared_ptr<void> KeepPictureApplication() {
+#ifdef KYMORA_PICTURES
+  return std::shared_ptr<QGuiApplication>(MakePictureApplication());
+#else
+  return nullptr;
+#endif
+}
+
+Expected<std::vector<std::string>> WriteViewPictures(HostDocument& host, ICustomDocument* document,
+                                                     const std::string& folder) {
+#ifdef KYMORA_PICTURES
+  const auto app = MakePictureApplication();
   auto pictures = MakeCom<ui::PictureClipboard>(ComPtr<MemoryClipboard>(&host.Clipboard()));
   host.UseClipboard(pictures);
   std::vector<std::string> written;

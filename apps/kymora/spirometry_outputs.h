@@ -2,6 +2,7 @@
 // The spirometry report and its CSV export written to files, through the operations the host offers every
 // front end: the report view's Copy command (here into the memory clipboard) and the extension's save-as
 // class for "csv".
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ Status WriteReportHtml(HostDocument& host, ICustomDocument* document, const std:
 // offscreen by the view's printout) and writes it as data-window.svg/.png and flow-volume.svg/.png in the
 // folder. Returns the paths written (none in a build without Qt); fails on the first picture that cannot be
 // made or written.
+// The pictures need a GUI application, which must be made on the main thread before pictures are drawn on
+// others; WriteViewPictures makes one for the time of the call when there is none. Keeps one (when the
+// build draws pictures) for as long as the holder lives.
+std::shared_ptr<void> KeepPictureApplication();
 Expected<std::vector<std::string>> WriteViewPictures(HostDocument& host, ICustomDocument* document,
                                                      const std::string& folder);
 // Saves the document through the save-as class of file type "csv".

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "apps/kymora/cli_context.h"
 #include "apps/kymora/spirometry_outputs.h"
 
 namespace kymora::cli {
@@ -66,15 +67,16 @@ void WriteDetectionJson(JsonWriter& w, const Spirometry::SpiroDetectionRecord& d
   w.Key("BreathPeak").Double(d.BreathPeak).EndObject();
 }
 
-void PrintStandardTable(const StandardResults& r, double k, const char* p) {
+std::string StandardTableText(const StandardResults& r, double k, const char* p) {
+  std::string text;
   auto unit = [p](const char* name, const char* u) { return std::string(name) + " (" + p + u + ")"; };
-  std::printf("\nATS/ERS 2019, from the back-extrapolated time zero:\n");
-  std::printf("%-7s %7s %10s %10s %10s %10s %12s %7s %-12s %-11s %-11s\n", "Breath", "t0 (s)", unit("BEV", "L").c_str(),
+  text += Format("\nATS/ERS 2019, from the back-extrapolated time zero:\n");
+  text += Format("%-7s %7s %10s %10s %10s %10s %12s %7s %-12s %-11s %-11s\n", "Breath", "t0 (s)", unit("BEV", "L").c_str(),
               unit("FEV1", "L").c_str(), unit("FEV6", "L").c_str(), unit("FVC", "L").c_str(),
               unit("FEF25-75", "L/s").c_str(), "FET (s)", "End", "Acceptable", "Usable");
   for (const auto& m : r.manoeuvres) {
     if (!Yes(m.Measured)) {
-      std::printf("%-7d not measured (the volume curve could not be read or does not rise)\n", m.BreathIndex + 1);
+      text += Format("%-7d not measured (the volume curve could not be read or does not rise)\n", m.BreathIndex + 1);
       continue;
     }
     const std::string accepted = std::string(Yes(m.Fev1Acceptable) ? "FEV1" : "") +
@@ -82,14 +84,15 @@ void PrintStandardTable(const StandardResults& r, double k, const char* p) {
                                  (Yes(m.FvcAcceptable) ? "FVC" : "");
     const std::string usable = std::string(Yes(m.Fev1Usable) ? "FEV1" : "") +
                                (Yes(m.Fev1Usable) && Yes(m.FvcUsable) ? "+" : "") + (Yes(m.FvcUsable) ? "FVC" : "");
-    std::printf("%-7d %7.3f %10.4g %10.4g %10.4g %10.4g %12.4g %7.2f %-12s %-11s %-11s\n", m.BreathIndex + 1,
+    text += Format("%-7d %7.3f %10.4g %10.4g %10.4g %10.4g %12.4g %7.2f %-12s %-11s %-11s\n", m.BreathIndex + 1,
                 m.TimeZero, m.Bev * k, m.Fev1 * k, m.Fev6 * k, m.Fvc * k, m.Fef2575 * k, m.Fet, EndOfExpiration(m),
                 accepted.empty() ? "-" : accepted.c_str(), usable.empty() ? "-" : usable.c_str());
   }
   const auto& t = r.test;
-  std::printf("Test: %d manoeuvres; acceptable FEV1 %d, FVC %d; %s; grade FEV1 %s, FVC %s\n", t.Manoeuvres,
+  text += Format("Test: %d manoeuvres; acceptable FEV1 %d, FVC %d; %s; grade FEV1 %s, FVC %s\n", t.Manoeuvres,
               t.AcceptableFev1, t.AcceptableFvc, Yes(t.Repeatable) ? "repeatable" : "not repeatable",
               Grade(t.Fev1Grade).c_str(), Grade(t.FvcGrade).c_str());
+  return text;
 }
 
 Status WriteStandardCsv(const StandardResults& r, const std::string& path) {

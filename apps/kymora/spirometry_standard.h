@@ -27,7 +27,7 @@ void WriteTestJson(JsonWriter& w, const Spirometry::SpiroForcedTestRecord& t);
 void WriteDetectionJson(JsonWriter& w, const Spirometry::SpiroDetectionRecord& d);
 
 // A table of the manoeuvres and a line for the test, in the units of the report (factor and prefix text).
-void PrintStandardTable(const StandardResults& r, double factor, const char* prefix);
+std::string StandardTableText(const StandardResults& r, double factor, const char* prefix);
 
 // One row per manoeuvre, then the test; comma-separated with a decimal point, litres, seconds, L/s, LF
 // line ends. Written beside the target and renamed into place.

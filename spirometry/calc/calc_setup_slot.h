@@ -12,9 +12,16 @@ namespace Spirometry {
 // Runs the class's dialog on the settings (edited in place): S_OK confirmed, S_FALSE cancelled.
 using CalculationSetupRunner = HRESULT (*)(IHostDocument* host, std::int32_t channel, IPersistObject* settings);
 
-inline CalculationSetupRunner& CalculationSetupSlot(const Guid& classId) {
+// Filled while the module loads, read afterwards from any thread.
+inline std::map<Guid, CalculationSetupRunner>& CalculationSetupSlots() {
   static std::map<Guid, CalculationSetupRunner> slots;
-  return slots[classId];
+  return slots;
+}
+inline CalculationSetupRunner& CalculationSetupSlot(const Guid& classId) { return CalculationSetupSlots()[classId]; }
+inline CalculationSetupRunner FindCalculationSetup(const Guid& classId) {
+  const auto& slots = CalculationSetupSlots();
+  const auto found = slots.find(classId);
+  return found == slots.end() ? nullptr : found->second;
 }
 
 // At namespace scope in the dialog's file: static CalculationSetupRegistration gSetup(kSpFlowClassId, &Run);
@@ -29,7 +36,7 @@ class CalculationSetupFace final : public ComObject<ICalculationSetup> {
  public:
   // *out: a new face with one reference; E_NOINTERFACE while the class has no dialog.
   static HRESULT Create(const Guid& classId, void** out) {
-    const auto run = CalculationSetupSlot(classId);
+    const auto run = FindCalculationSetup(classId);
     if (!run) return E_NOINTERFACE;
     try {
       *out = static_cast<ICalculationSetup*>(MakeCom<CalculationSetupFace>(run).Detach());
