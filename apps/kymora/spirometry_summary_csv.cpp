@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "apps/kymora/cli_options.h"
+#include "apps/kymora/cli_context.h"
 
 namespace kymora::cli {
 
@@ -22,7 +22,8 @@ std::string Quoted(const std::string& text) {
   return out + "\"";
 }
 
-std::string Cell(double value) { return std::isfinite(value) ? "," + NumberText(value) : ","; }
+// Six significant digits, as the report has them.
+std::string Cell(double value) { return std::isfinite(value) ? Format(",%.6g", value) : ","; }
 std::string Blank(int columns) { return std::string(static_cast<std::size_t>(columns), ','); }
 
 std::string ForcedRows(const std::string& file, const Report& r) {

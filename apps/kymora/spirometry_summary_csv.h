@@ -14,8 +14,8 @@ struct SummaryEntry {
   std::string error;               // why, or why its results were not all written
 };
 
-// Comma-separated with a decimal point and LF line ends; volumes in L, flows in L/s, times in s, VE in L/s,
-// f in Hz; a value that could not be measured is blank.
+// Comma-separated with a decimal point, six significant digits and LF line ends; volumes in L, flows in
+// L/s, times in s, VE in L/s, f in Hz; a value that could not be measured is blank.
 std::string SummaryCsv(const std::vector<SummaryEntry>& entries);
 
 }  // namespace kymora::cli

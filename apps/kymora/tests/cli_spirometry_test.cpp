@@ -246,3 +246,78 @@ TEST(CliSpirometry, RefusesWhatItCannotAnalyseOrKeep) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+    end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(at, end - at));
+  }
+  return lines;
+}
+
+// Several files at once give what each gives alone, in the order of the files, and a file that fails
+// stops none of the others.
+TEST(CliSpirometry, ManyFilesAtOnceGiveWhatEachGivesAlone) {
+  TempDir dir;
+  const Recording whole = MakeRecording();
+  Recording shorter = whole;
+  shorter.flow.resize(static_cast<std::size_t>(whole.forcedMaxVolumeTicks[1] - 2500));  // one forced breath
+  std::filesystem::create_directory(dir.Path() / "in");
+  dir.Write("in/b.csv", Csv(whole, false));
+  dir.Write("in/a.csv", Csv(shorter, false));
+  dir.Write("in/c.csv", "no recording\n");
+  dir.Write("in/notes.txt", "not a recording, not listed\n");
+  const std::vector<std::string> options = {"--raw-channel", "1", "--preset", "3", "--json"};
+  auto args = std::vector<std::string>{"spirometry", dir.File("in")};
+  args.insert(args.end(), options.begin(), options.end());
+  args.insert(args.end(), {"--out", dir.File("out")});
+  auto batch = RunKymora(args);
+  EXPECT_EQ(batch.exitCode, 1);
+  EXPECT_NE(batch.err.find("kymora: " + dir.File("in/c.csv") + ": "), std::string::npos) << batch.err;
+
+  const auto lines = Lines(batch.out);
+  ASSERT_EQ(lines.size(), 3u) << batch.out;
+  for (const char* name : {"a", "b"}) {
+    const std::string file = dir.File(std::string("in/") + name + ".csv");
+    auto alone = RunKymora({"spirometry", file, "--raw-channel", "1", "--preset", "3", "--json"});
+    const std::string expected = "{\"file\": \"" + file + "\", " + alone.out.substr(1, alone.out.size() - 2);
+    EXPECT_EQ(lines[name[0] - 'a'], expected);
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() / "out" / name / "report.html")) << name;
+  }
+  EXPECT_EQ(lines[2].rfind("{\"file\": \"" + dir.File("in/c.csv") + "\", \"error\": ", 0), 0u) << lines[2];
+
+  // The summary: each forced breath (3 L out of the flow formula) and a row per file, the failed one too.
+  std::ifstream summary(dir.File("out/summary.csv"));
+  const auto rows = Lines(std::string(std::istreambuf_iterator<char>(summary), {}));
+  ASSERT_EQ(rows.size(), 1u + (1 + 1) + (3 + 1) + 1) << rows.size();
+  EXPECT_EQ(rows[0].rfind("File,Row,Breath,Ti (s),", 0), 0u);
+  const std::string a = dir.File("in/a.csv"), b = dir.File("in/b.csv"), c = dir.File("in/c.csv");
+  const std::string starts[] = {a + ",forced,", a + ",summary,", b + ",forced,", b + ",forced,", b + ",forced,",
+                                b + ",summary,", c + ",summary,"};
+  for (std::size_t i = 0; i < std::size(starts); ++i) EXPECT_EQ(rows[i + 1].rfind(starts[i], 0), 0u) << rows[i + 1];
+  const auto fvc = [](const std::string& row) {  // the 7th cell
+    std::size_t at = 0;
+    for (int cell = 0; cell < 6; ++cell) at = row.find(',', at) + 1;
+    return std::strtod(row.c_str() + at, nullptr);
+  };
+  for (std::size_t i : {1u, 3u, 4u, 5u}) EXPECT_NEAR(fvc(rows[i]), 3.0, 0.01) << rows[i];
+  EXPECT_NE(rows[7].find(",no,"), std::string::npos) << rows[7];
+}
+
+TEST(CliSpirometry, ManyFilesOfOneNameAreRefusedWithOut) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.Path() / "x");
+  dir.Write("x/rec.csv", Csv(MakeRecording(), false));
+  dir.Write("rec.csv", Csv(MakeRecording(), false));
+  auto r = RunKymora({"spirometry", dir.File("x/rec.csv"), dir.File("rec.csv"), "--raw-channel", "1", "--out",
+                      dir.File("out")});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("would both write their report into " + dir.File("out/rec")), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out"));
+}
+
+}  // namespace
