@@ -112,8 +112,8 @@ int AddRawChannels(const SpirometryArgs& args, Analysis& a, Console& console) {
   if (file.ChannelCount() + 2 > kHighestChannel) {
     console.Error("--raw-channel adds a flow and a volume channel, which would be channels " +
                   std::to_string(file.ChannelCount() + 1) + " and " + std::to_string(file.ChannelCount() + 2) +
-                  "; calculations can use channels 1 to " + std::to_string(kHighestChannel) +
-                  " only (the file has " + std::to_string(file.ChannelCount()) + ")");
+                  "; calculations can use channels 1 to " + std::to_string(kHighestChannel) + " only (the file has " +
+                  std::to_string(file.ChannelCount()) + ")");
     return kExitUsage;
   }
   // Without --preset the flow calculation keeps its own default flow head.
@@ -282,8 +282,8 @@ int WriteOutFolder(const SpirometryArgs& args, Analysis& a, Console& console) {
   const auto csv = (std::filesystem::path(folder) / "report.csv").string();
   // One after the other: the export is not written once the report has failed.
   for (const auto& path : {html, csv}) {
-    auto written = path == html ? WriteReportHtml(*a.doc, a.custom.Get(), path)
-                                : WriteReportCsv(*a.doc, a.custom.Get(), path);
+    auto written =
+        path == html ? WriteReportHtml(*a.doc, a.custom.Get(), path) : WriteReportCsv(*a.doc, a.custom.Get(), path);
     if (!written) {
       console.Error(path + ": " + written.ErrorMessage());
       return kExitFailure;

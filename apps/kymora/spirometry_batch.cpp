@@ -27,7 +27,8 @@ namespace fs = std::filesystem;
 
 bool IsRecording(const fs::path& path) {
   std::string ext = path.extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return std::any_of(std::begin(kRecordingExtensions), std::end(kRecordingExtensions),
                      [&](const char* known) { return ext == known; });
 }
@@ -129,8 +130,8 @@ class Board {
     auto& r = mResults[index];
     if (mJson) {
       // A file that gave no report still has its line, so that every file has one.
-      if (!r.analysed) std::printf("{\"file\": %s, \"error\": %s}\n", JsonText(mFiles[index]).c_str(),
-                                 JsonText(r.error).c_str());
+      if (!r.analysed)
+        std::printf("{\"file\": %s, \"error\": %s}\n", JsonText(mFiles[index]).c_str(), JsonText(r.error).c_str());
       std::fputs(r.out.c_str(), stdout);
     } else {
       std::printf("%sFile: %s\n", index > 0 ? "\n" : "", mFiles[index].c_str());
@@ -168,8 +169,7 @@ std::string Board::JsonText(const std::string& text) {
   return w.Text();
 }
 
-void AnalyseOne(const SpirometryArgs& common, const std::string& file, const std::string* outFolder,
-                FileResult& r) {
+void AnalyseOne(const SpirometryArgs& common, const std::string& file, const std::string* outFolder, FileResult& r) {
   SpirometryArgs args = common;
   args.file = file;
   if (outFolder) args.out = *outFolder;
@@ -189,8 +189,8 @@ void AnalyseOne(const SpirometryArgs& common, const std::string& file, const std
 }
 
 // DIR/summary.csv over every file's report.
-bool WriteSummary(const std::string& dir, const std::vector<std::string>& files,
-                  const std::vector<FileResult>& results, const SpirometryArgs& args) {
+bool WriteSummary(const std::string& dir, const std::vector<std::string>& files, const std::vector<FileResult>& results,
+                  const SpirometryArgs& args) {
   std::vector<SummaryEntry> entries;
   for (std::size_t i = 0; i < files.size(); ++i)
     entries.push_back({files[i], results[i].report ? &*results[i].report : nullptr, results[i].error});

@@ -25,7 +25,6 @@ void Position(JsonWriter& w, const char* key, DataPosition p) {
   w.Key(key).BeginObject().Key("offset").Int(p.offset).Key("block").Int(p.block).EndObject();
 }
 
-
 }  // namespace
 
 std::string ReportJson(const Report& r, const std::string* file) {
@@ -111,10 +110,10 @@ std::string ReportTable(const Report& r) {
       s.FlowChannel + 1, s.VolumeChannel + 1, level, s.ForcedExpThres, p);
   if (s.ApplyNoiseFloor != kFalse16) text += Format("; noise floor %g L/s", s.NoiseFloor);
   text += Format("\nSelection: block %d tick %d to block %d tick %d\n\n", r.start.block + 1, r.start.offset,
-              r.end.block + 1, r.end.offset);
+                 r.end.block + 1, r.end.offset);
   text += Format("%-7s %-18s %8s %8s %8s %11s %11s %11s %10s %9s\n", "Breath", "Kind", "Ti (s)", "Te (s)", "Dur (s)",
-              (std::string("VT/FVC (") + p + "L)").c_str(), (std::string("PIF (") + p + "L/s)").c_str(),
-              (std::string("PEF (") + p + "L/s)").c_str(), (std::string("FEV1 (") + p + "L)").c_str(), "FEV1/FVC");
+                 (std::string("VT/FVC (") + p + "L)").c_str(), (std::string("PIF (") + p + "L/s)").c_str(),
+                 (std::string("PEF (") + p + "L/s)").c_str(), (std::string("FEV1 (") + p + "L)").c_str(), "FEV1/FVC");
   for (std::size_t i = 0; i < r.breaths.size(); ++i) {
     const auto& b = r.breaths[i];
     const auto& q = r.parameters[i];
@@ -124,17 +123,17 @@ std::string ReportTable(const Report& r) {
                                                                                   : "non-forced";
     const bool fev1 = q.Fev1Available != kFalse16;
     text += Format("%-7zu %-18s %8.3f %8.3f %8.3f %11s %11s %11s %10s %9s\n", i + 1, kind, q.Ti, q.Te, q.Duration,
-                Shown(q.VolumeVtOrFvc * k, "%.4g").c_str(), Shown(q.Pif * k, "%.4g").c_str(),
-                Shown(q.Pef * k, "%.4g").c_str(), fev1 ? Shown(q.Fev1 * k, "%.4g").c_str() : "-",
-                fev1 ? Shown(q.Fev1OverFvc, "%.3g%%").c_str() : "-");
+                   Shown(q.VolumeVtOrFvc * k, "%.4g").c_str(), Shown(q.Pif * k, "%.4g").c_str(),
+                   Shown(q.Pef * k, "%.4g").c_str(), fev1 ? Shown(q.Fev1 * k, "%.4g").c_str() : "-",
+                   fev1 ? Shown(q.Fev1OverFvc, "%.3g%%").c_str() : "-");
   }
   const auto& m = r.summary;
-  text += Format("\nDuration %g s (%g s non-forced); %d breaths (%d non-forced)\n", m.TotalDuration, m.NonForcedDuration,
-              m.BreathCount, m.NonForcedCount);
+  text += Format("\nDuration %g s (%g s non-forced); %d breaths (%d non-forced)\n", m.TotalDuration,
+                 m.NonForcedDuration, m.BreathCount, m.NonForcedCount);
   if (m.NonForcedCount > 0)
     text += Format("Non-forced: VE %s %sL/s (%s %sL/min), average VT %s %sL, f %g Hz (%g/min)\n",
-                Shown(m.MinuteVentilation * k).c_str(), p, Shown(m.MinuteVentilation * k * 60.0).c_str(), p,
-                Shown(m.AverageTidalVolume * k).c_str(), p, m.BreathingFrequency, m.BreathingFrequency * 60.0);
+                   Shown(m.MinuteVentilation * k).c_str(), p, Shown(m.MinuteVentilation * k * 60.0).c_str(), p,
+                   Shown(m.AverageTidalVolume * k).c_str(), p, m.BreathingFrequency, m.BreathingFrequency * 60.0);
   if (r.standard) text += StandardTableText(*r.standard, k, p);
   return text;
 }

@@ -71,9 +71,9 @@ std::string StandardTableText(const StandardResults& r, double k, const char* p)
   std::string text;
   auto unit = [p](const char* name, const char* u) { return std::string(name) + " (" + p + u + ")"; };
   text += Format("\nATS/ERS 2019, from the back-extrapolated time zero:\n");
-  text += Format("%-7s %7s %10s %10s %10s %10s %12s %7s %-12s %-11s %-11s\n", "Breath", "t0 (s)", unit("BEV", "L").c_str(),
-              unit("FEV1", "L").c_str(), unit("FEV6", "L").c_str(), unit("FVC", "L").c_str(),
-              unit("FEF25-75", "L/s").c_str(), "FET (s)", "End", "Acceptable", "Usable");
+  text += Format("%-7s %7s %10s %10s %10s %10s %12s %7s %-12s %-11s %-11s\n", "Breath", "t0 (s)",
+                 unit("BEV", "L").c_str(), unit("FEV1", "L").c_str(), unit("FEV6", "L").c_str(),
+                 unit("FVC", "L").c_str(), unit("FEF25-75", "L/s").c_str(), "FET (s)", "End", "Acceptable", "Usable");
   for (const auto& m : r.manoeuvres) {
     if (!Yes(m.Measured)) {
       text += Format("%-7d not measured (the volume curve could not be read or does not rise)\n", m.BreathIndex + 1);
@@ -85,13 +85,13 @@ std::string StandardTableText(const StandardResults& r, double k, const char* p)
     const std::string usable = std::string(Yes(m.Fev1Usable) ? "FEV1" : "") +
                                (Yes(m.Fev1Usable) && Yes(m.FvcUsable) ? "+" : "") + (Yes(m.FvcUsable) ? "FVC" : "");
     text += Format("%-7d %7.3f %10.4g %10.4g %10.4g %10.4g %12.4g %7.2f %-12s %-11s %-11s\n", m.BreathIndex + 1,
-                m.TimeZero, m.Bev * k, m.Fev1 * k, m.Fev6 * k, m.Fvc * k, m.Fef2575 * k, m.Fet, EndOfExpiration(m),
-                accepted.empty() ? "-" : accepted.c_str(), usable.empty() ? "-" : usable.c_str());
+                   m.TimeZero, m.Bev * k, m.Fev1 * k, m.Fev6 * k, m.Fvc * k, m.Fef2575 * k, m.Fet, EndOfExpiration(m),
+                   accepted.empty() ? "-" : accepted.c_str(), usable.empty() ? "-" : usable.c_str());
   }
   const auto& t = r.test;
   text += Format("Test: %d manoeuvres; acceptable FEV1 %d, FVC %d; %s; grade FEV1 %s, FVC %s\n", t.Manoeuvres,
-              t.AcceptableFev1, t.AcceptableFvc, Yes(t.Repeatable) ? "repeatable" : "not repeatable",
-              Grade(t.Fev1Grade).c_str(), Grade(t.FvcGrade).c_str());
+                 t.AcceptableFev1, t.AcceptableFvc, Yes(t.Repeatable) ? "repeatable" : "not repeatable",
+                 Grade(t.Fev1Grade).c_str(), Grade(t.FvcGrade).c_str());
   return text;
 }
 
@@ -118,8 +118,8 @@ Status WriteStandardCsv(const StandardResults& r, const std::string& path) {
   text += std::to_string(t.Manoeuvres) + "," + std::to_string(t.AcceptableFev1) + "," +
           std::to_string(t.AcceptableFvc) + "," + std::to_string(t.UsableFev1) + "," + std::to_string(t.UsableFvc) +
           "," + (t.Fev1Spread < 0.0 ? "" : Number(t.Fev1Spread)) + "," +
-          (t.FvcSpread < 0.0 ? "" : Number(t.FvcSpread)) + "," + YesNo(t.Repeatable) + "," + Grade(t.Fev1Grade) +
-          "," + Grade(t.FvcGrade) + "," + Number(t.BestFev1) + "," + Number(t.BestFvc) + "\n";
+          (t.FvcSpread < 0.0 ? "" : Number(t.FvcSpread)) + "," + YesNo(t.Repeatable) + "," + Grade(t.Fev1Grade) + "," +
+          Grade(t.FvcGrade) + "," + Number(t.BestFev1) + "," + Number(t.BestFvc) + "\n";
   if (auto written = WriteThroughPartialFile(path, text); !written) return Error{path + ": " + written.ErrorMessage()};
   return Ok();
 }

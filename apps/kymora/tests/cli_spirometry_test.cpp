@@ -245,10 +245,6 @@ TEST(CliSpirometry, RefusesWhatItCannotAnalyseOrKeep) {
   EXPECT_NE(wrongChannel.err.find("cannot serve as the flow channel"), std::string::npos) << wrongChannel.err;
 }
 
-}  // namespace
-
-namespace {
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
@@ -296,8 +292,8 @@ TEST(CliSpirometry, ManyFilesAtOnceGiveWhatEachGivesAlone) {
   ASSERT_EQ(rows.size(), 1u + (1 + 1) + (3 + 1) + 1) << rows.size();
   EXPECT_EQ(rows[0].rfind("File,Row,Breath,Ti (s),", 0), 0u);
   const std::string a = dir.File("in/a.csv"), b = dir.File("in/b.csv"), c = dir.File("in/c.csv");
-  const std::string starts[] = {a + ",forced,", a + ",summary,", b + ",forced,", b + ",forced,", b + ",forced,",
-                                b + ",summary,", c + ",summary,"};
+  const std::string starts[] = {a + ",forced,", a + ",summary,", b + ",forced,", b + ",forced,",
+                                b + ",forced,", b + ",summary,", c + ",summary,"};
   for (std::size_t i = 0; i < std::size(starts); ++i) EXPECT_EQ(rows[i + 1].rfind(starts[i], 0), 0u) << rows[i + 1];
   const auto fvc = [](const std::string& row) {  // the 7th cell
     std::size_t at = 0;
@@ -313,8 +309,8 @@ TEST(CliSpirometry, ManyFilesOfOneNameAreRefusedWithOut) {
   std::filesystem::create_directory(dir.Path() / "x");
   dir.Write("x/rec.csv", Csv(MakeRecording(), false));
   dir.Write("rec.csv", Csv(MakeRecording(), false));
-  auto r = RunKymora({"spirometry", dir.File("x/rec.csv"), dir.File("rec.csv"), "--raw-channel", "1", "--out",
-                      dir.File("out")});
+  auto r = RunKymora(
+      {"spirometry", dir.File("x/rec.csv"), dir.File("rec.csv"), "--raw-channel", "1", "--out", dir.File("out")});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.err.find("would both write their report into " + dir.File("out/rec")), std::string::npos) << r.err;
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out"));

@@ -1,0 +1,102 @@
+// Many recordings at once: `kymora spirometry FOLDER --raw-channel 1 --preset 3 --json` over a folder of
+// synthetic flow-head recordings (.kymo, 10 minutes at 1 kHz each), reading included, on 1 thread and on
+// every core. Wall time against the process's CPU time shows how many cores the batch keeps busy.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <tbb/global_control.h>
+#include <tbb/info.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "apps/kymora/extensions.h"
+#include "apps/kymora/spirometry_batch.h"
+#include "bench/flow_recording.h"
+#include "host/data/storage/kymo_storage.h"
+
+namespace {
+
+constexpr int kFiles = 16;
+constexpr std::int64_t kSamplesPerFile = 600'000;  // 10 minutes at 1 kHz
+
+// Standard output goes to /dev/null while it lives: the command prints its JSON lines there.
+class Silence {
+ public:
+  Silence() : mSaved(dup(1)) {
+    std::fflush(stdout);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    close(null);
+  }
+  ~Silence() {
+    std::fflush(stdout);
+    dup2(mSaved, 1);
+    close(mSaved);
+  }
+
+ private:
+  int mSaved;
+};
+
+// The folder of recordings, written once per run and removed at exit.
+const std::filesystem::path& Folder() {
+  static const auto folder = [] {
+    auto path = std::filesystem::temp_directory_path() / ("kymora-batch-bench-" + std::to_string(getpid()));
+    std::filesystem::create_directories(path);
+    const auto recording = kymora::bench::FlowHeadRecording(kSamplesPerFile);
+    for (int i = 0; i < kFiles; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "rec%02d.kymo", i);
+      if (!kymora::storage::SaveKymo((path / name).string(), recording)) std::abort();
+    }
+    return path;
+  }();
+  return folder;
+}
+
+void BM_SpirometryBatch(benchmark::State& state) {
+  const auto threads = static_cast<std::size_t>(state.range(0));
+  tbb::global_control limit(tbb::global_control::max_allowed_parallelism, threads);
+  kymora::cli::SpirometryArgs args;
+  args.rawChannel = 1;
+  args.preset = kymora::bench::kRecordingPreset;
+  args.json = true;
+  const std::vector<std::string> inputs = {Folder().string()};
+  int status = 0;
+  {
+    Silence quiet;
+    for (auto _ : state) status |= kymora::cli::RunSpirometryBatch(args, inputs);
+  }
+  if (status != 0) state.SkipWithError("the batch failed");
+  state.SetItemsProcessed(state.iterations() * kFiles * kSamplesPerFile);
+  state.counters["files"] = kFiles;
+}
+
+void Threads(benchmark::internal::Benchmark* b) {
+  b->Arg(1);
+  if (tbb::info::default_concurrency() > 1) b->Arg(tbb::info::default_concurrency());
+}
+BENCHMARK(BM_SpirometryBatch)
+    ->Apply(Threads)
+    ->ArgName("threads")
+    ->UseRealTime()
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The extension module lives beside the command line's program.
+  setenv("KYMORA_EXTENSIONS", KYMORA_BENCH_EXTENSIONS, 0);
+  kymora::cli::LoadHostExtensions();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  Folder();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::error_code ec;
+  std::filesystem::remove_all(Folder(), ec);
+  return 0;
+}
