@@ -1,6 +1,5 @@
 #include "apps/kymora/spirometry_batch.h"
 
-#include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
 #include <tbb/partitioner.h>
 
@@ -104,7 +103,9 @@ struct FileResult {
 class Board {
  public:
   Board(std::vector<FileResult>& results, const std::vector<std::string>& files, bool json)
-      : mResults(results), mFiles(files), mJson(json), mBar(ShowsProgress()) {}
+      : mResults(results), mFiles(files), mJson(json), mBar(ShowsProgress()) {
+    DrawBar();
+  }
 
   void Finished(std::size_t index) {
     std::lock_guard lock(mLock);
@@ -122,7 +123,7 @@ class Board {
 
   void End() {
     std::lock_guard lock(mLock);
-    if (mBar && mDone > 0) std::fputc('\n', stderr);
+    if (mBar) std::fputc('\n', stderr);
   }
 
  private:
@@ -134,9 +135,9 @@ class Board {
         std::printf("{\"file\": %s, \"error\": %s}\n", JsonText(mFiles[index]).c_str(), JsonText(r.error).c_str());
       std::fputs(r.out.c_str(), stdout);
     } else {
-      std::printf("%sFile: %s\n", index > 0 ? "\n" : "", mFiles[index].c_str());
+      std::printf("%sFile: %s\n", index > 0 ? "\n" : "", Printable(mFiles[index]).c_str());
       if (r.out.empty())
-        std::printf("Not analysed: %s\n", r.error.c_str());
+        std::printf("Not analysed: %s\n", Printable(r.error).c_str());
       else
         std::printf("\n%s", r.out.c_str());
     }
@@ -144,7 +145,7 @@ class Board {
   }
   static std::string JsonText(const std::string& text);
   void ClearBar() {
-    if (mBar && mDone > 0) std::fputs("\r\x1b[K", stderr);
+    if (mBar) std::fputs("\r\x1b[K", stderr);
   }
   void DrawBar() {
     if (!mBar) return;
@@ -219,14 +220,13 @@ int RunSpirometryBatch(const SpirometryArgs& args, const std::vector<std::string
 
   std::vector<FileResult> results(files->size());
   Board board(results, *files, args.json);
+  // One task per file, however long each takes: a worker that is done takes the next file.
   tbb::parallel_for(
-      tbb::blocked_range<std::size_t>(0, files->size(), 1),
-      [&](const tbb::blocked_range<std::size_t>& range) {
-        for (std::size_t i = range.begin(); i != range.end(); ++i) {
-          AnalyseOne(args, (*files)[i], folders ? &(*folders)[i] : nullptr, results[i]);
-          if (!folders) results[i].report.reset();  // only the summary needs it
-          board.Finished(i);
-        }
+      std::size_t{0}, files->size(),
+      [&](std::size_t i) {
+        AnalyseOne(args, (*files)[i], folders ? &(*folders)[i] : nullptr, results[i]);
+        if (!folders) results[i].report.reset();  // only the summary needs it
+        board.Finished(i);
       },
       tbb::simple_partitioner());
   board.End();
