@@ -1,9 +1,11 @@
 #include "spirometry/document/settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/com/binary_stream.h"
@@ -17,7 +19,7 @@ bool SpConfig::operator==(const SpConfig& o) const {
   return FlowChannel == o.FlowChannel && VolumeChannel == o.VolumeChannel && DetectionLevel == o.DetectionLevel &&
          ForcedExpThres == o.ForcedExpThres && IncludeNonForced == o.IncludeNonForced &&
          ApplyNoiseFloor == o.ApplyNoiseFloor && NoiseFloor == o.NoiseFloor && FlowUnitsPrefix == o.FlowUnitsPrefix &&
-         AutoDetectionLevel == o.AutoDetectionLevel;
+         AutoDetectionLevel == o.AutoDetectionLevel && StandardReport == o.StandardReport;
 }
 
 HRESULT Settings::GetClassID(Guid* classId) {
@@ -64,6 +66,29 @@ bool HoldsSoundValues(const SpConfig& c, std::int32_t version) {
          IsAdmittedNoiseFloor(c.NoiseFloor) && IsAdmittedFlowUnitsPrefix(c.FlowUnitsPrefix);
 }
 
+std::wstring ReservedText(const SpConfig& c) {
+  std::wstring text;
+  for (const auto& [on, entry] :
+       {std::pair{c.AutoDetectionLevel, kAutoDetectionLevelText}, std::pair{c.StandardReport, kStandardReportText}}) {
+    if (!on) continue;
+    if (!text.empty()) text += kReservedTextSeparator;
+    text += entry;
+  }
+  return text;
+}
+
+// Entries this version does not know are passed over.
+void ReadReservedText(const std::wstring& text, SpConfig& c) {
+  c.AutoDetectionLevel = c.StandardReport = false;
+  for (std::size_t from = 0; from <= text.size();) {
+    const std::size_t end = std::min(text.find(kReservedTextSeparator, from), text.size());
+    const std::wstring entry = text.substr(from, end - from);
+    c.AutoDetectionLevel = c.AutoDetectionLevel || EqualsNoCase(entry, kAutoDetectionLevelText);
+    c.StandardReport = c.StandardReport || EqualsNoCase(entry, kStandardReportText);
+    from = end + 1;
+  }
+}
+
 // The fields of a version 2 or 3 stream over the current ones; nothing when the stream ends inside a
 // field, before the fields of its version, or goes on after them. A version 3 stream may end before its
 // unit prefix (then L/s) or before its reserved text.
@@ -85,8 +110,7 @@ std::optional<SpConfig> ReadFields(const std::vector<std::uint8_t>& bytes, std::
     c.FlowUnitsPrefix = kDefaultFlowUnitsPrefix;
     if (bytes.size() >= kUpToPrefixBytes) in.ReadInt32(c.FlowUnitsPrefix);
     std::wstring reserved;
-    if (bytes.size() > kUpToPrefixBytes && in.ReadString(reserved).Ok())
-      c.AutoDetectionLevel = EqualsNoCase(reserved, kAutoDetectionLevelText);
+    if (bytes.size() > kUpToPrefixBytes && in.ReadString(reserved).Ok()) ReadReservedText(reserved, c);
   } else if (version == 3) {
     return std::nullopt;
   }
@@ -142,7 +166,7 @@ HRESULT Settings::Save(IStream* stream, Bool16 clearDirty) {
         .WriteByte(ApplyNoiseFloor ? 1 : 0)
         .WriteDouble(NoiseFloor)
         .WriteInt32(FlowUnitsPrefix)
-        .WriteString(AutoDetectionLevel ? std::wstring(kAutoDetectionLevelText) : std::wstring());
+        .WriteString(ReservedText(*this));
     if (clearDirty) mDirty = false;
     return S_OK;
   } catch (...) {

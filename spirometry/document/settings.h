@@ -14,8 +14,12 @@ inline constexpr std::int32_t kChannelNotSet = INT32_MIN;
 inline constexpr double kDetectionLevelMin = 0.01, kDetectionLevelMax = 10.0, kDefaultDetectionLevel = 1.0;
 inline constexpr double kForcedExpThresMin = 0.1, kForcedExpThresMax = 10.0, kDefaultForcedExpThres = 2.0;
 inline constexpr std::int32_t kDefaultFlowUnitsPrefix = 8;
-// The stream's reserved text when the detection level is automatic (empty otherwise).
+// The stream's reserved text holds the settings a reader of the earlier streams does not know, as entries
+// joined by kReservedTextSeparator: the automatic detection level and the standard's report section. It is
+// empty when neither is on, so that such a stream is byte for byte what it always was.
 inline constexpr const wchar_t* kAutoDetectionLevelText = L"DetectionLevel=Auto";
+inline constexpr const wchar_t* kStandardReportText = L"StandardReport=On";
+inline constexpr wchar_t kReservedTextSeparator = L';';
 
 // True for the unit prefixes the settings admit: 6 µL/s, 7 mL/s, 8 L/s.
 constexpr bool IsAdmittedFlowUnitsPrefix(std::int32_t code) { return code >= 6 && code <= 8; }
@@ -37,6 +41,8 @@ struct SpConfig {
   // this is turned off. Stored in the stream's reserved text, so that the stream keeps version 3 and a
   // reader that does not know it falls back to DetectionLevel.
   bool AutoDetectionLevel = false;
+  // The report also shows the ATS/ERS 2019 measures of the forced expirations. Kept in the reserved text too.
+  bool StandardReport = false;
 
   // Exact comparison of every field; the settings dialog's "changed" test.
   bool operator==(const SpConfig& other) const;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "host/com/memory_stream.h"
@@ -200,17 +201,32 @@ TEST(Settings, AutomaticLevelTravelsInTheReservedTextOfAVersionThreeStream) {
     b.I32(n).I32(-n).Raw(text.data(), text.size() * 2);
     return b.b;
   };
-  auto automatic = MakeCom<Settings>();
-  automatic->Record() = Sample();
-  automatic->AutoDetectionLevel = true;
-  EXPECT_EQ(SaveBytes(*automatic), withText(u"DetectionLevel=Auto"));
+  // Written: the automatic level and the standard's report section, each when on, joined by ';'.
+  for (const auto& [automatic, standard, text] :
+       {std::tuple{true, false, u"DetectionLevel=Auto"}, std::tuple{false, true, u"StandardReport=On"},
+        std::tuple{true, true, u"DetectionLevel=Auto;StandardReport=On"}}) {
+    auto s = MakeCom<Settings>();
+    s->Record() = Sample();
+    s->AutoDetectionLevel = automatic;
+    s->StandardReport = standard;
+    EXPECT_EQ(SaveBytes(*s), withText(text));
+  }
 
-  for (const auto& [text, expected] : {std::pair{u"DetectionLevel=Auto", true}, std::pair{u"detectionlevel=auto", true},
-                                       std::pair{u"Auto", false}, std::pair{u"", false}}) {
+  // Read: entries in any case and order; others are passed over.
+  struct Read {
+    const char16_t* text;
+    bool automatic, standard;
+  };
+  for (const Read& r :
+       {Read{u"DetectionLevel=Auto", true, false}, Read{u"detectionlevel=auto", true, false},
+        Read{u"Auto", false, false}, Read{u"", false, false},
+        Read{u"standardreport=on;DetectionLevel=Auto", true, true}, Read{u"Later=1;StandardReport=On;", false, true}}) {
     auto read = MakeCom<Settings>();
-    read->AutoDetectionLevel = !expected;
-    ASSERT_EQ(LoadBytes(*read, withText(text)), S_OK);
-    EXPECT_EQ(read->AutoDetectionLevel, expected) << ToUtf8(FromUtf16(text));
+    read->AutoDetectionLevel = !r.automatic;
+    read->StandardReport = !r.standard;
+    ASSERT_EQ(LoadBytes(*read, withText(r.text)), S_OK);
+    EXPECT_EQ(read->AutoDetectionLevel, r.automatic) << ToUtf8(FromUtf16(r.text));
+    EXPECT_EQ(read->StandardReport, r.standard) << ToUtf8(FromUtf16(r.text));
     EXPECT_EQ(read->DetectionLevel, Sample().DetectionLevel);
   }
 }
@@ -235,7 +251,7 @@ TEST(Settings, RecordEqualityNoticesEveryField) {
       [](SpConfig& c) { c.DetectionLevel += 1e-12; },   [](SpConfig& c) { c.ForcedExpThres = 2.0; },
       [](SpConfig& c) { c.IncludeNonForced = false; },  [](SpConfig& c) { c.NoiseFloor = 0.0; },
       [](SpConfig& c) { c.ApplyNoiseFloor = false; },   [](SpConfig& c) { c.FlowUnitsPrefix = 8; },
-      [](SpConfig& c) { c.AutoDetectionLevel = true; },
+      [](SpConfig& c) { c.AutoDetectionLevel = true; }, [](SpConfig& c) { c.StandardReport = true; },
   };
   EXPECT_TRUE(base == Sample());
   for (std::size_t i = 0; i < changes.size(); ++i) {

@@ -353,6 +353,7 @@ void SpiroDocument::RunSettingsDialogCommand() {
   // always was for a document that never uses it.
   const bool carryAutomatic = edited.AutoDetectionLevel || mSettings->AutoDetectionLevel;
   UseAutomaticDetectionLevel(edited.AutoDetectionLevel);
+  UseStandardReport(edited.StandardReport);
   Refresh();
   // Sent as the scripting message, so that a recorded macro repeats exactly this change.
   const auto message = EncodeSettingsMessage(FullId(kLocalMessageSpirometrySettings), edited, carryAutomatic);

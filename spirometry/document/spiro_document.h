@@ -95,11 +95,13 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
   // ---- The automatic detection level and the clinical standard's measures (spiro_document_standard.cpp) ----
   // Turns the automatic detection level on or off as a settings change: stored, analysed again, announced.
   void UseAutomaticDetectionLevel(bool on);
+  // Turns the standard's section of the report on or off as a settings change: stored and announced.
+  void UseStandardReport(bool on);
   // Every forced expiration of the current analysis measured on the volume channel (call EnsureAnalysis
   // first); a curve that cannot be read gives a manoeuvre that is not measured.
   ForcedTestResults MeasureForcedExpirations();
   // Whether the report adds the section of those measures.
-  bool StandardReport() const { return mStandardReport; }
+  bool StandardReport() const { return mSettings->StandardReport; }
 
   // Copies the host selection, rebuilds the channel lists, validates, marks the analysis out of date,
   // updates open views and re-reads the calculation mirrors.
@@ -226,7 +228,6 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
   mutable double mCalculatedVolumeRatio = 1.0;
   std::uintptr_t mHostWindow = 0;
   bool mHostWindowFetched = false;
-  bool mStandardReport = false;
 };
 
 }  // namespace Spirometry

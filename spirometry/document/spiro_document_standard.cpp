@@ -22,6 +22,16 @@ void SpiroDocument::UseAutomaticDetectionLevel(bool on) {
   }
 }
 
+void SpiroDocument::UseStandardReport(bool on) {
+  if (mSettings->StandardReport == on) return;
+  mSettings->StandardReport = on;
+  Attach();
+  if (mHost) {
+    mHost->SetModified();
+    mHost->NotifyViews(this, kSpiroDocumentGuid, 0);
+  }
+}
+
 ForcedTestResults SpiroDocument::MeasureForcedExpirations() {
   ForcedTestResults r;
   const auto& breaths = mAnalysis.Breaths();
@@ -130,8 +140,12 @@ HRESULT SpiroDocument::GetForcedManoeuvres(std::vector<SpiroManoeuvreRecord>* ma
 }
 
 HRESULT SpiroDocument::SetStandardReport(Bool16 on) {
-  mStandardReport = on != kFalse16;
-  return S_OK;
+  try {
+    UseStandardReport(on != kFalse16);
+    return S_OK;
+  } catch (...) {
+    return E_FAIL;
+  }
 }
 
 }  // namespace Spirometry

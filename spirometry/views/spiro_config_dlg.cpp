@@ -217,6 +217,10 @@ QWidget* SpiroConfigDlg::BuildDetection() {
   mNonForced = Named(new QCheckBox(QStringLiteral("Include non-forced breaths in Spirometry &report")), "107");
   mNonForced->setChecked(mSettings.IncludeNonForced);
   grid->addWidget(mNonForced, 4, 0, 1, 2);
+  mStandard = Named(new QCheckBox(QStringLiteral("Include the ATS/ERS 2019 &measures in the report")), "standard");
+  mStandard->setToolTip(QStringLiteral("Back-extrapolated FEV1 and FEV6, acceptability and the grade of the test"));
+  mStandard->setChecked(mSettings.StandardReport);
+  grid->addWidget(mStandard, 5, 0, 1, 2);
 
   const auto automatic = [this] {
     for (QWidget* w : std::initializer_list<QWidget*>{mLevel, mSlider, findChild<QWidget*>(QStringLiteral("237"))})
@@ -325,6 +329,7 @@ void SpiroConfigDlg::accept() {
   if (!mAuto->isChecked()) mSettings.DetectionLevel = FieldValue(mLevel);
   mSettings.ForcedExpThres = FieldValue(mThreshold);
   mSettings.IncludeNonForced = mNonForced->isChecked();
+  mSettings.StandardReport = mStandard->isChecked();
   const QVariant flow = mFlow->currentData(), volume = mVolume->currentData();
   mSettings.FlowChannel = flow.isValid() ? flow.toInt() : 0;
   mSettings.VolumeChannel = volume.isValid() ? volume.toInt() : 1;

@@ -71,6 +71,7 @@ class SpiroConfigDlg final : public QDialog {
   QLineEdit* mThreshold;
   QLabel* mThresholdMark;
   QCheckBox* mNonForced;
+  QCheckBox* mStandard;  // the standard's section of the report
 };
 
 }  // namespace Spirometry

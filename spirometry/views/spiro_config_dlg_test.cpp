@@ -174,6 +174,24 @@ class SpiroConfigDlgTest : public QObject {
     QVERIFY(s.AutoDetectionLevel);
   }
 
+  // The standard's report section is a setting of the document: off until checked, then kept.
+  void standardReportSectionIsASetting() {
+    for (const bool on : {true, false}) {
+      bool shown = false;
+      mRunner->script = [&](QDialog* d) {
+        auto* box = Find<QAbstractButton>(d, "standard");
+        shown = box->isChecked();
+        box->click();
+        Press(d, "1");
+        return d->result();
+      };
+      Settings();
+      QCOMPARE(shown, !on);
+      QCOMPARE(Doc().CurrentSettings().StandardReport, on);
+      QCOMPARE(Doc().StandardReport(), on);
+    }
+  }
+
   void previewExpressionNamesTheFlowChannel() {
     QCOMPARE(PreviewExpressionText(0, 0.4), std::wstring(L"SPEEVol(SpVol(Ch1, 0, 0, 1), SPEEFlow(Ch1, 0.4))"));
   }
