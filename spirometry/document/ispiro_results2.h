@@ -66,7 +66,7 @@ struct ISpiroResults2 : ISpiroResults {
   // breath in time order, and the test they make. S_FALSE (and no records) without a valid analysis.
   virtual HRESULT GetForcedManoeuvres(std::vector<Spirometry::SpiroManoeuvreRecord>* manoeuvres,
                                       Spirometry::SpiroForcedTestRecord* test) = 0;  // slot 13
-  // Whether the report view adds the section of these measures after its own boxes (off by default; not
-  // kept with the settings).
+  // Whether the report view adds the section of these measures after its own boxes (off by default; kept
+  // with the settings, as the settings dialog's check box is).
   virtual HRESULT SetStandardReport(Bool16 on) = 0;  // slot 14
 };
