@@ -1,11 +1,17 @@
 #include "host/data/import/csv_importer.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -152,8 +158,9 @@ Status CsvImporter::AddLine(std::string_view line) {
                              : "a NUL byte: the file is damaged or not text");
   // Without a header yet, a carriage return inside the line means that CR alone ends the lines.
   if (!mHaveHeader && line.find('\r') != std::string_view::npos)
-    return Error{mName + ": its lines end in CR alone (an old Mac text file); convert the line ends to LF or "
-                         "CR LF and import it again"};
+    return Error{mName +
+                 ": its lines end in CR alone (an old Mac text file); convert the line ends to LF or "
+                 "CR LF and import it again"};
 
   // A tab is a blank only where it is not the separator: in a tab-separated file "\t" is a row of gaps.
   auto lead = line.find_first_not_of(mSeparator == '\t' ? " " : " \t");
@@ -228,6 +235,7 @@ Status CsvImporter::Header(std::string_view line) {
   }
   if (mHeadings.empty()) return AtLine("the header names no channel besides Time");
   mLargest.assign(mHeadings.size(), 0.0);
+  mRowValues.assign(mFields, 0.0);
   mBlock.columns.resize(mHeadings.size());
   return Ok();
 }
@@ -239,7 +247,38 @@ void CsvImporter::ReserveRows(std::size_t lineBytes) {
   for (auto& c : mBlock.columns) c.reserve(static_cast<std::size_t>(rows));
 }
 
+std::optional<Status> CsvImporter::PlainRow(std::string_view line) {
+  const char* at = line.data();
+  const char* const end = at + line.size();
+  for (std::size_t f = 0; f < mFields; ++f) {
+    double& value = mRowValues[f];
+    auto [stop, ec] = std::from_chars(at, end, value);
+    if (ec != std::errc() || stop == at || !std::isfinite(value)) return std::nullopt;
+    const bool last = f + 1 == mFields;
+    if (last ? !(stop == end || (mTrailingSeparator && stop + 1 == end && *stop == mSeparator))
+             : (stop == end || *stop != mSeparator))
+      return std::nullopt;
+    if (!(mHasTime && f == 0) && std::abs(value) > std::numeric_limits<float>::max()) return std::nullopt;
+    at = stop + 1;
+  }
+  if (mBlock.rows == 0) ReserveRows(line.size());
+  std::size_t f = 0;
+  if (mHasTime) {
+    const auto timeText = line.substr(0, line.find(mSeparator));
+    if (auto s = Time(mRowValues[0], timeText); !s) return s;
+    f = 1;
+  }
+  for (std::size_t channel = 0; f < mFields; ++f, ++channel) {
+    const double value = mRowValues[f];
+    mLargest[channel] = std::max(mLargest[channel], std::abs(value));
+    mBlock.columns[channel].push_back(static_cast<float>(value));
+  }
+  ++mBlock.rows;
+  return Ok();
+}
+
 Status CsvImporter::Row(std::string_view line) {
+  if (auto plain = PlainRow(line)) return std::move(*plain);
   std::size_t fields = mSeparator ? 1 + static_cast<std::size_t>(std::count(line.begin(), line.end(), mSeparator)) : 1;
   if (mTrailingSeparator && fields == mFields + 1) {
     auto last = line.rfind(mSeparator);
@@ -359,38 +398,43 @@ Expected<Imported> CsvImporter::Finish() && {
   return std::move(builder).Finish(mOptions);
 }
 
-Expected<Imported> ImportCsvText(std::string_view text, const std::string& nameForMessages,
-                                 const ImportOptions& options) {
-  CsvImporter importer(nameForMessages, options, text.size());
-  while (!text.empty()) {
-    auto newline = text.find('\n');
-    if (auto s = importer.AddLine(text.substr(0, newline)); !s) return Error{s.ErrorMessage()};
-    if (newline == std::string_view::npos) break;
-    text.remove_prefix(newline + 1);
+namespace {
+
+// Every 4 MB is often enough for a person watching and rare enough to cost nothing.
+constexpr std::uint64_t kProgressStep = std::uint64_t{1} << 22;
+
+// Feeds the lines of the text to the importer (the last one may lack its '\n').
+Status FeedLines(CsvImporter& importer, std::string_view text, const ImportOptions& options) {
+  const std::uint64_t total = text.size();
+  std::uint64_t nextProgress = kProgressStep;
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while (at != end) {
+    const char* newline = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+    const char* lineEnd = newline ? newline : end;
+    if (auto s = importer.AddLine(std::string_view(at, static_cast<std::size_t>(lineEnd - at))); !s) return s;
+    at = newline ? newline + 1 : end;
+    if (options.progress && static_cast<std::uint64_t>(at - text.data()) >= nextProgress) {
+      options.progress(static_cast<std::uint64_t>(at - text.data()), total);
+      nextProgress += kProgressStep;
+    }
   }
-  return std::move(importer).Finish();
+  return Ok();
 }
 
-Expected<Imported> ImportCsvFile(const std::string& path, const ImportOptions& options) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) return Error{path + ": cannot open the file (" + std::strerror(errno) + ")"};
-  std::uint64_t size = 0;
-  if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-    long end = std::ftell(file.get());
-    if (end > 0) size = static_cast<std::uint64_t>(end);
-    std::rewind(file.get());
-  }
-
-  CsvImporter importer(path, options, size);
+// A file read in pieces, for what cannot be mapped (a pipe, a terminal, an empty file).
+Expected<Imported> ImportCsvStream(std::FILE* file, const std::string& path, const ImportOptions& options,
+                                   std::uint64_t sizeHint) {
+  CsvImporter importer(path, options, sizeHint);
   std::string pending;  // the unfinished line at the end of the last piece read
   std::vector<char> piece(1 << 16);
   std::uint64_t done = 0;
   for (;;) {
-    std::size_t got = std::fread(piece.data(), 1, piece.size(), file.get());
+    std::size_t got = std::fread(piece.data(), 1, piece.size(), file);
     if (got == 0) break;
+    if (options.progress && (done + got) / kProgressStep != done / kProgressStep)
+      options.progress(done + got, sizeHint);
     done += got;
-    // Every 64 pieces (4 MB) is often enough for a person watching and rare enough to cost nothing.
-    if (options.progress && (done >> 16) % 64 == 0) options.progress(done, size);
     std::string_view chunk(piece.data(), got);
     for (;;) {
       auto newline = chunk.find('\n');
@@ -410,10 +454,48 @@ Expected<Imported> ImportCsvFile(const std::string& path, const ImportOptions& o
       chunk.remove_prefix(newline + 1);
     }
   }
-  if (std::ferror(file.get())) return Error{path + ": read error (" + std::strerror(errno) + ")"};
+  if (std::ferror(file)) return Error{path + ": read error (" + std::strerror(errno) + ")"};
   if (!pending.empty())
     if (auto s = importer.AddLine(pending); !s) return Error{s.ErrorMessage()};
   return std::move(importer).Finish();
+}
+
+}  // namespace
+
+Expected<Imported> ImportCsvText(std::string_view text, const std::string& nameForMessages,
+                                 const ImportOptions& options) {
+  CsvImporter importer(nameForMessages, options, text.size());
+  ImportOptions quiet = options;
+  quiet.progress = nullptr;  // text in memory is read at once
+  if (auto s = FeedLines(importer, text, quiet); !s) return Error{s.ErrorMessage()};
+  return std::move(importer).Finish();
+}
+
+Expected<Imported> ImportCsvFile(const std::string& path, const ImportOptions& options) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Error{path + ": cannot open the file (" + std::strerror(errno) + ")"};
+  struct stat info {};
+  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  if (regular && info.st_size > 0) {
+    const auto size = static_cast<std::size_t>(info.st_size);
+    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (mapped != MAP_FAILED) {
+      ::close(fd);
+      ::madvise(mapped, size, MADV_SEQUENTIAL);
+      std::unique_ptr<void, std::function<void(void*)>> unmap(mapped, [size](void* p) { ::munmap(p, size); });
+      const std::string_view text(static_cast<const char*>(mapped), size);
+      CsvImporter importer(path, options, size);
+      if (auto s = FeedLines(importer, text, options); !s) return Error{s.ErrorMessage()};
+      return std::move(importer).Finish();
+    }
+  }
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(::fdopen(fd, "rb"), &std::fclose);
+  if (!file) {
+    const int error = errno;
+    ::close(fd);
+    return Error{path + ": cannot open the file (" + std::strerror(error) + ")"};
+  }
+  return ImportCsvStream(file.get(), path, options, regular ? static_cast<std::uint64_t>(info.st_size) : 0);
 }
 
 }  // namespace kymora::import
