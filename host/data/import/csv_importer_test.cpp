@@ -172,9 +172,9 @@ std::string Columns(int n) {
 TEST(CsvImport, TakesUpTo10000Channels) {
   for (bool time : {true, false}) {
     std::string row(time ? 10000 : 9999, ',');
-    auto result = ImportCsvText(
-        (time ? "Time" : "C0") + Columns(time ? 10000 : 9999) + "\n0" + row + (time ? "\n1" + row + "\n" : "\n"),
-        "rec.csv", time ? ImportOptions{} : Rate(1));
+    auto result = ImportCsvText((time ? "Time" : "C0") + Columns(time ? 10000 : 9999) + "\n0" + row +
+                                    (time ? "\n1" + row + "\n" : "\n"),
+                                "rec.csv", time ? ImportOptions{} : Rate(1));
     ASSERT_TRUE(result) << result.ErrorMessage();
     EXPECT_EQ(result->file.ChannelCount(), 10000);
   }
@@ -207,17 +207,10 @@ TEST(CsvImport, RefusesMalformedTextWithOneMessage) {
       {"Time,A\n0,1\n1,1\n", Range(1, 0), "rec.csv: --range for channel 1 must be a positive number"},
       {"Time (min),A\n0,1\n", {}, "rec.csv, line 1: the Time column's units 'min' are not seconds"},
       {"Time\n0\n1\n", {}, "rec.csv, line 1: the header names no channel besides Time"},
-      {"\xFF\xFET\0i\0m\0e\0,\0A\0\n\0"s,
-       {},
-       "rec.csv: the file is UTF-16 text; save it as UTF-8 (or plain ASCII) and import it again"},
-      {"Time,A\r0,1\r0.1,2\r",
-       {},
-       "rec.csv: its lines end in CR alone (an old Mac text file); convert the line ends to LF or CR LF and import it "
-       "again"},
+      {"\xFF\xFET\0i\0m\0e\0,\0A\0\n\0"s, {}, "rec.csv: the file is UTF-16 text; save it as UTF-8 (or plain ASCII) and import it again"},
+      {"Time,A\r0,1\r0.1,2\r", {}, "rec.csv: its lines end in CR alone (an old Mac text file); convert the line ends to LF or CR LF and import it again"},
       {"Time,A\n0,1\n0.1,2\0\n"s, {}, "rec.csv, line 3: a NUL byte: the file is damaged or not text"},
-      {"Time" + Columns(10001) + "\n0" + std::string(10001, ',') + "\n",
-       {},
-       "rec.csv, line 1: more than 10000 channels"},
+      {"Time" + Columns(10001) + "\n0" + std::string(10001, ',') + "\n", {}, "rec.csv, line 1: more than 10000 channels"},
       {"A" + Columns(10000) + "\n", Rate(1), "rec.csv, line 1: more than 10000 channels"},
   };
   for (const auto& c : cases) {
