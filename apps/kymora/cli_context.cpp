@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 
@@ -81,6 +82,13 @@ std::string Format(const char* format, ...) {
   std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
   if (size > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
   va_end(again);
+  return text;
+}
+
+std::string MeasuredText(double value, const char* format) {
+  if (!std::isfinite(value)) return "-";
+  char text[40];
+  std::snprintf(text, sizeof text, format, value);
   return text;
 }
 

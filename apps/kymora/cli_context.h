@@ -48,6 +48,9 @@ class Console {
 
 // printf into a string.
 [[gnu::format(printf, 1, 2)]] std::string Format(const char* format, ...);
+// A number of a table written with a printf format of one double; "-" for one that could not be measured
+// (not finite).
+std::string MeasuredText(double value, const char* format = "%g");
 
 // Message boxes of the command line: the text (and caption) on standard error.
 int StderrMessageBox(const std::wstring& text, const std::wstring& caption, std::uint32_t style);

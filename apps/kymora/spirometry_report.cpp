@@ -13,14 +13,6 @@ const char* PrefixText(std::int32_t prefix) { return prefix == 6 ? "\xC2\xB5" : 
 
 namespace {
 
-// A value of the table; "-" for one that could not be measured (not finite), as for an FEV1 beyond the block.
-std::string Shown(double value, const char* format = "%g") {
-  if (!std::isfinite(value)) return "-";
-  char text[40];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
 void Position(JsonWriter& w, const char* key, DataPosition p) {
   w.Key(key).BeginObject().Key("offset").Int(p.offset).Key("block").Int(p.block).EndObject();
 }
@@ -123,17 +115,18 @@ std::string ReportTable(const Report& r) {
                                                                                   : "non-forced";
     const bool fev1 = q.Fev1Available != kFalse16;
     text += Format("%-7zu %-18s %8.3f %8.3f %8.3f %11s %11s %11s %10s %9s\n", i + 1, kind, q.Ti, q.Te, q.Duration,
-                   Shown(q.VolumeVtOrFvc * k, "%.4g").c_str(), Shown(q.Pif * k, "%.4g").c_str(),
-                   Shown(q.Pef * k, "%.4g").c_str(), fev1 ? Shown(q.Fev1 * k, "%.4g").c_str() : "-",
-                   fev1 ? Shown(q.Fev1OverFvc, "%.3g%%").c_str() : "-");
+                   MeasuredText(q.VolumeVtOrFvc * k, "%.4g").c_str(), MeasuredText(q.Pif * k, "%.4g").c_str(),
+                   MeasuredText(q.Pef * k, "%.4g").c_str(), fev1 ? MeasuredText(q.Fev1 * k, "%.4g").c_str() : "-",
+                   fev1 ? MeasuredText(q.Fev1OverFvc, "%.3g%%").c_str() : "-");
   }
   const auto& m = r.summary;
   text += Format("\nDuration %g s (%g s non-forced); %d breaths (%d non-forced)\n", m.TotalDuration,
                  m.NonForcedDuration, m.BreathCount, m.NonForcedCount);
   if (m.NonForcedCount > 0)
-    text += Format("Non-forced: VE %s %sL/s (%s %sL/min), average VT %s %sL, f %g Hz (%g/min)\n",
-                   Shown(m.MinuteVentilation * k).c_str(), p, Shown(m.MinuteVentilation * k * 60.0).c_str(), p,
-                   Shown(m.AverageTidalVolume * k).c_str(), p, m.BreathingFrequency, m.BreathingFrequency * 60.0);
+    text +=
+        Format("Non-forced: VE %s %sL/s (%s %sL/min), average VT %s %sL, f %g Hz (%g/min)\n",
+               MeasuredText(m.MinuteVentilation * k).c_str(), p, MeasuredText(m.MinuteVentilation * k * 60.0).c_str(),
+               p, MeasuredText(m.AverageTidalVolume * k).c_str(), p, m.BreathingFrequency, m.BreathingFrequency * 60.0);
   if (r.standard) text += StandardTableText(*r.standard, k, p);
   return text;
 }

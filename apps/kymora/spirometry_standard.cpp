@@ -84,9 +84,12 @@ std::string StandardTableText(const StandardResults& r, double k, const char* p)
                                  (Yes(m.FvcAcceptable) ? "FVC" : "");
     const std::string usable = std::string(Yes(m.Fev1Usable) ? "FEV1" : "") +
                                (Yes(m.Fev1Usable) && Yes(m.FvcUsable) ? "+" : "") + (Yes(m.FvcUsable) ? "FVC" : "");
-    text += Format("%-7d %7.3f %10.4g %10.4g %10.4g %10.4g %12.4g %7.2f %-12s %-11s %-11s\n", m.BreathIndex + 1,
-                   m.TimeZero, m.Bev * k, m.Fev1 * k, m.Fev6 * k, m.Fvc * k, m.Fef2575 * k, m.Fet, EndOfExpiration(m),
-                   accepted.empty() ? "-" : accepted.c_str(), usable.empty() ? "-" : usable.c_str());
+    text += Format("%-7d %7s %10s %10s %10s %10s %12s %7s %-12s %-11s %-11s\n", m.BreathIndex + 1,
+                   MeasuredText(m.TimeZero, "%.3f").c_str(), MeasuredText(m.Bev * k, "%.4g").c_str(),
+                   MeasuredText(m.Fev1 * k, "%.4g").c_str(), MeasuredText(m.Fev6 * k, "%.4g").c_str(),
+                   MeasuredText(m.Fvc * k, "%.4g").c_str(), MeasuredText(m.Fef2575 * k, "%.4g").c_str(),
+                   MeasuredText(m.Fet, "%.2f").c_str(), EndOfExpiration(m), accepted.empty() ? "-" : accepted.c_str(),
+                   usable.empty() ? "-" : usable.c_str());
   }
   const auto& t = r.test;
   text += Format("Test: %d manoeuvres; acceptable FEV1 %d, FVC %d; %s; grade FEV1 %s, FVC %s\n", t.Manoeuvres,
