@@ -4,6 +4,13 @@
 
 namespace kymora {
 
+std::optional<std::string> WhyNotUsable(const UserConversion& conversion) {
+  if (!std::isfinite(conversion.scale) || conversion.scale == 0)
+    return "the units conversion's scale must be a finite number other than 0";
+  if (!std::isfinite(conversion.offset)) return "the units conversion's offset must be a finite number";
+  return std::nullopt;
+}
+
 std::int32_t DataFile::AddChannel(std::wstring title) {
   channels.push_back(Channel{std::move(title), std::nullopt});
   for (auto& b : blocks) b.channels.emplace_back();
@@ -19,12 +26,12 @@ std::int32_t DataFile::AddBlock(double secsPerTick, std::int64_t length) {
   return BlockCount() - 1;
 }
 
-void DataFile::SetSamples(std::int32_t block, std::int32_t channel, std::wstring units, double range,
-                          Samples samples) {
+void DataFile::SetSamples(std::int32_t block, std::int32_t channel, std::wstring units, double range, Samples samples) {
   auto& cb = blocks.at(static_cast<std::size_t>(block)).channels.at(static_cast<std::size_t>(channel));
   cb.units = std::move(units);
   cb.range = range;
   cb.samples = std::make_shared<const Samples>(std::move(samples));
+  cb.userConversion.reset();  // it was set on top of the data that these samples replace
 }
 
 std::optional<std::string> DataFile::Check() const {
@@ -41,6 +48,12 @@ std::optional<std::string> DataFile::Check() const {
         return where + ", channel " + std::to_string(c + 1) + ": sample count differs from the block length";
       if (!(cb.range > 0) || !std::isfinite(cb.range))
         return where + ", channel " + std::to_string(c + 1) + ": the full-scale range must be positive";
+      if (cb.userConversion) {
+        if (!cb.HasData())
+          return where + ", channel " + std::to_string(c + 1) + ": a units conversion without recorded data";
+        if (auto why = WhyNotUsable(*cb.userConversion))
+          return where + ", channel " + std::to_string(c + 1) + ": " + *why;
+      }
     }
   }
   if (selection.valid) {

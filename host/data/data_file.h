@@ -17,13 +17,29 @@ namespace kymora {
 
 using Samples = std::vector<float>;
 
+// A linear rescaling that the user put on top of a channel's recorded units, for example volts shown as
+// L/s: shown value = recorded value × scale + offset, in `units`. It changes what the user is shown, never
+// the recorded samples that calculations and expressions read.
+struct UserConversion {
+  double scale = 1.0;
+  double offset = 0.0;
+  std::wstring units;  // the units text shown with the converted values
+  friend bool operator==(const UserConversion&, const UserConversion&) = default;
+};
+
+// Why a conversion cannot be used: a scale of zero maps every value onto one, and a non-finite scale or
+// offset gives no value at all. Nothing when it can be used.
+std::optional<std::string> WhyNotUsable(const UserConversion& conversion);
+
 // One channel's recorded data in one block.
 struct ChannelBlock {
-  std::wstring units;     // units text of the channel in this block
-  double range = 1.0;     // full-scale range: raw ±32000 maps onto ±range (scale = range / 32000)
+  std::wstring units;  // units text of the channel in this block
+  double range = 1.0;  // full-scale range: raw ±32000 maps onto ±range (scale = range / 32000)
   // The samples, block length long; null when the channel has no recorded data in the block.
   // Shared so that readers opened on the data keep it alive; never changed in place once shared.
   std::shared_ptr<const Samples> samples;
+  // Set by the user on recorded data only; unset for nearly every channel.
+  std::optional<UserConversion> userConversion;
 
   bool HasData() const { return samples != nullptr; }
   double Scale() const { return range / 32000.0; }
@@ -69,7 +85,8 @@ class DataFile {
   std::int32_t AddChannel(std::wstring title);
   // Adds a block where every channel has no data yet; returns its index.
   std::int32_t AddBlock(double secsPerTick, std::int64_t length);
-  // Sets a channel's recorded samples in a block (samples.size() must equal the block length).
+  // Sets a channel's recorded samples in a block (samples.size() must equal the block length); any units
+  // conversion of the user on the data replaced is dropped.
   void SetSamples(std::int32_t block, std::int32_t channel, std::wstring units, double range, Samples samples);
 
   // The first inconsistency (sizes, lengths, intervals, selection positions), or nothing.

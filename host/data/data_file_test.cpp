@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace kymora;
 
 namespace {
@@ -50,6 +52,18 @@ TEST(DataFile, CheckFindsInconsistencies) {
   EXPECT_FALSE(f.Check());
   f.blocks[0].secsPerTick = 0;
   EXPECT_TRUE(f.Check());
+  const std::pair<UserConversion, bool> conversions[] = {
+      {{2.5, -1.0, L"L/s"}, true}, {{-1e-30, 0.0, L""}, true},       {{0.0, 0.0, L"L/s"}, false},
+      {{NAN, 0.0, L"L/s"}, false}, {{1.0, INFINITY, L"L/s"}, false},
+  };
+  for (const auto& [conversion, usable] : conversions) {
+    f = TwoBlocks();
+    f.blocks[0].channels[0].userConversion = conversion;
+    EXPECT_EQ(!f.Check(), usable) << conversion.scale << " " << conversion.offset;
+  }
+  f = TwoBlocks();
+  f.blocks[1].channels[0].userConversion = UserConversion{};
+  EXPECT_EQ(f.Check(), "block 2, channel 1: a units conversion without recorded data");
 }
 
 TEST(DataFile, NewChannelsAndBlocksStartWithoutData) {

@@ -30,6 +30,7 @@ class KymoReader {
     ReadBlocks();
     ReadChannelBlocks();
     ReadSamples();
+    ReadUserConversions();
     ReadDocumentStreams();
     // A failure of SQLite comes first: a problem noted after it is only its echo.
     if (!mDb.Ok()) return Error{DescribeFailure(mDb, mPath, "read")};
@@ -208,6 +209,26 @@ class KymoReader {
         AppendDecodedSamples(blob, samples);
       }
       mFile.blocks[b].channels[c].samples = std::make_shared<const Samples>(std::move(samples));
+    }
+  }
+
+  // Files from before the conversion table have no conversions. Whether the data a conversion stands on
+  // exists is left to the whole file's check.
+  void ReadUserConversions() {
+    if (!Going() || !HasConversionTable(mDb)) return;
+    auto row = mDb.Prepare(
+        "SELECT block, channel, conversion_scale, conversion_offset, shown_units FROM user_conversions "
+        "ORDER BY block, channel");
+    while (Going() && row.Step()) {
+      std::int64_t b = 0, c = 0;
+      if (!Int(row, 0, 0, mFile.BlockCount() - 1, b, "the block of a units conversion") ||
+          !Int(row, 1, 0, mFile.ChannelCount() - 1, c, "the channel of a units conversion"))
+        return;
+      if (row.Type(2) != SQLITE_FLOAT || row.Type(3) != SQLITE_FLOAT || row.Type(4) != SQLITE_TEXT)
+        return Problem(Place(b, c) + ": the units conversion is incomplete");
+      UserConversion conversion{row.Double(2), row.Double(3), FromUtf8(row.Text(4))};
+      if (auto why = WhyNotUsable(conversion)) return Problem(Place(b, c) + ": " + *why);
+      mFile.blocks[b].channels[c].userConversion = std::move(conversion);
     }
   }
 

@@ -40,6 +40,25 @@ ChunkIndex ReadChunkIndex(SqliteDatabase& db) {
   return index;
 }
 
+void WriteConversions(SqliteDatabase& db, const DataFile& file) {
+  db.Exec(kCreateConversionTableSql);
+  db.Exec("DELETE FROM user_conversions");
+  auto row = db.Prepare("INSERT INTO user_conversions VALUES (?1, ?2, ?3, ?4, ?5)");
+  for (std::size_t b = 0; b < file.blocks.size(); ++b) {
+    for (std::size_t c = 0; c < file.blocks[b].channels.size(); ++c) {
+      const auto& conversion = file.blocks[b].channels[c].userConversion;
+      if (!conversion) continue;
+      row.Bind(1, static_cast<std::int64_t>(b))
+          .Bind(2, static_cast<std::int64_t>(c))
+          .Bind(3, conversion->scale)
+          .Bind(4, conversion->offset)
+          .BindText(5, ToUtf8(conversion->units))
+          .Run();
+      row.Reset();
+    }
+  }
+}
+
 void WriteDescription(SqliteDatabase& db, const DataFile& file, std::int32_t chunkSamples) {
   db.Exec(
       "DELETE FROM file_info; DELETE FROM channels; DELETE FROM blocks; DELETE FROM channel_blocks; "
@@ -84,6 +103,8 @@ void WriteDescription(SqliteDatabase& db, const DataFile& file, std::int32_t chu
       channelBlock.Reset();
     }
   }
+
+  WriteConversions(db, file);
 
   auto stream = db.Prepare("INSERT INTO document_streams VALUES (?1, ?2)");
   for (const auto& [name, bytes] : file.documentStreams) {
@@ -184,7 +205,8 @@ Status SaveOver(const std::string& path, const DataFile& file, std::int32_t chun
   db.Exec("BEGIN IMMEDIATE");
   // Checked under the write lock, so no other save can come between the check and the commit.
   if (expectedStamp && db.Ok() && ReadStamp(db) != *expectedStamp && db.Ok())
-    return Error{"Cannot save " + path + ": " + kChangedByAnotherProgram + "; it was left as the other program saved it."};
+    return Error{"Cannot save " + path + ": " + kChangedByAnotherProgram +
+                 "; it was left as the other program saved it."};
   stats.stamp = NewStamp();
   WriteStamp(db, stats.stamp);
   auto stored = ReadChunkIndex(db);

@@ -7,6 +7,8 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "host/data/storage/kymo_storage.h"
 
@@ -54,7 +56,24 @@ CREATE TABLE document_streams(
 const char* const kCreateStampTableSql =
     "CREATE TABLE IF NOT EXISTS save_stamp(id INTEGER PRIMARY KEY CHECK (id = 1), stamp INTEGER NOT NULL) STRICT";
 
+const char* const kCreateConversionTableSql = R"(
+CREATE TABLE IF NOT EXISTS user_conversions(
+  block INTEGER NOT NULL,
+  channel INTEGER NOT NULL,
+  conversion_scale REAL NOT NULL,
+  conversion_offset REAL NOT NULL,
+  shown_units TEXT NOT NULL,
+  PRIMARY KEY (block, channel)) STRICT, WITHOUT ROWID;
+)";
+
+bool HasConversionTable(SqliteDatabase& db) {
+  return db.QueryInt("SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'user_conversions'") != 0;
+}
+
 namespace {
+const char* const kConversionProbe =
+    "SELECT block, channel, conversion_scale, conversion_offset, shown_units FROM user_conversions LIMIT 0";
+
 // Every column the loader and the saver use; a file that cannot answer these is not ours.
 const char* const kProbes[] = {
     ("SELECT id, chunk_samples, selection_valid, selection_start_block, selection_start_offset, "
@@ -104,7 +123,9 @@ Status CheckKymoDatabase(SqliteDatabase& db, const std::string& path) {
                  "; this version reads up to " + std::to_string(kFormatVersion) + ")."};
   if (version < 1)
     return Error{path + " is damaged: it has no valid file format number (" + std::to_string(version) + ")."};
-  for (const char* probe : kProbes) {
+  std::vector<const char*> probes(std::begin(kProbes), std::end(kProbes));
+  if (HasConversionTable(db)) probes.push_back(kConversionProbe);
+  for (const char* probe : probes) {
     db.Prepare(probe);
     if (db.Ok()) continue;
     if (IsDamage(db.FailureCode())) return Error{DescribeFailure(db, path, "read")};

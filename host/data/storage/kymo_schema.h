@@ -20,6 +20,14 @@ extern const char* const kCreateTablesSql;
 // The table of the change stamp (see kymo_storage.h); created by the first save that writes a stamp.
 extern const char* const kCreateStampTableSql;
 
+// The table of the units conversions that the user applied, one row per (block, channel) that has one.
+// Created by every save (files written before it existed lack it and have no conversions). Programs that
+// predate it read the file without the conversions and, saving over the file, leave the rows as they are:
+// they can neither remove nor renumber channels and blocks, so each row stays with its recorded data.
+extern const char* const kCreateConversionTableSql;
+// Whether the file holds the conversion table.
+bool HasConversionTable(SqliteDatabase& db);
+
 // Largest chunk size accepted from a file: anything larger is damage, not a choice of ours.
 constexpr std::int64_t kMaxChunkSamples = std::int64_t{1} << 24;
 

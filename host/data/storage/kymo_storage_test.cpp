@@ -51,6 +51,7 @@ DataFile Rich() {
   s[5] = Bits(1);  // smallest denormal
   s[65536] = std::numeric_limits<float>::quiet_NaN();
   f.SetSamples(0, 0, L"V", 2.0, s);
+  f.blocks[0].channels[0].userConversion = UserConversion{0.1 + 0.2, -0.125, L"L/s"};
   f.blocks[0].channels[1].units = L"cmH\u2082O";  // units and range are kept without data too
   f.blocks[0].channels[1].range = 5.0;
   f.SetSamples(1, 1, L"\u00b5V", 0.1 + 0.2, Samples(17, -1.25f));
@@ -151,7 +152,29 @@ TEST(KymoStorage, FileHoldsFormatWalAndLittleEndianSamples) {
                        "ORDER BY channel"),
               (std::vector<std::string>{"none", "", "01020300FF"}));
     EXPECT_EQ(QuerySql(path, "SELECT count(*) FROM sample_chunks WHERE channel = 1"), std::vector<std::string>{"1"});
+    EXPECT_EQ(QuerySql(path,
+                       "SELECT printf('%d %d %!.17g %!.17g ', block, channel, conversion_scale, conversion_offset) || "
+                       "shown_units FROM user_conversions"),
+              std::vector<std::string>{"0 0 0.30000000000000004 -0.125 L/s"});
   }
+}
+
+// Files saved before units conversions existed have no conversion table; they load without conversions, and
+// the next save adds the table.
+TEST(KymoStorage, FileWithoutConversionTableLoadsWithoutConversions) {
+  TempFolder folder;
+  auto path = folder.File("old.kymo");
+  ASSERT_TRUE(SaveKymo(path, Rich()).HasValue());
+  RunSql(path, "DROP TABLE user_conversions");
+  auto loaded = LoadKymo(path);
+  ASSERT_TRUE(loaded.HasValue()) << loaded.ErrorMessage();
+  DataFile expected = Rich();
+  expected.blocks[0].channels[0].userConversion.reset();
+  EXPECT_EQ(FirstDifference(*loaded, expected), "");
+  loaded->blocks[1].channels[1].userConversion = UserConversion{-2.0, 1.0, L""};
+  ASSERT_TRUE(SaveKymo(path, *loaded).HasValue());
+  EXPECT_EQ(QuerySql(path, "SELECT block || ',' || channel FROM user_conversions"), std::vector<std::string>{"1,1"});
+  EXPECT_EQ(QuerySql(path, "PRAGMA user_version"), std::vector<std::string>{"1"});
 }
 
 TEST(KymoStorage, LoadRefusesFilesItCannotTrustAndLeavesThemAlone) {
@@ -232,6 +255,30 @@ TEST(KymoStorage, LoadRefusesFilesItCannotTrustAndLeavesThemAlone) {
        {},
        "8 channel-in-block rows where 9 are expected"},
       {"chunk size zero", "UPDATE file_info SET chunk_samples = 0", {}, "the chunk size is out of range (0)"},
+      {"conversion scale zero",
+       "UPDATE user_conversions SET conversion_scale = 0",
+       {},
+       "block 1, channel 1: the units conversion's scale must be a finite number other than 0"},
+      {"conversion scale infinite",
+       "UPDATE user_conversions SET conversion_scale = -1e999",
+       {},
+       "block 1, channel 1: the units conversion's scale must be a finite number other than 0"},
+      {"conversion offset infinite",
+       "UPDATE user_conversions SET conversion_offset = 1e999",
+       {},
+       "block 1, channel 1: the units conversion's offset must be a finite number"},
+      {"conversion for a channel that does not exist",
+       "UPDATE user_conversions SET channel = 3",
+       {},
+       "the channel of a units conversion is out of range (3)"},
+      {"conversion where there is no data",
+       "UPDATE user_conversions SET channel = 2",
+       {},
+       "block 1, channel 3: a units conversion without recorded data"},
+      {"conversion table of another shape",
+       "DROP TABLE user_conversions; CREATE TABLE user_conversions(x)",
+       {},
+       "lacks part of the Kymora tables"},
       {"a malformed class id",
        "UPDATE channels SET calculation_class = 'x' WHERE channel = 2",
        {},

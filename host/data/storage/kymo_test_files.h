@@ -112,6 +112,11 @@ inline std::string FirstDifference(const DataFile& a, const DataFile& b) {
       auto place = where + ", channel " + std::to_string(c);
       if (p.units != q.units || !SameBits(p.range, q.range)) return place + " units or range";
       if (p.HasData() != q.HasData()) return place + " data presence";
+      if (p.userConversion.has_value() != q.userConversion.has_value() ||
+          (p.userConversion && (!SameBits(p.userConversion->scale, q.userConversion->scale) ||
+                                !SameBits(p.userConversion->offset, q.userConversion->offset) ||
+                                p.userConversion->units != q.userConversion->units)))
+        return place + " units conversion";
       if (p.HasData() && (p.samples->size() != q.samples->size() ||
                           (!p.samples->empty() &&
                            std::memcmp(p.samples->data(), q.samples->data(), p.samples->size() * sizeof(float)))))
