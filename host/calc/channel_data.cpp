@@ -247,6 +247,21 @@ HRESULT ChannelData::GetUnitsConversion(std::uint32_t flags, std::int32_t block,
   return S_OK;
 }
 
+HRESULT ChannelData::GetUserConversion(std::uint32_t flags, std::int32_t block, std::int32_t channel,
+                                       IUnitsConversion** conversion, IUnits** shownUnits) {
+  if (!conversion) return E_POINTER;
+  *conversion = nullptr;
+  if (shownUnits) *shownUnits = nullptr;
+  if (!ValidBlock(block) || !ValidChannel(channel)) return E_INVALIDARG;
+  // The conversion lies on the recorded data; a calculation's output is shown as the calculation makes it.
+  if (ReadsCalculation(flags, channel)) return S_FALSE;
+  const auto& user = mFile->blocks[block].channels[channel].userConversion;
+  if (!user) return S_FALSE;
+  *conversion = MakeCom<UnitsConversion>(user->scale, user->offset).Detach();
+  if (shownUnits) *shownUnits = InternUnits(user->units).Detach();
+  return S_OK;
+}
+
 HRESULT ChannelData::GetSample(std::uint32_t flags, std::int32_t block, std::int32_t channel, std::int64_t offset,
                                float* value) {
   if (!value) return E_POINTER;

@@ -3,8 +3,8 @@
 // calculated channels on it, so that a calculated channel reads exactly like a recorded one everywhere
 // (another calculation's source, an expression, an export).
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,7 +14,7 @@
 #include "host/com/com_object.h"
 #include "host/com/expected.h"
 #include "host/data/data_file.h"
-#include "host/data/ichannel_data.h"
+#include "host/data/ichannel_data2.h"
 
 namespace kymora {
 
@@ -28,7 +28,7 @@ struct HostServices {
   std::function<int(const std::wstring&, const std::wstring&, std::uint32_t)> messageBox;
 };
 
-class ChannelData final : public ComObject<IChannelData> {
+class ChannelData final : public ComObject<IChannelData2> {
  public:
   ChannelData(std::shared_ptr<DataFile> file, HostServices services);
 
@@ -77,6 +77,9 @@ class ChannelData final : public ComObject<IChannelData> {
                      IEnumFloatEx** reader) override;
   HRESULT GetChannelCalc(std::int32_t channel, IChannelCalc** calc) override;
   HRESULT GetChannelTitle(std::int32_t channel, std::wstring* title) override;
+  // IChannelData2
+  HRESULT GetUserConversion(std::uint32_t flags, std::int32_t block, std::int32_t channel,
+                            IUnitsConversion** conversion, IUnits** shownUnits) override;
 
  protected:
   ~ChannelData() override;

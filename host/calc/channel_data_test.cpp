@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "host/calc/calc_test_fakes.h"
 #include "host/calc/ienum_float_ex.h"
@@ -76,6 +77,39 @@ TEST_F(ChannelDataTest, ServesRecordedSamplesUnitsAndConversions) {
   EXPECT_DOUBLE_EQ(t, 0.02);
   data->GetTimeOfPosition(0, {2, 1}, &t);
   EXPECT_DOUBLE_EQ(t, 0.03);
+}
+
+// The user's conversion is told apart from the recorded data, which reads as before; a read through a
+// calculation never reports it.
+TEST_F(ChannelDataTest, UserConversionIsReportedBesideTheRecordedData) {
+  file->blocks[1].channels[0].userConversion = UserConversion{2.5, -1.0, L"L/s"};
+  PutScale(data.Get(), 0, {0, 3.0f, L"L/s", 8, 1.0, 0x80001001});  // on the converted channel's own data
+  ComPtr<IChannelData2> data2;
+  ASSERT_EQ(data->QueryInterface(IChannelData2::kIid, reinterpret_cast<void**>(data2.Put())), S_OK);
+  struct Case {
+    std::uint32_t flags;
+    std::int32_t block, channel;
+    HRESULT result;
+  } cases[] = {{0x80003001, 1, 0, S_OK},
+               {0x1, 1, 0, S_OK},
+               {0x80003001, 0, 0, S_FALSE},
+               {0x40000000, 1, 0, S_FALSE},
+               {0x1, 2, 0, E_INVALIDARG}};
+  for (const auto& c : cases) {
+    ComPtr<IUnitsConversion> conversion;
+    ComPtr<IUnits> shown;
+    EXPECT_EQ(data2->GetUserConversion(c.flags, c.block, c.channel, conversion.Put(), shown.Put()), c.result);
+    EXPECT_EQ(conversion != nullptr, c.result == S_OK);
+    if (c.result != S_OK) continue;
+    double scale = 0, offset = 0;
+    conversion->GetScaleOffset(&scale, &offset);
+    std::wstring text;
+    shown->GetText(&text);
+    EXPECT_EQ(std::tuple(scale, offset, text), std::tuple(2.5, -1.0, std::wstring(L"L/s")));
+  }
+  EXPECT_EQ(UnitsOf(data.Get(), 0x1, 1, 0), L"V");
+  EXPECT_EQ(ReadAll(data.Get(), 0, 1, ReadFlags::kRecorded | ReadFlags::kInUnits), (std::vector<float>{0, -1, -2, -3}));
+  EXPECT_EQ(ReadAll(data.Get(), 0, 1), (std::vector<float>{0, -3, -6, -9}));
 }
 
 TEST_F(ChannelDataTest, CalculatedChannelReadsLikeARecordedOne) {

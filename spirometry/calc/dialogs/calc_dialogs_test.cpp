@@ -124,6 +124,40 @@ class CalcDialogsTest : public QObject {
     QCOMPARE(calc->ApplySettings(settings.Get(), kTrue16), S_OK);
   }
 
+  // Closing: a conversion of the user on any block of the source earns one warning, units other than volts on
+  // any block another; the dialog closes and keeps its settings either way.
+  void flowClosingWarnsAboutConversionAndUnits() {
+    const std::wstring converted = L"A units conversion has been applied to the flow data channel.";
+    const std::wstring notVolts = L"The flow data channel is not recorded in volts.";
+    struct Case {
+      std::vector<int> convertedBlocks;
+      const wchar_t* block0Units;
+      std::vector<std::wstring> warnings;  // how each message begins, in order
+    } cases[] = {
+        {{}, L"V", {}},
+        {{1}, L"mV", {converted}},
+        {{0, 1}, L"V", {converted}},
+        {{0}, L"cmH2O", {converted, notVolts}},
+        {{}, L"kPa", {notVolts}},
+    };
+    for (const auto& c : cases) {
+      init();
+      for (int b : c.convertedBlocks)
+        mDoc->File().blocks[b].channels[kRaw].userConversion = kymora::UserConversion{12.5, 0.0, L"L/s"};
+      mDoc->File().blocks[0].channels[kRaw].units = c.block0Units;
+      auto settings = MakeCom<SpFlowSettings>();
+      SpFlowDlg dialog(&mDoc->Frame(), 2, *settings);
+      dialog.show();
+      Find<QComboBox>(&dialog, "101")->setCurrentIndex(kRaw);
+      Press(&dialog, "1");
+      QCOMPARE(dialog.result(), int(QDialog::Accepted));
+      QCOMPARE(settings->mRawFlowChannel, kRaw);
+      QCOMPARE(mMessages.size(), c.warnings.size());
+      for (std::size_t i = 0; i < c.warnings.size(); ++i) QVERIFY(mMessages[i].starts_with(c.warnings[i]));
+      cleanup();
+    }
+  }
+
   // "Custom..." runs the calibration: its head scale on OK, the preset chosen before on Cancel.
   void flowCustomHeadComesFromCalibration() {
     for (bool calibrated : {true, false}) {

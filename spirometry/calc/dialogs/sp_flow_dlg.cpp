@@ -13,7 +13,9 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "host/data/ichannel_data2.h"
 #include "host/data/iunits.h"
+#include "host/data/iunits_conversion.h"
 #include "spirometry/calc/dialogs/dialog_support.h"
 #include "spirometry/calc/dialogs/flow_cal_dlg.h"
 #include "spirometry/calc/units_check.h"
@@ -24,9 +26,7 @@ namespace Spirometry {
 
 namespace {
 constexpr int kMsgTitle = 57, kMsgSpirometry = 53, kMsgCustom = 28, kMsgInformation = 45, kMsgFormula = 46;
-// Message 80 (a units conversion applied by the user) has no case here: the host keeps no such conversion on
-// recorded channels, so only the units themselves are checked.
-constexpr int kMsgHeadInformation = 55, kMsgSpirometryFlow = 29, kMsgNotVolts = 83;
+constexpr int kMsgHeadInformation = 55, kMsgSpirometryFlow = 29, kMsgUserConversion = 80, kMsgNotVolts = 83;
 constexpr double kLinearTolerance = 0.01;
 constexpr double kScaleChanged = 1e-6;
 constexpr std::int32_t kCustomIndex = 5;
@@ -202,22 +202,27 @@ void SpFlowDlg::accept() {
   WarnAboutUnits();
 }
 
-// The flow calculation expects a flow-head voltage; anything else is worth a word, but not a refusal.
+// The flow calculation expects a flow-head voltage as recorded; anything else is worth a word, but not a
+// refusal. A host without the second data interface keeps no conversions of the user.
 void SpFlowDlg::WarnAboutUnits() {
   auto data = Dialogs::ChannelDataOf(mHost);
   std::int32_t blocks = 0;
   if (!data || Failed(data->GetBlockCount(&blocks))) return;
+  auto data2 = data.As<IChannelData2>();
   const std::int32_t source = mSettings.mRawFlowChannel;
   const std::uint32_t flags = kUnitsFlags | (source == mChannel ? 0x1u : 0x40000000u);
-  bool notVolts = false;
+  bool converted = false, notVolts = false;
   for (std::int32_t block = blocks - 1; block >= 0; --block) {
     if (data->HasData(flags, block, source) != S_OK) continue;
+    ComPtr<IUnitsConversion> conversion;
+    if (data2 && data2->GetUserConversion(flags, block, source, conversion.Put(), nullptr) == S_OK) converted = true;
     ComPtr<IUnits> units;
     std::wstring text;
     if (Failed(data->GetUnits(flags, block, source, units.Put())) || !units || Failed(units->GetText(&text))) continue;
     if (!VoltagePrefixExponent(text)) notVolts = true;
   }
   const std::wstring title = LoadString(kMsgSpirometryFlow);
+  if (converted) mHost->ShowMessageBox(LoadString(kMsgUserConversion).c_str(), title.c_str(), Dialogs::kExclamationBox);
   if (notVolts) mHost->ShowMessageBox(LoadString(kMsgNotVolts).c_str(), title.c_str(), Dialogs::kExclamationBox);
 }
 
