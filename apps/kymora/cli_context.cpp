@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "apps/kymora/cli_options.h"
 #include "host/com/text.h"
 
 namespace kymora::cli {
@@ -95,6 +96,12 @@ std::string MeasuredText(double value, const char* format) {
 void PrintError(const std::string& message) { Console().Error(message); }
 
 std::string Narrow(const std::wstring& text) { return ToUtf8(text); }
+
+std::string DescribeConversion(const UserConversion& conversion) {
+  const bool down = conversion.offset < 0;
+  return "shown as " + Printable(Narrow(conversion.units)) + " = value x " + NumberText(conversion.scale) +
+         (down ? " - " : " + ") + NumberText(down ? -conversion.offset : conversion.offset);
+}
 
 bool ShowsProgress() {
   static const bool terminal = isatty(2) != 0;

@@ -67,5 +67,7 @@ void PrintError(const std::string& message);
 // True when standard error is a terminal: long work then shows its progress there.
 bool ShowsProgress();
 std::string Narrow(const std::wstring& text);
+// A units conversion of the user as the commands print it: "shown as L/s = value x 12.5 + 0".
+std::string DescribeConversion(const UserConversion& conversion);
 
 }  // namespace kymora::cli

@@ -54,6 +54,12 @@ CLI::Validator Within(double low, double high) {
       range);
 }
 
+CLI::Validator Finite() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string { return Number(text) ? "" : "takes a finite number, not " + Quoted(text); },
+      "a finite number");
+}
+
 CLI::Validator AtLeast(double low) {
   const std::string range = "a number of " + NumberText(low) + " or more";
   return CLI::Validator(

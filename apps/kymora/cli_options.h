@@ -14,6 +14,8 @@ namespace kymora::cli {
 CLI::Validator Within(double low, double high);
 // A number of low or more.
 CLI::Validator AtLeast(double low);
+// Any finite number.
+CLI::Validator Finite();
 // A whole number from low to high (a channel, a block, a tick).
 CLI::Validator WholeWithin(std::int64_t low, std::int64_t high);
 // A channel or block number as users write them: from 1.

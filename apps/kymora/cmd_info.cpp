@@ -92,7 +92,19 @@ void PrintJson(HostDocument& doc) {
     for (std::int32_t b = 0; b < f.BlockCount(); ++b) {
       auto info = Describe(data, b, c);
       w.BeginObject().Key("units").String(info.units).Key("fullScale").Double(info.fullScale, "%.9g");
-      w.Key("hasData").Bool(info.hasData).EndObject();
+      w.Key("hasData").Bool(info.hasData).Key("userConversion");
+      if (const auto& user = f.blocks[b].channels[c].userConversion)
+        w.BeginObject()
+            .Key("scale")
+            .Double(user->scale)
+            .Key("offset")
+            .Double(user->offset)
+            .Key("units")
+            .String(Narrow(user->units))
+            .EndObject();
+      else
+        w.Null();
+      w.EndObject();
     }
     w.EndArray().EndObject();
   }
@@ -139,6 +151,9 @@ void PrintText(HostDocument& doc) {
     auto info = f.BlockCount() ? Describe(data, 0, c) : ChannelBlockInfo{};
     std::printf("  Ch%d  %-20s units %-8s full scale %-8.6g%s\n", c + 1, Narrow(f.channels[c].title).c_str(),
                 info.units.empty() ? "-" : info.units.c_str(), info.fullScale, info.hasData ? "" : "  (no data)");
+    for (std::int32_t b = 0; b < f.BlockCount(); ++b)
+      if (const auto& user = f.blocks[b].channels[c].userConversion)
+        std::printf("       block %d %s\n", b + 1, DescribeConversion(*user).c_str());
     auto calc = DescribeCalc(doc, c);
     if (calc.present && calc.live)
       std::printf("       calculation %s: %s\n", calc.name.c_str(), calc.settings.c_str());

@@ -14,6 +14,7 @@ void AddCalcCommand(CLI::App& app, int& exitCode);
 void AddDemoCommand(CLI::App& app, int& exitCode);
 void AddSpirometryCommand(CLI::App& app, int& exitCode);
 void AddCalibrateCommand(CLI::App& app, int& exitCode);
+void AddUnitsCommand(CLI::App& app, int& exitCode);
 
 // An expression of eval may start with a minus ("-Ch2/2"), which the parser would take for options: such
 // an argument gets a leading space, which eval drops again.

@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
   kymora::cli::AddSpirometryCommand(app, exitCode);
   kymora::cli::AddDemoCommand(app, exitCode);
   kymora::cli::AddCalibrateCommand(app, exitCode);
+  kymora::cli::AddUnitsCommand(app, exitCode);
   kymora::cli::LoadHostExtensions();
   std::vector<std::string> args(argv + 1, argv + argc);
   kymora::cli::PrepareEvalArguments(args);
