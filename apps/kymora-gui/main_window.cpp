@@ -124,6 +124,7 @@ void MainWindow::BuildMenus() {
   channel->addSeparator();
   channel->addAction(QStringLiteral("&Title..."), this, [this] { OnChannelTitle(); });
   channel->addAction(QStringLiteral("&Units..."), this, [this] { OnChannelUnits(); });
+  channel->addAction(QStringLiteral("Units C&onversion..."), this, [this] { OnChannelConversion(); });
   channel->addAction(QStringLiteral("&Range..."), this, [this] { OnChannelRange(); });
   channel->addSeparator();
   channel->addAction(QStringLiteral("&Calculation..."), this, [this] { OnCalculation(); });

@@ -86,6 +86,7 @@ class MainWindow final : public QMainWindow {
   void OnPrint(std::uint32_t command);
   void OnChannelTitle();
   void OnChannelUnits();
+  void OnChannelConversion();
   void OnChannelRange();
   void OnCalculation();
   void RunExtensionCommand(std::uint32_t commandId, const Guid& documentType);

@@ -1,4 +1,5 @@
 // The main window's commands: copy, print, the channel menu, the extensions' commands.
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDoubleValidator>
 #include <QFileInfo>
@@ -104,6 +105,69 @@ void MainWindow::OnChannelUnits() {
     auto& cb = block.channels[static_cast<std::size_t>(c)];
     if (cb.HasData() && cb.units != units) {
       cb.units = units;
+      changed = true;
+    }
+  }
+  if (!changed) return;
+  mDoc->Frame().SetModified();
+  mDoc->Frame().RaiseHostEvent(HostEvents::kChanged);
+  mChart->Refresh();
+  AfterDocumentChange();
+}
+
+// The user's units conversion of a recorded channel, set in every block where the channel has data: shown
+// value = recorded value × scale + offset. Calculations go on reading the recorded values.
+void MainWindow::OnChannelConversion() {
+  const int c = mChart->CurrentChannel();
+  if (!mDoc || c >= mDoc->File().ChannelCount()) return;
+  auto& file = mDoc->File();
+  const auto channel = static_cast<std::size_t>(c);
+  const ChannelBlock* first = nullptr;
+  for (const auto& block : file.blocks)
+    if (!first && block.channels[channel].HasData()) first = &block.channels[channel];
+  if (file.channels[channel].calculation || !first) {
+    Message("A units conversion lies on recorded data; this channel has none to convert.", 0x40);
+    return;
+  }
+  const auto current = first->userConversion.value_or(UserConversion{1.0, 0.0, first->units});
+  QDialog dialog(this);
+  dialog.setWindowTitle(QStringLiteral("Channel %1 Units Conversion").arg(c + 1));
+  auto* scale = new QLineEdit(QString::fromStdString(chart::ValueText(current.scale)));
+  auto* offset = new QLineEdit(QString::fromStdString(chart::ValueText(current.offset)));
+  auto* units = new QLineEdit(QString::fromStdWString(current.units));
+  auto* remove = new QCheckBox(QStringLiteral("&Remove the conversion (show the recorded values)"));
+  scale->setObjectName(QStringLiteral("scale"));
+  offset->setObjectName(QStringLiteral("offset"));
+  units->setObjectName(QStringLiteral("units"));
+  remove->setObjectName(QStringLiteral("remove"));
+  remove->setChecked(!first->userConversion);
+  auto* form = new QFormLayout(&dialog);
+  form->addRow(QStringLiteral("Shown value = recorded value x &scale:"), scale);
+  form->addRow(QStringLiteral("+ &offset:"), offset);
+  form->addRow(QStringLiteral("Shown &units:"), units);
+  form->addRow(remove);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  form->addRow(buttons);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  if (mServices->Dialogs().Run(&dialog) != QDialog::Accepted) return;
+  std::optional<UserConversion> conversion;
+  if (!remove->isChecked()) {
+    bool okScale = false, okOffset = false;
+    conversion = UserConversion{QLocale().toDouble(scale->text(), &okScale),
+                                QLocale().toDouble(offset->text(), &okOffset), units->text().trimmed().toStdWString()};
+    auto why = okScale && okOffset ? WhyNotUsable(*conversion)
+                                   : std::optional<std::string>("the scale and the offset must be numbers");
+    if (why) {
+      Message("Cannot use this conversion: " + *why + ". The channel keeps what it had.", 0x30);
+      return;
+    }
+  }
+  bool changed = false;
+  for (auto& block : file.blocks) {
+    auto& cb = block.channels[channel];
+    if (cb.HasData() && cb.userConversion != conversion) {
+      cb.userConversion = conversion;
       changed = true;
     }
   }

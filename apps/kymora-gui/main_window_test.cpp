@@ -1,6 +1,9 @@
 // The main window on Qt's offscreen platform, with the Spirometry extension loaded: bad input changes
 // nothing, unsaved changes are asked about, calculations are put on channels, extension commands run.
+#include "apps/kymora-gui/main_window.h"
+
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QInputDialog>
 #include <QLabel>
@@ -14,7 +17,6 @@
 
 #include "apps/kymora-gui/calculation_dialog.h"
 #include "apps/kymora-gui/chart/chart_view.h"
-#include "apps/kymora-gui/main_window.h"
 #include "host/calc/ichannel_calc.h"
 #include "host/calc/ikey_value_settings.h"
 #include "host/com/runtime.h"
@@ -135,6 +137,37 @@ class MainWindowTest : public QObject {
 
   // The readout under the mouse: the time, and each channel's sample there (the recording's sample i is
   // (i mod 100) / 1000 V).
+  // Channel > Units Conversion: set on the recorded data, refused whole when unusable, removed again.
+  void unitsConversionIsSetRefusedAndRemoved() {
+    const UserConversion set{2.5, -1.0, L"L/s"};
+    struct Case {
+      QString scale, offset, units;
+      bool remove;
+      std::optional<UserConversion> after;
+      bool warned;
+    } cases[] = {
+        {"2.5", "-1", "L/s", false, set, false},
+        {"0", "0", "L/s", false, set, true},
+        {"x", "0", "L/s", false, set, true},
+        {"3", "0", "L/s", true, std::nullopt, false},
+    };
+    for (const auto& c : cases) {
+      mMessages.clear();
+      Intercept([&c](QDialog* d) {
+        auto* scale = d->findChild<QLineEdit*>(QStringLiteral("scale"));
+        if (!scale) return 0;
+        scale->setText(c.scale);
+        d->findChild<QLineEdit*>(QStringLiteral("offset"))->setText(c.offset);
+        d->findChild<QLineEdit*>(QStringLiteral("units"))->setText(c.units);
+        d->findChild<QCheckBox*>(QStringLiteral("remove"))->setChecked(c.remove);
+        return 1;
+      });
+      mWindow->FindMenuAction(QStringLiteral("Channel>Units Conversion"))->trigger();
+      QVERIFY(mWindow->Document()->File().blocks[0].channels[0].userConversion == c.after);
+      QCOMPARE(mMessages.size(), c.warned ? 1 : 0);
+    }
+  }
+
   void cursorReadoutShowsTheSampleUnderTheMouse() {
     mWindow->resize(900, 500);
     mWindow->show();
