@@ -6,8 +6,15 @@ function(kymora_tests name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "KYMORA_EXTDATA=${CMAKE_SOURCE_DIR}/../shared/extdata;${T_ENV}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  # The discovered tests' environment is set by a script of our own, read after their list: the properties
+  # gtest_discover_tests passes on are split at every ';', so that a second variable would be lost.
+  set(env "KYMORA_EXTDATA=${CMAKE_SOURCE_DIR}/../shared/extdata" ${T_ENV})
+  set(envScript ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake)
+  file(WRITE ${envScript} "foreach(test IN LISTS ${name}_TESTS)\n"
+                          "  set_tests_properties(\"\${test}\" PROPERTIES ENVIRONMENT [==[${env}]==])\n"
+                          "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${envScript})
 endfunction()
 
 # kymora_fuzzer(NAME SOURCE LIBS ...): a libFuzzer target, built only with KYMORA_FUZZ.
