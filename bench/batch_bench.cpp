@@ -4,7 +4,6 @@
 // machine is otherwise idle; on a shared machine the CPU time of the busiest thread ("busiest_cpu_s") says
 // what the wall time would be, since the threads only wait for each other at the end.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <tbb/global_control.h>
 #include <tbb/info.h>
 #include <unistd.h>
@@ -20,31 +19,13 @@
 #include "apps/kymora/extensions.h"
 #include "apps/kymora/spirometry_batch.h"
 #include "bench/flow_recording.h"
+#include "bench/silent_stdout.h"
 #include "host/data/storage/kymo_storage.h"
 
 namespace {
 
 constexpr int kFiles = 16;
 constexpr std::int64_t kSamplesPerFile = 1'800'000;  // 30 minutes at 1 kHz
-
-// Standard output goes to /dev/null while it lives: the command prints its JSON lines there.
-class Silence {
- public:
-  Silence() : mSaved(dup(1)) {
-    std::fflush(stdout);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    close(null);
-  }
-  ~Silence() {
-    std::fflush(stdout);
-    dup2(mSaved, 1);
-    close(mSaved);
-  }
-
- private:
-  int mSaved;
-};
 
 // The folder of recordings, written once per run and removed at exit.
 const std::filesystem::path& Folder() {
@@ -91,7 +72,7 @@ void BM_SpirometryBatch(benchmark::State& state) {
   int status = 0;
   const auto before = ThreadCpuSeconds();
   {
-    Silence quiet;
+    bench::Silence quiet;
     for (auto _ : state) status |= kymora::cli::RunSpirometryBatch(args, inputs);
   }
   double busiest = 0;

@@ -3,8 +3,6 @@
 // 1e7 and 8.64e7 samples (24 hours at 1 kHz), the document already in memory. With KYMORA_BENCH_RECORDING
 // naming a .kymo file, the same on that file, and the command with the reading of the file.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,31 +12,13 @@
 #include "apps/kymora/extensions.h"
 #include "apps/kymora/spirometry_command.h"
 #include "bench/flow_recording.h"
+#include "bench/silent_stdout.h"
 #include "host/data/storage/kymo_storage.h"
 #include "host/frame/host_document.h"
 
 namespace {
 
 using kymora::DataFile;
-
-// Standard output goes to /dev/null while it lives: the command prints its JSON line there.
-class Silence {
- public:
-  Silence() : mSaved(dup(1)) {
-    std::fflush(stdout);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    close(null);
-  }
-  ~Silence() {
-    std::fflush(stdout);
-    dup2(mSaved, 1);
-    close(mSaved);
-  }
-
- private:
-  int mSaved;
-};
 
 kymora::cli::SpirometryArgs CommandArgs(const std::string& file) {
   kymora::cli::SpirometryArgs args;
@@ -58,7 +38,7 @@ void RunOnDocument(benchmark::State& state, const DataFile& file) {
   const auto args = CommandArgs("bench.kymo");
   int status = 0;
   {
-    Silence quiet;
+    bench::Silence quiet;
     for (auto _ : state) {
       auto doc = kymora::HostDocument::FromFile(std::make_shared<DataFile>(file), args.file, NoMessageBox, nullptr);
       status |= kymora::cli::RunSpirometry(args, doc.get());
@@ -100,7 +80,7 @@ void BM_RecordingCommand(benchmark::State& state) {
   }
   int status = 0;
   {
-    Silence quiet;
+    bench::Silence quiet;
     for (auto _ : state) status |= kymora::cli::RunSpirometry(args);
   }
   if (status != 0) state.SkipWithError("the command failed");
