@@ -88,6 +88,8 @@ class MainWindow final : public QMainWindow {
   void OnChannelUnits();
   void OnChannelConversion();
   void OnChannelRange();
+  // The document is marked changed, the host told and the chart redrawn after a channel was edited.
+  void AfterChannelEdit();
   void OnCalculation();
   void RunExtensionCommand(std::uint32_t commandId, const Guid& documentType);
   void UpdateExtensionCommand(std::uint32_t commandId, const Guid& documentType, CommandState& state);

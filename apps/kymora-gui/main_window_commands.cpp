@@ -64,6 +64,29 @@ void MainWindow::OnPrint(std::uint32_t command) {
     mServices->PrintPreview(printout.Get());
 }
 
+namespace {
+// Sets a field of a channel in every block where the channel has recorded data; whether any changed.
+template <class Value>
+bool SetInBlocksWithData(DataFile& file, std::size_t channel, Value ChannelBlock::*field, const Value& value) {
+  bool changed = false;
+  for (auto& block : file.blocks) {
+    auto& cb = block.channels[channel];
+    if (cb.HasData() && cb.*field != value) {
+      cb.*field = value;
+      changed = true;
+    }
+  }
+  return changed;
+}
+}  // namespace
+
+void MainWindow::AfterChannelEdit() {
+  mDoc->Frame().SetModified();
+  mDoc->Frame().RaiseHostEvent(HostEvents::kChanged);
+  mChart->Refresh();
+  AfterDocumentChange();
+}
+
 void MainWindow::OnChannelTitle() {
   const int c = mChart->CurrentChannel();
   if (!mDoc || c >= mDoc->File().ChannelCount()) return;
@@ -80,10 +103,7 @@ void MainWindow::OnChannelTitle() {
   }
   if (title.toStdWString() == channel.title) return;
   channel.title = title.toStdWString();
-  mDoc->Frame().SetModified();
-  mDoc->Frame().RaiseHostEvent(HostEvents::kChanged);
-  mChart->Refresh();
-  AfterDocumentChange();
+  AfterChannelEdit();
 }
 
 void MainWindow::OnChannelUnits() {
@@ -100,19 +120,7 @@ void MainWindow::OnChannelUnits() {
   dialog.setTextValue(QString::fromStdWString(mChart->Content().channels[static_cast<std::size_t>(c)].units));
   if (mServices->Dialogs().Run(&dialog) != QDialog::Accepted) return;
   const std::wstring units = dialog.textValue().trimmed().toStdWString();
-  bool changed = false;
-  for (auto& block : file.blocks) {
-    auto& cb = block.channels[static_cast<std::size_t>(c)];
-    if (cb.HasData() && cb.units != units) {
-      cb.units = units;
-      changed = true;
-    }
-  }
-  if (!changed) return;
-  mDoc->Frame().SetModified();
-  mDoc->Frame().RaiseHostEvent(HostEvents::kChanged);
-  mChart->Refresh();
-  AfterDocumentChange();
+  if (SetInBlocksWithData(file, static_cast<std::size_t>(c), &ChannelBlock::units, units)) AfterChannelEdit();
 }
 
 // The user's units conversion of a recorded channel, set in every block where the channel has data: shown
@@ -163,19 +171,7 @@ void MainWindow::OnChannelConversion() {
       return;
     }
   }
-  bool changed = false;
-  for (auto& block : file.blocks) {
-    auto& cb = block.channels[channel];
-    if (cb.HasData() && cb.userConversion != conversion) {
-      cb.userConversion = conversion;
-      changed = true;
-    }
-  }
-  if (!changed) return;
-  mDoc->Frame().SetModified();
-  mDoc->Frame().RaiseHostEvent(HostEvents::kChanged);
-  mChart->Refresh();
-  AfterDocumentChange();
+  if (SetInBlocksWithData(file, channel, &ChannelBlock::userConversion, conversion)) AfterChannelEdit();
 }
 
 void MainWindow::OnChannelRange() {
