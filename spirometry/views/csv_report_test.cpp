@@ -236,11 +236,7 @@ TEST(CsvReport, NothingToDivideByGivesZero) {
 // the average VT: VE = 0.5 L / 4 s, f = 2 / 6 s.
 TEST(CsvReport, ValuesThatCouldNotBeMeasuredAreBlankAndLeftOutOfTheSums) {
   HandMadeAnalysis a;
-  a.settings.IncludeNonForced = true;
-  a.Add({500, 1500, 2500, 1.5, 1.0, 0.75, -0.8, false, false});
-  a.Add({2500, 3000, 3500, std::nan(""), 1.0, 0.75, -0.8, false, false});
-  a.Add({3500, 4000, 6000, 4.0, 0.75, HUGE_VAL, -6.5, true, false});
-  a.SetVolumeOneSecondAfter(4000, 1.5);
+  AddBreathsWithValuesThatCouldNotBeMeasured(a);
   const std::wstring text = BuildCsvReport(a.Source(), kPoint);
   const std::wstring tail =
       L"\n1,2,2,4,0.5"

@@ -161,11 +161,7 @@ TEST(ReportPage, OnlyNonForcedBreathsNotListedStillGiveTheirAverages) {
 // A volume or flow that could not be measured is left blank and out of VE and the average VT.
 TEST(ReportPage, ValuesThatCouldNotBeMeasuredAreBlankAndLeftOutOfTheSums) {
   HandMadeAnalysis a;
-  a.settings.IncludeNonForced = true;
-  a.Add({500, 1500, 2500, 1.5, 1.0, 0.75, -0.8, false, false});
-  a.Add({2500, 3000, 3500, std::nan(""), 1.0, 0.75, -0.8, false, false});
-  a.Add({3500, 4000, 6000, 4.0, 0.75, HUGE_VAL, -6.5, true, false});
-  a.SetVolumeOneSecondAfter(4000, 1.5);
+  AddBreathsWithValuesThatCouldNotBeMeasured(a);
   const std::wstring page = BuildReportPage(a.Source(), ReportTemplates::FromResources(), kPoint);
   for (const wchar_t* row :
        {L"<td class=\"rowtitle\">VT</td><td> L</td>", L"<td class=\"rowtitle\">PIF</td><td> L/s ( L/min)</td>",

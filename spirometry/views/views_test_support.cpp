@@ -1,5 +1,7 @@
 #include "spirometry/views/views_test_support.h"
 
+#include <cmath>
+
 #include "spirometry/extension/test_host.h"  // MakeDocument
 
 namespace Spirometry::testing {
@@ -59,6 +61,14 @@ void AddFourBreaths(HandMadeAnalysis& a) {
   a.Add({6000, 7000, 8250, 1.25, 0.875, 0.5, -0.6, false, false});
   a.Add({8250, 8250, 10000, 2.0, 0.5, 0.0, -3.0, false, true});
   a.SetVolumeOneSecondAfter(3750, 1.5);
+}
+
+void AddBreathsWithValuesThatCouldNotBeMeasured(HandMadeAnalysis& a) {
+  a.settings.IncludeNonForced = true;
+  a.Add({500, 1500, 2500, 1.5, 1.0, 0.75, -0.8, false, false});
+  a.Add({2500, 3000, 3500, std::nan(""), 1.0, 0.75, -0.8, false, false});
+  a.Add({3500, 4000, 6000, 4.0, 0.75, HUGE_VAL, -6.5, true, false});
+  a.SetVolumeOneSecondAfter(4000, 1.5);
 }
 
 std::wstring BodyOf(const std::wstring& page) {

@@ -52,6 +52,12 @@ class HandMadeAnalysis {
 // Settings: flow channel 0, volume channel 3, detection level 2.5, threshold 1.5, litres.
 void AddFourBreaths(HandMadeAnalysis& analysis);
 
+// Three breaths, non-forced ones listed, whose values could not all be measured (a gap in the data):
+//   1 non-forced   500 → 1500 → 2500,   1.5 → 1.0 L,   PIF 0.75, PEF -0.8
+//   2 non-forced  2500 → 3000 → 3500,   no maximum volume
+//   3 forced      3500 → 4000 → 6000,   4.0 → 0.75 L,  no PIF, PEF -6.5, 1.5 L one second later
+void AddBreathsWithValuesThatCouldNotBeMeasured(HandMadeAnalysis& analysis);
+
 // The page from "<body>" on.
 std::wstring BodyOf(const std::wstring& page);
 
