@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "host/calc/icalc_enum.h"
@@ -69,6 +70,14 @@ class FloatExWrapper final : public eeh_SourceEnum {
   float Value() const { return mBuffer[static_cast<std::size_t>(mIndex)]; }
   void Advance() { ++mIndex; }
   std::int32_t Tick() const { return mBufferStart + mIndex; }
+  // The samples buffered from the current position on, for a loop over many at a time: reads the next
+  // block when the buffer is used up, and is empty when HasSample would be false. Advance(n) passes over
+  // the first n of them.
+  std::span<const float> Buffered() {
+    if (!HasSample()) return {};
+    return {mBuffer.data() + mIndex, static_cast<std::size_t>(mCount - mIndex)};
+  }
+  void Advance(std::int32_t n) { mIndex += n; }
 
   std::int32_t Position() const override { return Tick(); }
   void Seek(std::int32_t tick) override;
