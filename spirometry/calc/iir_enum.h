@@ -19,8 +19,10 @@ namespace IIREnum {
 
 // Checkpoints lie at multiples of this many ticks from the record start.
 constexpr std::int64_t kCheckpointInterval = 16000;
-// The source is read this many samples at a time.
-constexpr std::int32_t kSourceBlock = 32;
+// The most samples read from the source at a time. Every read of a host channel passes through a chain of
+// readers (a calculated flow computes its samples as it is read), so a run is read in as few pieces as this
+// allows; the samples and the states are the same whatever the size of the pieces.
+constexpr std::int32_t kSourceBlock = 4096;
 // A result with this bit set: fewer samples because the record is still being acquired.
 constexpr HRESULT kPendingBit = 0x8000;
 // Online flag bit that lets a growing record's checkpoints be shared all the same.
