@@ -8,6 +8,7 @@
 #include <fstream>
 #include <mutex>
 #include <set>
+#include <vector>
 
 namespace kymora {
 
@@ -20,33 +21,57 @@ std::vector<ExtensionInfo>& Loaded() {
   return *loaded;
 }
 
+// Reads `size` bytes at `offset` of the file; false when they are not all there.
+bool ReadAt(std::ifstream& in, std::uint64_t offset, void* out, std::size_t size) {
+  in.clear();
+  in.seekg(static_cast<std::streamoff>(offset));
+  in.read(static_cast<char*>(out), static_cast<std::streamsize>(size));
+  return in.gcount() == static_cast<std::streamsize>(size);
+}
+
+// Reads one section of a module: the ELF header, the section table, the section names and that section,
+// never the rest of the file (a module with its debugging information is tens of megabytes).
 Expected<std::string> ReadSection(const std::filesystem::path& module, const char* name) {
   std::ifstream in(module, std::ios::binary);
   if (!in) return Error{module.string() + ": cannot be opened"};
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   auto bad = [&](const char* why) { return Error{module.string() + ": not an extension module (" + why + ")"}; };
-  if (bytes.size() < sizeof(Elf64_Ehdr) || std::memcmp(bytes.data(), ELFMAG, SELFMAG) != 0) return bad("not ELF");
+  in.seekg(0, std::ios::end);
+  const std::streamoff end = in.tellg();
+  if (end < 0) return Error{module.string() + ": cannot be opened"};
+  const auto fileSize = static_cast<std::uint64_t>(end);
   Elf64_Ehdr eh;
-  std::memcpy(&eh, bytes.data(), sizeof eh);
+  if (fileSize < sizeof eh || !ReadAt(in, 0, &eh, sizeof eh) || std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0)
+    return bad("not ELF");
   if (eh.e_ident[EI_CLASS] != ELFCLASS64) return bad("not a 64-bit module");
   if (eh.e_shentsize != sizeof(Elf64_Shdr) || eh.e_shoff == 0 || eh.e_shstrndx >= eh.e_shnum)
     return bad("no section table");
+  // The part of the section table that lies within the file; an entry beyond it is damage.
+  const std::uint64_t tableBytes = eh.e_shoff > fileSize ? 0 : fileSize - eh.e_shoff;
+  const std::size_t entries =
+      static_cast<std::size_t>(std::min<std::uint64_t>(eh.e_shnum, tableBytes / sizeof(Elf64_Shdr)));
+  std::vector<Elf64_Shdr> table(entries);
+  if (entries > 0 && !ReadAt(in, eh.e_shoff, table.data(), entries * sizeof(Elf64_Shdr)))
+    return bad("damaged section table");
   auto sectionAt = [&](std::size_t i, Elf64_Shdr& sh) {
-    std::size_t off = eh.e_shoff + i * sizeof(Elf64_Shdr);
-    if (off + sizeof sh > bytes.size()) return false;
-    std::memcpy(&sh, bytes.data() + off, sizeof sh);
-    return sh.sh_offset <= bytes.size() && sh.sh_size <= bytes.size() - sh.sh_offset;
+    if (i >= entries) return false;
+    sh = table[i];
+    return sh.sh_offset <= fileSize && sh.sh_size <= fileSize - sh.sh_offset;
   };
-  Elf64_Shdr names;
-  if (!sectionAt(eh.e_shstrndx, names)) return bad("damaged section table");
+  Elf64_Shdr namesHeader;
+  if (!sectionAt(eh.e_shstrndx, namesHeader)) return bad("damaged section table");
+  std::string names(static_cast<std::size_t>(namesHeader.sh_size), '\0');
+  if (!ReadAt(in, namesHeader.sh_offset, names.data(), names.size())) return bad("damaged section table");
   for (std::size_t i = 0; i < eh.e_shnum; ++i) {
     Elf64_Shdr sh;
     if (!sectionAt(i, sh)) return bad("damaged section table");
-    if (sh.sh_name >= names.sh_size) continue;
-    const char* secName = bytes.data() + names.sh_offset + sh.sh_name;
-    std::size_t maxLen = names.sh_size - sh.sh_name;
+    if (sh.sh_name >= names.size()) continue;
+    const char* secName = names.data() + sh.sh_name;
+    std::size_t maxLen = names.size() - sh.sh_name;
     if (strnlen(secName, maxLen) == maxLen) continue;
-    if (std::strcmp(secName, name) == 0) return bytes.substr(sh.sh_offset, sh.sh_size);
+    if (std::strcmp(secName, name) != 0) continue;
+    std::string section(static_cast<std::size_t>(sh.sh_size), '\0');
+    if (!ReadAt(in, sh.sh_offset, section.data(), section.size())) return bad("damaged section table");
+    return section;
   }
   return bad("no version keys");
 }
@@ -100,9 +125,8 @@ LoadReport LoadExtensions(const std::filesystem::path& folder) {
     }
     auto clsid = info->Key("ExtensionCLSID");
     auto& loaded = Loaded();
-    if (std::any_of(loaded.begin(), loaded.end(), [&](const ExtensionInfo& e) {
-          return e.Key("ExtensionCLSID") == clsid || e.file == info->file;
-        })) {
+    if (std::any_of(loaded.begin(), loaded.end(),
+                    [&](const ExtensionInfo& e) { return e.Key("ExtensionCLSID") == clsid || e.file == info->file; })) {
       continue;  // each module once per process
     }
     void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
