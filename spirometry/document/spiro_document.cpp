@@ -106,6 +106,7 @@ void SpiroDocument::MarkResultsStale() {
   mDataViewValid = ValidateSelection(true, &mDataViewMessage);
   mAnalysisValid = ValidateSelection(false, &mAnalysisMessage);
   mAnalysisOutOfDate = true;
+  mVolumeReader = VolumeReader{};
 }
 
 void SpiroDocument::ResultsChanged() {
@@ -130,6 +131,7 @@ bool SpiroDocument::AnyViewOpen() {
 void SpiroDocument::UpdateViews(bool force) {
   if (!AnyViewOpen()) return;
   if (mAnalysisOutOfDate) {
+    mVolumeReader = VolumeReader{};
     mAnalysis.Update(mHost.Get(), force, mSelectionStart, mSelectionEnd);
     mAnalysisOutOfDate = false;
   }
@@ -137,6 +139,7 @@ void SpiroDocument::UpdateViews(bool force) {
 
 void SpiroDocument::RunAnalysisIfOutOfDate() {
   if (!mAnalysisOutOfDate || !mHost) return;
+  mVolumeReader = VolumeReader{};
   mAnalysis.Update(mHost.Get(), true, mSelectionStart, mSelectionEnd);
   mAnalysisOutOfDate = false;
 }
@@ -148,6 +151,7 @@ bool SpiroDocument::EnsureAnalysis(std::wstring* message) {
   // again: the cache only knows the selection and the levels, not the channels.
   const bool force = mAnalysisOutOfDate;
   mAnalysisOutOfDate = false;
+  mVolumeReader = VolumeReader{};
   if (mAnalysis.Update(mHost.Get(), force, mSelectionStart, mSelectionEnd) > 0) return true;
   mAnalysisMessage = LoadString(kStringNoBreaths);
   if (message) *message = mAnalysisMessage;
@@ -172,14 +176,14 @@ bool SpiroDocument::VolumeAfter(DataPosition position, double seconds, double* v
   // absurd sample interval or time (or no number at all) would not survive.
   if (!(std::fabs(step) <= static_cast<double>(length))) return false;
   const std::int64_t target = position.offset + static_cast<std::int64_t>(step);
+  const std::int64_t blockLength = length;
   // Nothing after the selection counts: the user may have left it out for a reason.
   const DataPosition selectionEnd = mAnalysis.RequestedEnd();
   if (selectionEnd.block == position.block && selectionEnd.offset != DataPosition::kNotSet)
     length = std::min<std::int64_t>(length, selectionEnd.offset);
   if (target < 0 || target >= length) return false;
   float sample = 0.0f;
-  if (mData->GetSample(kSampleFlags, position.block, channel, target, &sample) != S_OK || !std::isfinite(sample))
-    return false;
+  if (!ReadVolumeSample(channel, position.block, blockLength, target, &sample) || !std::isfinite(sample)) return false;
   // The breaths' volumes are in litres whatever prefix the channel shows (an SpVol in mL, a recorded
   // "mL" channel): the reading must be too, or FEV1 would subtract millilitres from litres.
   std::int32_t prefix = 8;
@@ -187,6 +191,29 @@ bool SpiroDocument::VolumeAfter(DataPosition position, double seconds, double* v
   if (Succeeded(mData->GetUnits(kSampleFlags, position.block, channel, units.Put())) && units)
     if (Failed(units->GetPrefixCode(&prefix))) prefix = 8;
   *volume = static_cast<double>(sample) / UnitPrefixFactor(prefix);
+  return true;
+}
+
+bool SpiroDocument::ReadVolumeSample(std::int32_t channel, std::int32_t block, std::int64_t length, std::int64_t tick,
+                                     float* sample) {
+  VolumeReader& r = mVolumeReader;
+  if (tick < 0 || tick >= length || length > DataPosition::kNotSet) return false;
+  if (!r.reader || r.channel != channel || r.block != block || r.length != length) {
+    r = VolumeReader{};
+    const DataPosition start{0, block}, end{static_cast<std::int32_t>(length), block};
+    if (Failed(mData->OpenReader(kSampleFlags, channel, start, end, r.reader.Put())) || !r.reader) {
+      r.reader.Reset();
+      return false;
+    }
+    r.channel = channel;
+    r.block = block;
+    r.length = length;
+  }
+  std::int32_t got = 0;
+  if (r.reader->Seek(tick) != S_OK || Failed(r.reader->Read(1, sample, &got)) || got != 1) {
+    r.reader.Reset();
+    return false;
+  }
   return true;
 }
 
@@ -368,6 +395,7 @@ HRESULT SpiroDocument::GetPersistentObject(std::int32_t kind, IPersist** object)
 }
 
 HRESULT SpiroDocument::Close() {
+  mVolumeReader = VolumeReader{};
   mAnalysis.ReleaseHost();
   mData.Reset();
   mHost.Reset();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/com/com_object.h"
+#include "host/calc/ienum_float_ex.h"
 #include "host/data/ichannel_data.h"
 #include "host/frame/icustom_document.h"
 #include "host/frame/ihost_document.h"
@@ -225,6 +226,17 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
     double deadSpaceMl = 0.0;
   };
   mutable std::optional<VolumeRatioRequest> mPendingVolumeRatio;
+  // The volume channel's reader that VolumeAfter reads on from: the breaths are asked for in order, and a
+  // calculated volume opened afresh for each sample integrates from its nearest checkpoint every time.
+  // Dropped whenever the settings, the channels or the data may have changed, and with each analysis.
+  struct VolumeReader {
+    ComPtr<IEnumFloatEx> reader;
+    std::int32_t channel = 0, block = 0;
+    std::int64_t length = 0;
+  };
+  VolumeReader mVolumeReader;
+  bool ReadVolumeSample(std::int32_t channel, std::int32_t block, std::int64_t length, std::int64_t tick,
+                        float* sample);
   mutable double mCalculatedVolumeRatio = 1.0;
   std::uintptr_t mHostWindow = 0;
   bool mHostWindowFetched = false;

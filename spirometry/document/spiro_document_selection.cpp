@@ -136,6 +136,7 @@ bool SpiroDocument::ValidateSelection(bool severalBlocks, std::wstring* message)
 }
 
 void SpiroDocument::Refresh() {
+  mVolumeReader = VolumeReader{};
   CopySelection();
   RebuildChannelLists();
   mDataViewValid = ValidateSelection(true, &mDataViewMessage);
