@@ -32,9 +32,28 @@ class SpVolPolicy {
 
   // Source samples in, volume samples out, in place.
   void Integrate(float* samples, std::int32_t count) {
+    // The switches are fixed for the whole call: each combination gets a loop without their tests.
+    if (mReset)
+      mVolumeCorrection ? IntegrateWith<true, true>(samples, count) : IntegrateWith<true, false>(samples, count);
+    else
+      mVolumeCorrection ? IntegrateWith<false, true>(samples, count) : IntegrateWith<false, false>(samples, count);
+  }
+
+  bool VolumeCorrection() const { return mVolumeCorrection; }
+  bool Reset() const { return mReset; }
+  double DeadSpace() const { return mDeadSpace; }
+  double VolumeRatio() const { return mVolumeRatio; }
+  bool Legacy() const { return mLegacy; }
+
+ private:
+  bool ParseInto(const std::wstring& text);
+
+  template <bool kReset, bool kCorrection>
+  void IntegrateWith(float* samples, std::int32_t count) {
     State s = mState;
     const double multiplier = mMultiplier;
     const double deadSpace = mDeadSpace / 1000.0 * mLitreFactor;
+    const double ratio = mVolumeRatio;
     // Units that are not flow make every sample NaN, missing ones included.
     const bool flow = !std::isnan(multiplier);
     for (std::int32_t i = 0; i < count; ++i) {
@@ -46,7 +65,7 @@ class SpVolPolicy {
       }
       const double d = static_cast<double>(samples[i]) * multiplier;
       // An expiration has just ended and the volume fell by more than 10 % from its peak.
-      if (mReset && d >= 0.0 && s.previousIncrement < 0.0 && 0.9 * s.peak > s.volume) {
+      if (kReset && d >= 0.0 && s.previousIncrement < 0.0 && 0.9 * s.peak > s.volume) {
         s.volume = 0.0;
         s.peak = 0.0;
       }
@@ -54,9 +73,9 @@ class SpVolPolicy {
       s.previousIncrement = d;
       if (s.expired < 0.0) s.expired = 0.0;
       double increment = d;
-      if (mVolumeCorrection && d < 0.0 && s.expired > deadSpace) {
+      if (kCorrection && d < 0.0 && s.expired > deadSpace) {
         s.expired = deadSpace;
-        increment = d / mVolumeRatio;
+        increment = d / ratio;
       }
       s.volume += increment;
       samples[i] = static_cast<float>(s.volume);
@@ -64,15 +83,6 @@ class SpVolPolicy {
     }
     mState = s;
   }
-
-  bool VolumeCorrection() const { return mVolumeCorrection; }
-  bool Reset() const { return mReset; }
-  double DeadSpace() const { return mDeadSpace; }
-  double VolumeRatio() const { return mVolumeRatio; }
-  bool Legacy() const { return mLegacy; }
-
- private:
-  bool ParseInto(const std::wstring& text);
 
   bool mVolumeCorrection = false;
   bool mReset = false;
