@@ -3,6 +3,7 @@
 #   scripts/dialog-pictures.sh [OUT_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/browser-env.sh
 bin=build/release/apps/kymora
 out=${1:-docs}
 work=$(mktemp -d)

@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+source scripts/browser-env.sh
 cmake --preset release -DKYMORA_TESTS=OFF -DKYMORA_BENCH=OFF >/dev/null
 cmake --build build/release -j "$(nproc)" --target kymora kymora-gui spirometry_module kymora_help
 bin=build/release/apps/kymora

@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+source scripts/browser-env.sh
 jobs=$(nproc)
 run_tests() {
   local preset=$1

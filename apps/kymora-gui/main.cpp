@@ -1,4 +1,5 @@
 // kymora-gui [FILE] [--screenshot OUT.png [--select FROM-TO] [--open "Menu>Item"] [--size WxH] [--channel N]]
+// kymora-gui PAGE.html --pdf OUT.pdf
 #include <QApplication>
 #include <QCommandLineParser>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "host/com/runtime.h"
 #include "host/frame/extension_loader.h"
 #include "host/frame/host_registry.h"
+#include "host/ui/browser/page_pdf.h"
 
 using namespace kymora;
 
@@ -48,12 +50,25 @@ int main(int argc, char** argv) {
   const QCommandLineOption press(QStringLiteral("press"),
                                  QStringLiteral("In the dialogs before it, click the button with this control id."),
                                  QStringLiteral("ID"));
-  parser.addOptions({screenshot, select, open, size, channel, dialog, press});
+  const QCommandLineOption pdf(
+      QStringLiteral("pdf"),
+      QStringLiteral("Lay out FILE, an HTML page, for A4 paper in the browser engine, write it as PDF and leave."),
+      QStringLiteral("OUT.pdf"));
+  parser.addOptions({screenshot, select, open, size, channel, dialog, press, pdf});
   parser.process(app);
   const auto files = parser.positionalArguments();
   if (files.size() > 1) {
     std::fprintf(stderr, "kymora-gui: one file at a time\n");
     return 2;
+  }
+  if (parser.isSet(pdf)) {
+    if (files.isEmpty()) {
+      std::fprintf(stderr, "kymora-gui: --pdf needs the page to lay out\n");
+      return 2;
+    }
+    auto written = ui::WritePagePdf(files.front(), parser.value(pdf), ui::ReportPageLayout());
+    if (!written) std::fprintf(stderr, "kymora-gui: %s\n", written.ErrorMessage().c_str());
+    return written ? 0 : 1;
   }
 
   HostRegistry::RegisterWithComponentLibrary();

@@ -18,6 +18,7 @@
 #include "host/com/text.h"
 #include "host/frame/document_events.h"
 #include "host/frame/host_registry.h"
+#include "host/ui/browser/html_window.h"
 #include "host/ui/command_menus.h"
 #include "host/ui/message_box.h"
 
@@ -33,6 +34,7 @@ MainWindow::MainWindow(std::filesystem::path helpRoot)
   setObjectName(QStringLiteral("MainWindow"));
   setCentralWidget(mArea);
   mServices = MakeCom<ui::DesktopServices>(mArea, this, std::move(helpRoot));
+  mServices->SetBrowser(MakeCom<ui::BrowserService>(&mServices->Printing()));
 
   mChartWindow = mArea->addSubWindow(mChart);
   mChartWindow->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint);

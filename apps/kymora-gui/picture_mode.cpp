@@ -13,6 +13,7 @@
 
 #include "apps/kymora-gui/chart/chart_view.h"
 #include "apps/kymora-gui/main_window.h"
+#include "host/ui/browser/html_window.h"
 
 namespace kymora::gui {
 
@@ -49,7 +50,7 @@ namespace {
 void Say(const QString& text) { std::fprintf(stderr, "kymora-gui: %s\n", text.toLocal8Bit().constData()); }
 
 void Settle(MainWindow& window) {
-  WaitUntil([&] { return window.Chart()->SummariesReady(); }, 120000);
+  WaitUntil([&] { return window.Chart()->SummariesReady() && ui::PagesLoading() == 0; }, 120000);
   for (int i = 0; i < 10; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 }  // namespace

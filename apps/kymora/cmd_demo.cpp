@@ -29,8 +29,9 @@ void AddDemoCommand(CLI::App& app, int& exitCode) {
   auto out = std::make_shared<std::string>("kymora-demo");
   auto standard = std::make_shared<bool>(false);
   auto* cmd = app.add_subcommand("demo", "Analyse the bundled sample recording and write its report and CSV export");
-  cmd->add_option("--out", *out,
-                  "Folder for report.html, report.csv and the pictures of the views (default: kymora-demo)");
+  cmd->add_option(
+      "--out", *out,
+      "Folder for report.html, report.csv, report.pdf and the pictures of the views (default: kymora-demo)");
   cmd->add_flag("--standard", *standard,
                 "Also the ATS/ERS 2019 measures of the forced expirations and the grade (report section, "
                 "standard.csv)");
@@ -54,6 +55,8 @@ void AddDemoCommand(CLI::App& app, int& exitCode) {
       std::error_code ec;
       auto folder = std::filesystem::absolute(*out, ec);
       std::printf("\nThe report is %s\n", (folder / "report.html").string().c_str());
+      if (std::filesystem::exists(folder / "report.pdf", ec))
+        std::printf("As PDF: %s\n", (folder / "report.pdf").string().c_str());
       for (const char* picture : {"data-window.png", "flow-volume.png"})
         if (std::filesystem::exists(folder / picture, ec))
           std::printf("Picture: %s\n", (folder / picture).string().c_str());

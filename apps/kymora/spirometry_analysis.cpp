@@ -264,7 +264,7 @@ int Analyse(const SpirometryArgs& args, Analysis& a, Console& console) {
   return kExitOk;
 }
 
-// report.html, report.csv, the pictures and standard.csv in the --out folder; each path written is told
+// report.html, report.csv, the pictures, report.pdf and standard.csv in the --out folder; each path written is told
 // on the console's output (with --json on its error stream, which keeps the output to JSON).
 int WriteOutFolder(const SpirometryArgs& args, Analysis& a, Console& console) {
   const std::string& folder = *args.out;
@@ -296,6 +296,13 @@ int WriteOutFolder(const SpirometryArgs& args, Analysis& a, Console& console) {
     return kExitFailure;
   }
   for (const auto& path : *pictures) tell(path);
+  const auto pdf = (std::filesystem::path(folder) / "report.pdf").string();
+  auto laidOut = WriteReportPdf(html, pdf);
+  if (!laidOut) {
+    console.Error(pdf + ": " + laidOut.ErrorMessage());
+    return kExitFailure;
+  }
+  if (*laidOut) tell(pdf);
   if (a.report.standard) {
     const auto path = (std::filesystem::path(folder) / "standard.csv").string();
     if (auto written = WriteStandardCsv(*a.report.standard, path); !written) {

@@ -1,11 +1,17 @@
 #include "apps/kymora/spirometry_outputs.h"
 
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <vector>
 
 #include "host/com/text.h"
 #include "host/frame/document_events.h"
@@ -126,6 +132,80 @@ Expected<std::vector<std::string>> WriteViewPictures(HostDocument& host, ICustom
   (void)host, (void)document, (void)folder;
   return std::vector<std::string>{};  // a build without Qt draws no pictures
 #endif
+}
+
+namespace {
+std::optional<std::filesystem::path> DesktopProgram() {
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return std::nullopt;
+  auto program = exe.parent_path() / "kymora-gui";
+  if (!std::filesystem::exists(program, ec)) return std::nullopt;
+  return program;
+}
+
+// What the desktop program said of its failure: its own message when it gave one, else its last line
+// (the engine's, when the engine would not start).
+std::string ReasonFrom(const std::string& output) {
+  std::vector<std::string> lines;
+  std::istringstream in(output);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) lines.push_back(line);
+  const std::string own = "kymora-gui: ";
+  for (const auto& line : lines)
+    if (line.rfind(own, 0) == 0) return line.substr(own.size());
+  if (lines.empty()) return "the browser engine did not start";
+  return "the browser engine did not start: " + lines.back();
+}
+
+// Runs the program with the arguments on Qt's offscreen platform (it shows no window) and collects what
+// it writes on both streams. Made with posix_spawn: files may be analysed on several threads at once.
+std::optional<int> RunOffscreen(const std::string& program, std::vector<std::string> args, std::string* output) {
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return std::nullopt;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+  std::vector<std::string> environment{"QT_QPA_PLATFORM=offscreen"};
+  for (char** e = environ; *e; ++e)
+    if (std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0) environment.emplace_back(*e);
+  args.insert(args.begin(), program);
+  std::vector<char*> argv, envp;
+  for (auto& a : args) argv.push_back(a.data());
+  for (auto& e : environment) envp.push_back(e.data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipeFds[1]);
+  if (spawned != 0) {
+    ::close(pipeFds[0]);
+    return std::nullopt;
+  }
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    output->append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(pipeFds[0]);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return std::nullopt;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+}  // namespace
+
+Expected<bool> WriteReportPdf(const std::string& htmlPath, const std::string& pdfPath) {
+  const auto program = DesktopProgram();
+  if (!program) return false;  // a build or installation without the desktop program has no browser engine
+  std::string output;
+  const auto status = RunOffscreen(program->string(), {htmlPath, "--pdf", pdfPath}, &output);
+  if (!status) return Error{"the desktop program kymora-gui did not start"};
+  if (*status != 0) return Error{ReasonFrom(output)};
+  return true;
 }
 
 Status WriteReportCsv(HostDocument& host, ICustomDocument* document, const std::string& path) {

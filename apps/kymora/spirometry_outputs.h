@@ -29,6 +29,11 @@ Status WriteReportHtml(HostDocument& host, ICustomDocument* document, const std:
 std::shared_ptr<void> KeepPictureApplication();
 Expected<std::vector<std::string>> WriteViewPictures(HostDocument& host, ICustomDocument* document,
                                                      const std::string& folder);
+// Lays out the written report page (report.html) for paper and writes it as a PDF, through the desktop
+// program's browser engine run without a screen (the command line carries no browser of its own). Returns
+// false, and writes nothing, when there is no desktop program beside this one (a build without Qt, or an
+// installation without it); fails when the desktop program could not make the PDF, with its reason.
+Expected<bool> WriteReportPdf(const std::string& htmlPath, const std::string& pdfPath);
 // Saves the document through the save-as class of file type "csv".
 Status WriteReportCsv(HostDocument& host, ICustomDocument* document, const std::string& path);
 

@@ -99,6 +99,12 @@ HRESULT DesktopServices::SetTimer(ITimerSink* sink, std::uint32_t milliseconds, 
   }
 }
 
+HRESULT DesktopServices::CreateHtmlWindow(IHtmlWindow** window) {
+  if (!window) return E_POINTER;
+  *window = nullptr;
+  return mBrowser ? mBrowser->CreateHtmlWindow(window) : E_NOTIMPL;
+}
+
 HRESULT DesktopServices::KillTimer(std::uint32_t timerId) { return mTimers.Kill(timerId) ? S_OK : S_FALSE; }
 
 }  // namespace kymora::ui

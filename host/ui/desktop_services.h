@@ -1,12 +1,13 @@
 #pragma once
 // The desktop host's services as the extension reaches them (by QueryInterface on IHostDocument): the view
-// host, printing, modal dialogs, help and timers, over the parts that carry them.
+// host, printing, modal dialogs, help, timers and the browser engine, over the parts that carry them.
 #include <filesystem>
 #include <memory>
 
 #include "host/com/com_object.h"
 #include "host/ui/dialog_runner.h"
 #include "host/ui/help_service.h"
+#include "host/ui/ibrowser_service.h"
 #include "host/ui/idialog_runner.h"
 #include "host/ui/ihelp_service.h"
 #include "host/ui/iprint_service.h"
@@ -22,7 +23,7 @@ class QWidget;
 namespace kymora::ui {
 
 class DesktopServices final
-    : public ComObject<IViewHost, IPrintService, IDialogRunner, IHelpService, ITimerService> {
+    : public ComObject<IViewHost, IPrintService, IDialogRunner, IHelpService, ITimerService, IBrowserService> {
  public:
   // The workspace that shows views, the window that parents dialogs, the help folder.
   DesktopServices(QMdiArea* area, QWidget* mainWindow, std::filesystem::path helpRoot);
@@ -30,6 +31,9 @@ class DesktopServices final
   // Connects the services to a host document's frame, or (null) lets go of the current one: its views lose
   // their sub-windows and its timers stop.
   void Attach(DocumentFrame* frame);
+  // The browser engine that makes the windows of pages. The program that shows pages brings it, so that
+  // these services (and the command line, which draws with them) do not carry the engine.
+  void SetBrowser(ComPtr<IBrowserService> browser) { mBrowser = std::move(browser); }
 
   DialogRunner& Dialogs() { return mDialogs; }
   ViewHost& Views() { return mViews; }
@@ -53,6 +57,8 @@ class DesktopServices final
   // ITimerService
   HRESULT SetTimer(ITimerSink* sink, std::uint32_t milliseconds, Bool16 repeat, std::uint32_t* timerId) override;
   HRESULT KillTimer(std::uint32_t timerId) override;
+  // IBrowserService
+  HRESULT CreateHtmlWindow(IHtmlWindow** window) override;
 
  private:
   ~DesktopServices() override;
@@ -62,6 +68,7 @@ class DesktopServices final
   PrintService mPrinting;
   HelpService mHelp;
   TimerService mTimers;
+  ComPtr<IBrowserService> mBrowser;
 };
 
 }  // namespace kymora::ui

@@ -19,6 +19,10 @@ QString TitleOf(IPrintout* printout) {
   if (printout && Succeeded(printout->GetTitle(&title)) && !title.empty()) return QString::fromStdWString(title);
   return QStringLiteral("Kymora");
 }
+
+PrintService::PageJob PagesOf(IPrintout* printout) {
+  return [held = ComPtr<IPrintout>(printout)](QPrinter& printer) { return PrintPages(held.Get(), printer); };
+}
 }  // namespace
 
 PrintService::PrintService(DialogRunner& dialogs) : mDialogs(dialogs) {}
@@ -34,21 +38,28 @@ QPrinter& PrintService::Printer() {
 
 QPageLayout PrintService::Layout() const {
   const QPageLayout fallback(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(12, 12, 12, 12),
-                                    QPageLayout::Millimeter);
+                             QPageLayout::Millimeter);
   return mPrinter ? mPrinter->pageLayout() : fallback;
 }
 
-void PrintService::Report(const std::string& message) {
-  ShowMessageBox(mDialogs, FromUtf8(message), L"Print", 0x10);
-}
+void PrintService::Report(const std::string& message) { ShowMessageBox(mDialogs, FromUtf8(message), L"Print", 0x10); }
 
 HRESULT PrintService::Print(IPrintout* printout) {
   if (!printout) return E_POINTER;
+  return Print(TitleOf(printout), PagesOf(printout));
+}
+
+HRESULT PrintService::Preview(IPrintout* printout) {
+  if (!printout) return E_POINTER;
+  return Preview(TitleOf(printout), PagesOf(printout));
+}
+
+HRESULT PrintService::Print(const QString& title, const PageJob& job) {
   auto& printer = Printer();
-  printer.setDocName(TitleOf(printout));
+  printer.setDocName(title);
   QPrintDialog dialog(&printer, mDialogs.MainWindow());
   if (mDialogs.Run(&dialog) != QDialog::Accepted) return S_FALSE;
-  auto printed = PrintPages(printout, printer);
+  auto printed = job(printer);
   if (!printed) {
     Report("The page could not be printed: " + printed.ErrorMessage() + ".");
     return E_FAIL;
@@ -56,16 +67,14 @@ HRESULT PrintService::Print(IPrintout* printout) {
   return S_OK;
 }
 
-HRESULT PrintService::Preview(IPrintout* printout) {
-  if (!printout) return E_POINTER;
+HRESULT PrintService::Preview(const QString& title, const PageJob& job) {
   auto& printer = Printer();
-  printer.setDocName(TitleOf(printout));
+  printer.setDocName(title);
   QPrintPreviewDialog dialog(&printer, mDialogs.MainWindow());
-  dialog.setWindowTitle(QStringLiteral("Print Preview - %1").arg(TitleOf(printout)));
-  ComPtr<IPrintout> held(printout);
+  dialog.setWindowTitle(QStringLiteral("Print Preview - %1").arg(title));
   std::string failure;
   QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* target) {
-    auto printed = PrintPages(held.Get(), *target);
+    auto printed = job(*target);
     if (!printed) failure = printed.ErrorMessage();
   });
   dialog.resize(900, 700);

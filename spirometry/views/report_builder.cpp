@@ -152,9 +152,12 @@ std::wstring BuildReportPage(const ReportSource& source, const ReportTemplates& 
   }
 }
 
-std::wstring BuildReport(SpiroDocument& document, const ReportTemplates& templates, const NumberLocale& locale) {
+std::wstring BuildReport(SpiroDocument& document, const ReportTemplates& templates, const NumberLocale& locale,
+                         bool* isPage) {
   std::wstring message;
-  if (!document.EnsureAnalysis(&message) || document.Analysis().Count() == 0) return message;
+  const bool page = document.EnsureAnalysis(&message) && document.Analysis().Count() > 0;
+  if (isPage) *isPage = page;
+  if (!page) return message;
   return BuildReportPage(SourceOf(document), templates, locale);
 }
 

@@ -25,8 +25,9 @@ struct ReportTemplates {
 std::wstring BuildReportPage(const ReportSource& source, const ReportTemplates& templates, const NumberLocale& locale);
 
 // The report of a document: its analysis brought up to date, then the page; when there is no valid
-// analysis, the document's message as plain text instead.
-std::wstring BuildReport(SpiroDocument& document, const ReportTemplates& templates, const NumberLocale& locale);
+// analysis, the document's message as plain text instead (isPage, when given, says which it is).
+std::wstring BuildReport(SpiroDocument& document, const ReportTemplates& templates, const NumberLocale& locale,
+                         bool* isPage = nullptr);
 
 // The time text of a position. The host has no time formatting of its own, so a position is shown as the
 // seconds from the start of its block, followed by " s"; an end-of-block offset is first made the block's

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "host/frame/document_events.h"
+#include "host/ui/ibrowser_service.h"
 #include "spirometry/document/spiro_document.h"
 #include "spirometry/extension/frame_classes.h"
 #include "spirometry/resources/string_table.h"
@@ -27,6 +28,8 @@ HRESULT ReportView::Setup() {
   try {
     mSpiro->RunAnalysisIfOutOfDate();
     mTemplates = ReportTemplates::FromResources();
+    if (auto browser = mHost ? mHost.As<IBrowserService>() : ComPtr<IBrowserService>())
+      browser->CreateHtmlWindow(mWindow.Put());
     Rebuild();
     return S_OK;
   } catch (...) {
@@ -34,7 +37,14 @@ HRESULT ReportView::Setup() {
   }
 }
 
-void ReportView::Rebuild() { mReportText = BuildReport(*mSpiro, mTemplates, SharedNumberLocale()); }
+void ReportView::Rebuild() {
+  mReportText = BuildReport(*mSpiro, mTemplates, SharedNumberLocale(), &mIsPage);
+  if (!mWindow) return;
+  if (mIsPage)
+    mWindow->ShowPage(mReportText.c_str());
+  else
+    mWindow->ShowText(mReportText.c_str());
+}
 
 HRESULT ReportView::OnEvent(const Guid& eventSet, std::int32_t code) {
   const bool hostChange =
@@ -61,12 +71,22 @@ HRESULT ReportView::Copy() {
   return Failed(placed) ? placed : S_OK;
 }
 
+HRESULT ReportView::Print(bool preview) {
+  if (!mWindow) return S_OK;  // nothing is shown, so there is nothing to print
+  const std::wstring title = LoadString(kStringReportViewName);
+  const HRESULT hr = preview ? mWindow->PrintPreview(title.c_str()) : mWindow->Print(title.c_str());
+  return Failed(hr) ? hr : S_OK;
+}
+
 HRESULT ReportView::ExecuteCommand(std::uint32_t commandId) {
   try {
     switch (commandId) {
       case HostCommands::kCopy:
         return Copy();
       case HostCommands::kPrint:
+        return Print(false);
+      case HostCommands::kPrintPreview:
+        return Print(true);
       case HostCommands::kPrintSetup:
         return S_OK;
       default:
@@ -103,11 +123,28 @@ HRESULT ReportView::GetPreferredSize(std::int32_t* width, std::int32_t* height) 
 }
 
 HRESULT ReportView::Close() {
+  mWindow.Reset();  // the host has taken the widget out of its sub-window
   mSpiro = nullptr;
   mDocument.Reset();
   mHost.Reset();
   mReportText.clear();
   return S_OK;
+}
+
+HRESULT ReportView::GetWidget(QWidget** widget) {
+  if (!widget) return E_POINTER;
+  *widget = nullptr;
+  return mWindow ? mWindow->GetWidget(widget) : E_FAIL;
+}
+
+HRESULT ReportView::GetTitle(std::wstring* title) {
+  if (!title) return E_POINTER;
+  try {
+    *title = LoadString(kStringReportViewName);
+    return S_OK;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 }  // namespace Spirometry

@@ -79,6 +79,9 @@ TEST(CliDemo, WritesTheReportAndTheExportOfTheSampleRecording) {
     EXPECT_NE(svg.find("<svg"), std::string::npos) << base;
     EXPECT_NE(r.out.find(std::string("Picture: ") + out + base + ".png"), std::string::npos) << r.out;
   }
+  // The report laid out for paper by the desktop program's browser engine.
+  EXPECT_EQ(Slurp(out + "/report.pdf").rfind("%PDF-", 0), 0u);
+  EXPECT_NE(r.out.find("As PDF: " + out + "/report.pdf"), std::string::npos) << r.out;
 }
 
 // The sample recording with one empty cell at 60 s: the analysis says so and goes on. The forced
