@@ -34,4 +34,7 @@ shot dialog-volume.png --select 40-60 --channel 3 --open "Channel>Calculation...
 shot dialog-calibration.png --select 180.75-182.75 --channel 2 --open "Channel>Calculation..." --dialog 3 --press 110
 shot dialog-tidal-volume.png --channel 4 --open "Channel>Calculation..." --dialog 2
 shot dialog-minute-ventilation.png --channel 5 --open "Channel>Calculation..." --dialog 2
+# The report window's browser engine draws on a real X server.
+xvfb-run -a -s "-screen 0 1600x1000x24" "$bin/kymora-gui" "$demo" --screenshot "$out/desktop-report.png" \
+  --size 1280x800 --select 40-60 --open "Spirometry>Report"
 echo "dialog pictures in $out"

@@ -1,6 +1,8 @@
 // The desktop program end to end on a real X server (run under xvfb-run): the sample recording opens, a
 // drag selects, a menu opens, the file is saved and opened again with its selection, and the pictures show
 // the traces where the samples put them.
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
@@ -156,6 +158,35 @@ class GuiEndToEndTest : public QObject {
     QCOMPARE(wrong.exitCode(), 2);
   }
 
+  // The report window's page, drawn by the browser engine on the X server: the five boxes of the selection's
+  // report (settings, selection, one forced breath, summary, non-forced averages) with their dark headings.
+  void programPicturesTheReportWindow() {
+    // The sample with its flow and volume channels and the spirometry settings, made by the command line.
+    const QString kymora = QFileInfo(QStringLiteral(KYMORA_GUI_BIN)).dir().filePath(QStringLiteral("kymora"));
+    const QString file = mTemp.filePath(QStringLiteral("spirometry.kymo"));
+    for (const QStringList& args :
+         {QStringList{QStringLiteral("import"), mSample, file},
+          QStringList{QStringLiteral("spirometry"), file, QStringLiteral("--raw-channel"), QStringLiteral("1"),
+                      QStringLiteral("--preset"), QStringLiteral("3"), QStringLiteral("--save")}}) {
+      QProcess step;
+      step.start(kymora, args);
+      QVERIFY(step.waitForFinished(60000));
+      QVERIFY2(step.exitCode() == 0, step.readAllStandardError().constData());
+    }
+    const QString out = mTemp.filePath(QStringLiteral("report.png"));
+    QProcess program;
+    program.start(QStringLiteral(KYMORA_GUI_BIN),
+                  {file, QStringLiteral("--screenshot"), out, QStringLiteral("--select"), QStringLiteral("40-60"),
+                   QStringLiteral("--open"), QStringLiteral("Spirometry>Report")});
+    QVERIFY(program.waitForFinished(120000));
+    QVERIFY2(program.exitCode() == 0, program.readAllStandardError().constData());
+    const QImage shot(out);
+    int heading = 0;
+    for (int y = 0; y < shot.height(); ++y)
+      for (int x = 0; x < shot.width(); ++x) heading += shot.pixel(x, y) == qRgb(0x2f, 0x5d, 0x7c) ? 1 : 0;
+    QVERIFY2(heading > 5 * 300 * 25, qPrintable(QString::number(heading)));
+  }
+
  private:
   // In 24 columns across the trace area: the trace's colour lies between the samples' minimum and maximum
   // of that column's stretch of time (mapped by the scale the channel shows), and nowhere away from the
@@ -169,7 +200,9 @@ class GuiEndToEndTest : public QObject {
     double seconds = 0.0;
     for (const auto& block : window.Document()->File().blocks) seconds += block.length * block.secsPerTick;
     const double perPixel = seconds / layout.traceWidth;
-    auto yOf = [&](double v) { return origin.y() + row.top + (range.top - v) / (range.top - range.bottom) * row.height; };
+    auto yOf = [&](double v) {
+      return origin.y() + row.top + (range.top - v) / (range.top - range.bottom) * row.height;
+    };
     // The samples' range in columns [from, to).
     auto samplesIn = [&](int from, int to) {
       const auto first = static_cast<std::size_t>(std::max(0.0, std::floor(from * perPixel * 1000)));
@@ -192,7 +225,8 @@ class GuiEndToEndTest : public QObject {
           outside += py < yOf(near.second) - 3 || py > yOf(near.first) + 3 ? 1 : 0;
       }
       QVERIFY2(inside > 0, qPrintable(QStringLiteral("column %1: no trace where its samples are").arg(c)));
-      QVERIFY2(outside == 0, qPrintable(QStringLiteral("column %1: %2 trace pixels away from the samples").arg(c).arg(outside)));
+      QVERIFY2(outside == 0,
+               qPrintable(QStringLiteral("column %1: %2 trace pixels away from the samples").arg(c).arg(outside)));
     }
   }
 
