@@ -309,5 +309,22 @@ TEST(BreathDetectors, MatchAPlainReadingOfTheirRules) {
   EXPECT_GT(breathEvents, 150);
 }
 
+// Long runs at exactly +Height and -Height and within them: the detector takes runs of samples together, and
+// a sample exactly at the height neither starts a breath nor counts as beyond it.
+TEST(BreathDetectors, MatchTheirRulesOnLongRunsAtExactlyTheHeight) {
+  std::mt19937 random(7);
+  const double h = 0.5;
+  const float levels[] = {-0.5f, 0.5f, -0.25f, 0.25f, -0.5f, 0.5f, 1.0f, -1.0f};
+  std::uniform_int_distribution<int> level(0, 7), length(1, 16);
+  for (int i = 0; i < 200 && !HasFailure(); ++i) {
+    RandomRecord rec;
+    while (rec.flow.size() < 200)
+      rec.flow.insert(rec.flow.end(), static_cast<std::size_t>(length(random)), levels[level(random)]);
+    rec.volume = VolumeOf(rec.flow);
+    SCOPED_TRACE("record " + std::to_string(i));
+    ReadsAsExpected(DetectorKind::kFlow, rec, h, AsRecords(ReferenceFlow(rec.flow, h)), random);
+  }
+}
+
 }  // namespace
 }  // namespace Spirometry::testing
