@@ -1,5 +1,6 @@
 #include "apps/kymora/spirometry_missing.h"
 
+#include <cfloat>
 #include <cmath>
 #include <vector>
 
@@ -17,6 +18,17 @@ std::string Counted(std::int64_t count, std::int32_t channel, const char* role) 
   return std::to_string(count) + (count == 1 ? " sample" : " samples") + " of the " + role + " channel (channel " +
          std::to_string(channel + 1) + ")";
 }
+// Without a branch per sample, in eight independent counts, so that the loop vectorises.
+std::int64_t CountNotFinite(const float* samples, std::int32_t count) {
+  std::int32_t counts[8] = {};
+  std::int32_t i = 0;
+  for (; i + 8 <= count; i += 8)
+    for (std::int32_t j = 0; j < 8; ++j) counts[j] += std::fabs(samples[i + j]) <= FLT_MAX ? 0 : 1;
+  std::int64_t total = 0;
+  for (std::int32_t j = 0; j < 8; ++j) total += counts[j];
+  for (; i < count; ++i) total += std::isfinite(samples[i]) ? 0 : 1;
+  return total;
+}
 }  // namespace
 
 std::optional<std::int64_t> CountMissingSamples(IChannelData& data, std::int32_t channel, DataPosition start,
@@ -30,8 +42,7 @@ std::optional<std::int64_t> CountMissingSamples(IChannelData& data, std::int32_t
     std::int32_t delivered = 0;
     const HRESULT hr = reader->Read(kChunk, chunk.data(), &delivered);
     if (Failed(hr)) return std::nullopt;
-    for (std::int32_t i = 0; i < delivered; ++i)
-      if (!std::isfinite(chunk[static_cast<std::size_t>(i)])) ++missing;
+    missing += CountNotFinite(chunk.data(), delivered);
     if (hr != S_OK || delivered < kChunk) return missing;
   }
 }

@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cwchar>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "host/data/iunits_conversion.h"
 #include "spirometry/calc/flow_head_presets.h"
 #include "spirometry/calc/parameter_text.h"
@@ -58,6 +62,26 @@ EndStats ReadEnd(IEnumFloatEx* reader) {
   // A missing sample at an end is no baseline: without this it would turn the whole record into NaN.
   s.finite = std::isfinite(sum);
   return s;
+}
+// The linear head four samples at a time, as the loop over one sample at a time does it (the products in
+// double precision, rounded to float, zero below the floor); returns how many samples it did. The compiler
+// does not vectorise that loop by itself at the optimisation level of a release build.
+std::int32_t ScaleFour(double scale, float floor, float* samples, std::int32_t count) {
+  std::int32_t j = 0;
+#ifdef __SSE2__
+  const __m128d s = _mm_set1_pd(scale);
+  const __m128 below = _mm_set1_ps(floor);
+  const __m128 magnitudeBits = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+  for (; j + 4 <= count; j += 4) {
+    const __m128 x = _mm_loadu_ps(samples + j);
+    const __m128 low = _mm_cvtpd_ps(_mm_mul_pd(s, _mm_cvtps_pd(x)));
+    const __m128 high = _mm_cvtpd_ps(_mm_mul_pd(s, _mm_cvtps_pd(_mm_movehl_ps(x, x))));
+    const __m128 y = _mm_movelh_ps(low, high);
+    const __m128 quiet = _mm_cmpgt_ps(below, _mm_and_ps(y, magnitudeBits));
+    _mm_storeu_ps(samples + j, _mm_andnot_ps(quiet, y));
+  }
+#endif
+  return j;
 }
 }  // namespace
 
@@ -205,7 +229,8 @@ void SpFlowEnum::Transform(std::int64_t firstTick, float* samples, std::int32_t 
       samples[j] = floor > std::fabs(y) ? 0.0f : y;
     }
   } else {
-    for (std::int32_t j = 0; j < count; ++j) {
+    std::int32_t j = ScaleFour(scale, floor, samples, count);
+    for (; j < count; ++j) {
       const auto y = static_cast<float>(scale * static_cast<double>(samples[j]));
       samples[j] = floor > std::fabs(y) ? 0.0f : y;
     }
