@@ -189,7 +189,7 @@ class FlowScan {
         if (!q.finite || q.positive != (prevPositive ? 0xF : 0)) break;
         if constexpr (kBeforeExpiration) {
           // All inspiration, and no crossing mark among them: all at or beyond Height, or all within it
-          // with the mark already set and none smaller than it.
+          // while nothing is over Height and none is smaller than the crossing flow.
           if (!prevPositive || (q.below != 0 && (overHeight || q.over != 0 || q.small != 0))) break;
         } else {
           if (q.rising != 0) break;  // the next inspiration may begin
