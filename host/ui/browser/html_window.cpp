@@ -107,14 +107,21 @@ HRESULT HtmlWindow::ShowText(const wchar_t* text) {
 
 Status HtmlWindow::PrintOnto(QPrinter& printer) {
   if (!mView) return Error{"the window is closed"};
-  // The browser lays the page out for the printer's paper on its own threads and says when it is done.
   QEventLoop loop;
+  QObject::connect(mView, &QObject::destroyed, &loop, &QEventLoop::quit);
+  if (mLoading) {
+    // A page still loading (just handed over, after a change) would be printed blank.
+    QObject::connect(mView, &QWebEngineView::loadFinished, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (!mView) return Error{"the window is closed"};
+    QObject::disconnect(mView, &QWebEngineView::loadFinished, &loop, nullptr);
+  }
+  // The browser lays the page out for the printer's paper on its own threads and says when it is done.
   bool printed = false;
   QObject::connect(mView, &QWebEngineView::printFinished, &loop, [&](bool success) {
     printed = success;
     loop.quit();
   });
-  QObject::connect(mView, &QObject::destroyed, &loop, &QEventLoop::quit);
   mView->print(&printer);
   loop.exec();
   if (!printed) return Error{"the browser could not lay out the page"};
