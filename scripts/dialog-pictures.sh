@@ -37,4 +37,6 @@ shot dialog-minute-ventilation.png --channel 5 --open "Channel>Calculation..." -
 # The report window's browser engine draws on a real X server.
 xvfb-run -a -s "-screen 0 1600x1000x24" "$bin/kymora-gui" "$demo" --screenshot "$out/desktop-report.png" \
   --size 1280x800 --select 40-60 --open "Spirometry>Report"
+xvfb-run -a -s "-screen 0 1600x1000x24" "$bin/kymora-gui" "$demo" --screenshot "$out/desktop-report-preview.png" \
+  --size 1280x800 --select 40-60 --open "Spirometry>Report" --open "File>Print Preview..."
 echo "dialog pictures in $out"

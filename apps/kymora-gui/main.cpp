@@ -1,4 +1,4 @@
-// kymora-gui [FILE] [--screenshot OUT.png [--select FROM-TO] [--open "Menu>Item"] [--size WxH] [--channel N]]
+// kymora-gui [FILE] [--screenshot OUT.png [--select FROM-TO] [--open "Menu>Item"]... [--size WxH] [--channel N]]
 // kymora-gui PAGE.html --pdf OUT.pdf
 #include <QApplication>
 #include <QCommandLineParser>
@@ -37,9 +37,10 @@ int main(int argc, char** argv) {
                                       QStringLiteral("OUT.png"));
   const QCommandLineOption select(QStringLiteral("select"), QStringLiteral("Select FROM-TO seconds first."),
                                   QStringLiteral("FROM-TO"));
-  const QCommandLineOption open(QStringLiteral("open"),
-                                QStringLiteral("Run a menu command first, e.g. \"Spirometry>Report\"."),
-                                QStringLiteral("MENU>ITEM"));
+  const QCommandLineOption open(
+      QStringLiteral("open"),
+      QStringLiteral("Run a menu command first, e.g. \"Spirometry>Report\"; again for more, in order."),
+      QStringLiteral("MENU>ITEM"));
   const QCommandLineOption size(
       QStringLiteral("size"), QStringLiteral("Window size for the picture (default 1280x800)."), QStringLiteral("WxH"));
   const QCommandLineOption channel(QStringLiteral("channel"), QStringLiteral("Make channel N current first (from 1)."),
@@ -94,7 +95,7 @@ int main(int argc, char** argv) {
       }
       request.size = *s;
     }
-    request.command = parser.value(open);
+    request.commands = parser.values(open);
     if (parser.isSet(channel)) {
       bool ok = false;
       request.channel = parser.value(channel).toInt(&ok) - 1;

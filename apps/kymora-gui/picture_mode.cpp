@@ -47,11 +47,16 @@ bool WaitUntil(const std::function<bool()>& ready, int timeoutMs) {
 }
 
 namespace {
+constexpr int kSettleMs = 300;
+
 void Say(const QString& text) { std::fprintf(stderr, "kymora-gui: %s\n", text.toLocal8Bit().constData()); }
 
 void Settle(MainWindow& window) {
   WaitUntil([&] { return window.Chart()->SummariesReady() && ui::PagesLoading() == 0; }, 120000);
-  for (int i = 0; i < 10; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  // A loaded page reaches the window a few frames later, from the browser engine's own threads.
+  QElapsedTimer frames;
+  frames.start();
+  WaitUntil([&] { return frames.elapsed() >= kSettleMs; }, kSettleMs + 1000);
 }
 }  // namespace
 
@@ -82,15 +87,19 @@ int TakePicture(MainWindow& window, const PictureRequest& request) {
   Settle(window);
   if (request.select) window.SelectSeconds(request.select->first, request.select->second);
   window.Chart()->SetCurrentChannel(request.channel);
-  if (!request.command.isEmpty()) {
-    QAction* action = window.FindMenuAction(request.command);
+  for (qsizetype i = 0; i < request.commands.size(); ++i) {
+    QAction* action = window.FindMenuAction(request.commands[i]);
     if (!action) {
-      Say(QStringLiteral("there is no menu command \"%1\"").arg(request.command));
+      Say(QStringLiteral("there is no menu command \"%1\"").arg(request.commands[i]));
       return 2;
     }
-    armed = true;
+    // Only the last command's dialog is pictured; the commands before it set the scene, and each is
+    // drawn (its pages loaded) before the next runs.
+    const bool last = i + 1 == request.commands.size();
+    armed = last;
     action->trigger();
     armed = false;
+    if (!last) Settle(window);
   }
   if (!picture) {
     Settle(window);

@@ -4,6 +4,7 @@
 // opened, if any) and leave. Message boxes go to standard error instead of waiting for an answer.
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -16,7 +17,7 @@ struct PictureRequest {
   QString file;                                     // opened first when given
   QString output;                                   // the PNG to write
   std::optional<std::pair<double, double>> select;  // seconds on the chart's time axis
-  QString command;                                  // "Menu>Item"
+  QStringList commands;                             // "Menu>Item", run in order; the last may open the dialog
   int channel = 0;                                  // the current channel (for the Channel menu), from 0
   // The dialog to picture, counting from 1 the dialogs the command opens; those before it are confirmed
   // as they are, or, when one holds a button named press (a control id), by clicking that button.

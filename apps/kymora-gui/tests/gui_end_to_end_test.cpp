@@ -173,21 +173,41 @@ class GuiEndToEndTest : public QObject {
       QVERIFY(step.waitForFinished(60000));
       QVERIFY2(step.exitCode() == 0, step.readAllStandardError().constData());
     }
-    const QString out = mTemp.filePath(QStringLiteral("report.png"));
-    QProcess program;
-    program.start(QStringLiteral(KYMORA_GUI_BIN),
-                  {file, QStringLiteral("--screenshot"), out, QStringLiteral("--select"), QStringLiteral("40-60"),
-                   QStringLiteral("--open"), QStringLiteral("Spirometry>Report")});
-    QVERIFY(program.waitForFinished(120000));
-    QVERIFY2(program.exitCode() == 0, program.readAllStandardError().constData());
-    const QImage shot(out);
+    const QStringList report{file, QStringLiteral("--select"), QStringLiteral("40-60"), QStringLiteral("--open"),
+                             QStringLiteral("Spirometry>Report")};
+    const QImage shot = Picture(report, QStringLiteral("report.png"));
+    QVERIFY(!shot.isNull());
     int heading = 0;
     for (int y = 0; y < shot.height(); ++y)
       for (int x = 0; x < shot.width(); ++x) heading += shot.pixel(x, y) == qRgb(0x2f, 0x5d, 0x7c) ? 1 : 0;
     QVERIFY2(heading > 5 * 300 * 25, qPrintable(QString::number(heading)));
+
+    // Its print preview, in the middle of the window: the page laid out for paper, with its text.
+    const QImage preview =
+        Picture(report + QStringList{QStringLiteral("--open"), QStringLiteral("File>Print Preview...")},
+                QStringLiteral("report-preview.png"));
+    QVERIFY(!preview.isNull());
+    int text = 0;
+    const QPoint centre = preview.rect().center();
+    for (int y = centre.y() - 200; y < centre.y() + 300; ++y)
+      for (int x = centre.x() - 380; x < centre.x() + 380; ++x) text += qGray(preview.pixel(x, y)) < 90 ? 1 : 0;
+    QVERIFY2(text > 2000, qPrintable(QString::number(text)));
   }
 
  private:
+  // Runs the program to write a picture (OUT in the test's folder) with the arguments; a null image on failure.
+  QImage Picture(QStringList args, const QString& name) {
+    const QString out = mTemp.filePath(name);
+    args << QStringLiteral("--screenshot") << out;
+    QProcess program;
+    program.start(QStringLiteral(KYMORA_GUI_BIN), args);
+    if (!program.waitForFinished(120000) || program.exitCode() != 0) {
+      qWarning("%s", program.readAllStandardError().constData());
+      return {};
+    }
+    return QImage(out);
+  }
+
   // In 24 columns across the trace area: the trace's colour lies between the samples' minimum and maximum
   // of that column's stretch of time (mapped by the scale the channel shows), and nowhere away from the
   // samples of the column and its neighbours.
