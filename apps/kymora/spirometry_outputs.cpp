@@ -144,20 +144,6 @@ std::optional<std::filesystem::path> DesktopProgram() {
   return program;
 }
 
-// What the desktop program said of its failure: its own message when it gave one, else its last line
-// (the engine's, when the engine would not start).
-std::string ReasonFrom(const std::string& output) {
-  std::vector<std::string> lines;
-  std::istringstream in(output);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty()) lines.push_back(line);
-  const std::string own = "kymora-gui: ";
-  for (const auto& line : lines)
-    if (line.rfind(own, 0) == 0) return line.substr(own.size());
-  if (lines.empty()) return "the browser engine did not start";
-  return "the browser engine did not start: " + lines.back();
-}
-
 // Runs the program with the arguments on Qt's offscreen platform (it shows no window) and collects what
 // it writes on both streams. Made with posix_spawn: files may be analysed on several threads at once.
 std::optional<int> RunOffscreen(const std::string& program, std::vector<std::string> args, std::string* output) {
@@ -198,13 +184,27 @@ std::optional<int> RunOffscreen(const std::string& program, std::vector<std::str
 }
 }  // namespace
 
+std::string BrowserFailureReason(const std::string& output) {
+  std::vector<std::string> lines;
+  std::istringstream in(output);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) lines.push_back(line);
+  const std::string own = "kymora-gui: ";
+  for (const auto& line : lines)
+    if (line.rfind(own, 0) == 0) return line.substr(own.size());
+  if (lines.empty()) return "the browser engine did not start";
+  std::string reason = "the browser engine did not start: " + lines.back();
+  if (output.find("--no-sandbox") != std::string::npos) reason += kRootSandboxHint;
+  return reason;
+}
+
 Expected<bool> WriteReportPdf(const std::string& htmlPath, const std::string& pdfPath) {
   const auto program = DesktopProgram();
   if (!program) return false;  // a build or installation without the desktop program has no browser engine
   std::string output;
   const auto status = RunOffscreen(program->string(), {htmlPath, "--pdf", pdfPath}, &output);
   if (!status) return Error{"the desktop program kymora-gui did not start"};
-  if (*status != 0) return Error{ReasonFrom(output)};
+  if (*status != 0) return Error{BrowserFailureReason(output)};
   return true;
 }
 

@@ -29,6 +29,16 @@ Status WriteReportHtml(HostDocument& host, ICustomDocument* document, const std:
 std::shared_ptr<void> KeepPictureApplication();
 Expected<std::vector<std::string>> WriteViewPictures(HostDocument& host, ICustomDocument* document,
                                                      const std::string& folder);
+// Said after the engine's reason when it would not start because the program runs as root with its
+// sandbox on.
+inline constexpr const char* kRootSandboxHint =
+    " (run as root, the browser engine needs QTWEBENGINE_DISABLE_SANDBOX=1, as scripts/browser-env.sh sets)";
+
+// Why the desktop program could not make the PDF, from what it wrote on its standard streams: its own
+// message when it gave one, else the last line (the engine's, when the engine would not start), with
+// kRootSandboxHint when the engine refused to run as root.
+std::string BrowserFailureReason(const std::string& output);
+
 // Lays out the written report page (report.html) for paper and writes it as a PDF, through the desktop
 // program's browser engine run without a screen (the command line carries no browser of its own). Returns
 // false, and writes nothing, when there is no desktop program beside this one (a build without Qt, or an

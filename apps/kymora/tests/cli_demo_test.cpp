@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "apps/kymora/spirometry_outputs.h"
 #include "apps/kymora/tests/cli_runner.h"
 
 using namespace kymora::clitest;
@@ -118,4 +119,22 @@ TEST(CliDemo, NothingReportedLiesBeyondTheSelection) {
   const std::vector<long> offsets = NumbersAfter(r.out, "offset");
   EXPECT_GT(offsets.size(), 50u);
   for (long offset : offsets) EXPECT_LE(offset, 45000) << r.out;
+}
+
+// Why report.pdf could not be made, from what the desktop program wrote: its own message, the engine's last
+// line, and a hint when the engine refused to run as root.
+TEST(ReportPdfFailure, ReasonNamesWhatTheDesktopProgramOrTheEngineSaid) {
+  const std::string sandboxLine =
+      "[1:1:ERROR:zygote_host_impl_linux.cc(90)] Running as root without --no-sandbox is not supported.";
+  const struct {
+    std::string output, reason;
+  } cases[] = {
+      {"Qt: a warning\nkymora-gui: the page cannot be read\nlater noise\n", "the page cannot be read"},
+      {"first\n\nthe engine's last words\n\n", "the browser engine did not start: the engine's last words"},
+      {"", "the browser engine did not start"},
+      {"noise\n" + sandboxLine + "\n",
+       "the browser engine did not start: " + sandboxLine +
+           " (run as root, the browser engine needs QTWEBENGINE_DISABLE_SANDBOX=1, as scripts/browser-env.sh sets)"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(kymora::cli::BrowserFailureReason(c.output), c.reason) << c.output;
 }
