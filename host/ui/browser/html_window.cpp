@@ -81,28 +81,23 @@ void HtmlWindow::Load(const QByteArray& bytes, const QString& mimeType, const QS
   mView->load(QUrl::fromLocalFile(file.fileName()));
 }
 
-HRESULT HtmlWindow::ShowPage(const wchar_t* html) {
-  if (!html) return E_POINTER;
+HRESULT HtmlWindow::Show(const wchar_t* content, const QString& mimeType, const QString& fileName) {
+  if (!content) return E_POINTER;
   if (!mView) return E_FAIL;
   try {
-    Load(QString::fromWCharArray(html).toUtf8(), QStringLiteral("text/html;charset=UTF-8"),
-         QStringLiteral("page.html"));
+    Load(QString::fromWCharArray(content).toUtf8(), mimeType, fileName);
     return S_OK;
   } catch (...) {
     return E_OUTOFMEMORY;
   }
 }
 
+HRESULT HtmlWindow::ShowPage(const wchar_t* html) {
+  return Show(html, QStringLiteral("text/html;charset=UTF-8"), QStringLiteral("page.html"));
+}
+
 HRESULT HtmlWindow::ShowText(const wchar_t* text) {
-  if (!text) return E_POINTER;
-  if (!mView) return E_FAIL;
-  try {
-    Load(QString::fromWCharArray(text).toUtf8(), QStringLiteral("text/plain;charset=UTF-8"),
-         QStringLiteral("page.txt"));
-    return S_OK;
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
+  return Show(text, QStringLiteral("text/plain;charset=UTF-8"), QStringLiteral("page.txt"));
 }
 
 Status HtmlWindow::PrintOnto(QPrinter& printer) {

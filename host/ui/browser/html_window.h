@@ -34,6 +34,8 @@ class HtmlWindow final : public ComObject<IHtmlWindow> {
 
  private:
   ~HtmlWindow() override;
+  // Hands the content over as a page of the type (E_POINTER for none, E_FAIL once the window is closed).
+  HRESULT Show(const wchar_t* content, const QString& mimeType, const QString& fileName);
   void Load(const QByteArray& bytes, const QString& mimeType, const QString& fileName);
   Status PrintOnto(QPrinter& printer);
   void SetLoading(bool loading);
