@@ -3,10 +3,10 @@
 
 #include "apps/kymora/cli_context.h"
 #include "apps/kymora/commands.h"
-#include "apps/kymora/json_writer.h"
 #include "apps/kymora/extensions.h"
-#include "host/calc/ichannel_calc.h"
+#include "apps/kymora/json_writer.h"
 #include "host/calc/icalc_site.h"
+#include "host/calc/ichannel_calc.h"
 #include "host/calc/ikey_value_settings.h"
 #include "host/data/iunits.h"
 #include "host/data/iunits_conversion.h"
@@ -91,7 +91,7 @@ void PrintJson(HostDocument& doc) {
     w.Key("blocks").BeginArray();
     for (std::int32_t b = 0; b < f.BlockCount(); ++b) {
       auto info = Describe(data, b, c);
-      w.BeginObject().Key("units").String(info.units).Key("fullScale").Double(info.fullScale, "%.9g");
+      w.BeginObject().Key("units").String(info.units).Key("fullScale").Double(info.fullScale, 9);
       w.Key("hasData").Bool(info.hasData).Key("userConversion");
       if (const auto& user = f.blocks[b].channels[c].userConversion)
         w.BeginObject()
@@ -120,7 +120,9 @@ void PrintJson(HostDocument& doc) {
   if (!f.selection.valid) {
     w.Null();
   } else {
-    auto pos = [&](DataPosition p) { w.BeginObject().Key("block").Int(p.block + 1).Key("offset").Int(p.offset).EndObject(); };
+    auto pos = [&](DataPosition p) {
+      w.BeginObject().Key("block").Int(p.block + 1).Key("offset").Int(p.offset).EndObject();
+    };
     w.BeginObject().Key("start");
     pos(f.selection.start);
     w.Key("end");

@@ -1,5 +1,6 @@
 #include "apps/kymora/json_writer.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -47,37 +48,53 @@ JsonWriter& JsonWriter::Key(std::string_view key) {
 JsonWriter& JsonWriter::String(std::string_view value) {
   Separate();
   mText += '"';
-  for (unsigned char c : value) {
+  // Runs of characters that need no escape are appended whole: most keys and values are all such.
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const auto c = static_cast<unsigned char>(value[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    mText.append(value, run, i - run);
+    run = i + 1;
     switch (c) {
-      case '"': mText += "\\\""; break;
-      case '\\': mText += "\\\\"; break;
-      case '\n': mText += "\\n"; break;
-      case '\r': mText += "\\r"; break;
-      case '\t': mText += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          mText += buf;
-        } else {
-          mText += static_cast<char>(c);
-        }
+      case '"':
+        mText += "\\\"";
+        break;
+      case '\\':
+        mText += "\\\\";
+        break;
+      case '\n':
+        mText += "\\n";
+        break;
+      case '\r':
+        mText += "\\r";
+        break;
+      case '\t':
+        mText += "\\t";
+        break;
+      default: {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\u%04x", c);
+        mText += buf;
+      }
     }
   }
+  mText.append(value, run, value.size() - run);
   mText += '"';
   return *this;
 }
 JsonWriter& JsonWriter::Int(std::int64_t value) {
   Separate();
-  mText += std::to_string(value);
+  char buf[24];
+  mText.append(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
   return *this;
 }
-JsonWriter& JsonWriter::Double(double value, const char* format) {
+JsonWriter& JsonWriter::Double(double value, int significantDigits) {
   if (!std::isfinite(value)) return Null();
   Separate();
   char buf[40];
-  std::snprintf(buf, sizeof buf, format, value);
-  mText += buf;
+  // The general format with a precision is defined as printf's "%.*g", without its locale and its cost.
+  const auto written = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, significantDigits);
+  mText.append(buf, written.ptr);
   return *this;
 }
 JsonWriter& JsonWriter::Bool(bool value) {

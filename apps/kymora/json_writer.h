@@ -1,5 +1,6 @@
 #pragma once
 // A small JSON writer for the command line's machine-readable output.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,11 +17,14 @@ class JsonWriter {
   JsonWriter& Key(std::string_view key);
   JsonWriter& String(std::string_view value);
   JsonWriter& Int(std::int64_t value);
-  // Non-finite numbers are written as null (JSON has no NaN).
-  JsonWriter& Double(double value, const char* format = "%.17g");
+  // Non-finite numbers are written as null (JSON has no NaN); others as printf's "%.*g" writes them with
+  // that many significant digits (17 gives back every double exactly, 9 every float).
+  JsonWriter& Double(double value, int significantDigits = 17);
   JsonWriter& Bool(bool value);
   JsonWriter& Null();
   const std::string& Text() const { return mText; }
+  // Room for this many bytes of text, so that a long text is not copied as it grows.
+  void Reserve(std::size_t bytes) { mText.reserve(bytes); }
 
  private:
   void Separate();

@@ -20,7 +20,9 @@ void Position(JsonWriter& w, const char* key, DataPosition p) {
 }  // namespace
 
 std::string ReportJson(const Report& r, const std::string* file) {
+  constexpr std::size_t kBytesPerBreath = 1024, kBytesBesides = 4096;  // a little more than a breath takes
   JsonWriter w;
+  w.Reserve(kBytesBesides + r.breaths.size() * kBytesPerBreath);
   const auto& s = r.settings;
   w.BeginObject();
   if (file) w.Key("file").String(*file);
