@@ -7,7 +7,11 @@ namespace kymora {
 
 RecordedReader::RecordedReader(std::shared_ptr<const Samples> samples, std::int64_t begin, std::int64_t end,
                                double secsPerTick, ComPtr<IUnits> units)
-    : mSamples(std::move(samples)), mBegin(begin), mEnd(end), mPos(begin), mSecsPerTick(secsPerTick),
+    : mSamples(std::move(samples)),
+      mBegin(begin),
+      mEnd(end),
+      mPos(begin),
+      mSecsPerTick(secsPerTick),
       mUnits(std::move(units)) {}
 
 HRESULT RecordedReader::GetPosition(std::int64_t* tick) {
@@ -44,11 +48,20 @@ HRESULT RecordedReader::Clone(IEnumFloatEx** out) {
 
 HRESULT RecordedReader::Read(std::int32_t count, float* buffer, std::int32_t* delivered) {
   if (!delivered || (count > 0 && !buffer)) return E_POINTER;
+  const float* samples = nullptr;
+  const HRESULT hr = Borrow(count, &samples, delivered);
+  if (*delivered > 0) std::memcpy(buffer, samples, static_cast<std::size_t>(*delivered) * sizeof(float));
+  return hr;
+}
+
+HRESULT RecordedReader::Borrow(std::int32_t count, const float** samples, std::int32_t* delivered) {
+  if (!delivered || !samples) return E_POINTER;
   *delivered = 0;
+  *samples = nullptr;
   if (count < 0) return E_INVALIDARG;
   std::int64_t limit = std::min<std::int64_t>(mEnd, static_cast<std::int64_t>(mSamples ? mSamples->size() : 0));
   std::int64_t n = std::clamp<std::int64_t>(limit - mPos, 0, count);
-  if (n > 0) std::memcpy(buffer, mSamples->data() + mPos, static_cast<std::size_t>(n) * sizeof(float));
+  if (n > 0) *samples = mSamples->data() + mPos;
   mPos += n;
   *delivered = static_cast<std::int32_t>(n);
   return n == count ? S_OK : S_FALSE;

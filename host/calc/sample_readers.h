@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "host/calc/ienum_float_ex.h"
+#include "host/calc/ienum_float_span.h"
 #include "host/com/com_object.h"
 #include "host/data/data_file.h"
 #include "host/data/iunits.h"
@@ -12,7 +13,7 @@ namespace kymora {
 
 // Reads ticks [begin, end) of one block's recorded samples. The samples are shared, so the reader stays
 // valid whatever happens to the document afterwards.
-class RecordedReader final : public ComObject<IEnumFloatEx> {
+class RecordedReader final : public ComObject<IEnumFloatEx, IEnumFloatSpan> {
  public:
   RecordedReader(std::shared_ptr<const Samples> samples, std::int64_t begin, std::int64_t end, double secsPerTick,
                  ComPtr<IUnits> units);
@@ -24,6 +25,7 @@ class RecordedReader final : public ComObject<IEnumFloatEx> {
   HRESULT Clone(IEnumFloatEx** out) override;
   HRESULT Read(std::int32_t count, float* buffer, std::int32_t* delivered) override;
   HRESULT GetUnits(IUnits** units) override;
+  HRESULT Borrow(std::int32_t count, const float** samples, std::int32_t* delivered) override;
 
  private:
   std::shared_ptr<const Samples> mSamples;
@@ -37,8 +39,7 @@ class RecordedReader final : public ComObject<IEnumFloatEx> {
 // factor and unary minus. Reading stops at `end` (ticks of the record) when given.
 class ScalingReader final : public ComObject<IEnumFloatEx> {
  public:
-  ScalingReader(ComPtr<IEnumFloatEx> source, double factor, ComPtr<IUnits> units,
-                std::int64_t end = INT64_MAX);
+  ScalingReader(ComPtr<IEnumFloatEx> source, double factor, ComPtr<IUnits> units, std::int64_t end = INT64_MAX);
 
   HRESULT GetPosition(std::int64_t* tick) override;
   HRESULT Seek(std::int64_t tick) override;

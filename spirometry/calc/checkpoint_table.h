@@ -6,11 +6,12 @@
 // written under the writer side of its lock and read under the reader side, and it holds the checkpoints
 // of each record apart (an enumerator may be set to another record, and its clones to different ones).
 // PrivateCheckpoints is one enumerator's own short list, used while its record is still being acquired.
+#include <oneapi/tbb/spin_rw_mutex.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <map>
-#include <oneapi/tbb/spin_rw_mutex.h>
 
 namespace IIREnum {
 
@@ -39,12 +40,14 @@ class CheckpointTable {
     e.state = state;
     e.valid = true;
   }
-  // The highest checkpoint of the record at or below index, with its state; 0 when there is none.
-  std::int64_t FindAtOrBelow(std::int32_t record, std::int64_t index, State* state) const {
+  // The highest checkpoint of the record at or below index and at or above lowest (at least 1), with its
+  // state; 0 when there is none.
+  std::int64_t FindAtOrBelow(std::int32_t record, std::int64_t index, State* state, std::int64_t lowest = 1) const {
     tbb::spin_rw_mutex::scoped_lock lock(mMutex, /*write=*/false);
     auto it = mRecords.find(record);
     if (it == mRecords.end() || it->second.Size() == 0) return 0;
-    for (std::int64_t i = std::min<std::int64_t>(index, static_cast<std::int64_t>(it->second.Size()) - 1); i >= 1;
+    lowest = std::max<std::int64_t>(lowest, 1);
+    for (std::int64_t i = std::min<std::int64_t>(index, static_cast<std::int64_t>(it->second.Size()) - 1); i >= lowest;
          --i) {
       const Entry* e = it->second.Find(static_cast<std::size_t>(i));
       if (e && e->valid) {

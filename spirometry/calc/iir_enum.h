@@ -19,6 +19,17 @@ namespace IIREnum {
 
 // Checkpoints lie at multiples of this many ticks from the record start.
 constexpr std::int64_t kCheckpointInterval = 16000;
+// Besides the checkpoints, the state is kept at every multiple of this many ticks (it divides the
+// checkpoint interval) for moves forward: a reader that steps from point to point through a record that
+// has been read already (the volume one second into each breath, for FEV1) restarts within this many
+// samples of each point instead of integrating every sample in between. A move back restarts from a
+// checkpoint, as ever.
+constexpr std::int64_t kStepInterval = 1000;
+static_assert(kCheckpointInterval % kStepInterval == 0);
+// The first multiple of interval after tick.
+constexpr std::int64_t NextMultiple(std::int64_t tick, std::int64_t interval) {
+  return (tick / interval + 1) * interval;
+}
 // The most samples read from the source at a time. Every read of a host channel passes through a chain of
 // readers (a calculated flow computes its samples as it is read), so a run is read in as few pieces as this
 // allows; the samples and the states are the same whatever the size of the pieces.
@@ -31,16 +42,18 @@ constexpr std::int32_t kShareWhileOnline = 0x40000000;
 template <class Policy>
 class IIRPolicyBase : public Policy {
  public:
-  // Reads up to count samples from the source straight into out and integrates them there. Stops early
-  // when the source delivers nothing, reports a pending record or fails. Returns the number delivered.
-  std::int32_t Pull(IEnumFloatEx* source, std::int32_t count, float* out) {
+  // Reads up to count samples from the source straight into out and integrates them there through
+  // integrate(samples, count). Stops early when the source delivers nothing, reports a pending record or
+  // fails. Returns the number delivered.
+  template <class IntegrateFn>
+  std::int32_t Pull(IEnumFloatEx* source, std::int32_t count, float* out, IntegrateFn&& integrate) {
     std::int32_t done = 0;
     while (done < count) {
       const std::int32_t ask = std::min(kSourceBlock, count - done);
       std::int32_t got = 0;
       mLastResult = source->Read(ask, out + done, &got);
       got = std::clamp(got, 0, ask);
-      this->Integrate(out + done, got);
+      integrate(out + done, got);
       done += got;
       if (got == 0 || (mLastResult & kPendingBit) != 0 || Failed(mLastResult)) break;
     }
@@ -113,25 +126,26 @@ class EnumBase : public CalcEnums::CalcEnumBase2 {
     });
   }
 
-  // Restores the nearest checkpoint at or before the tick (unless the current position is nearer) and
-  // integrates forward to it. S_FALSE when the record ends (or has not yet grown) before the tick.
+  // Restores the nearest checkpoint at or before the tick (unless the current position is nearer; going
+  // forward, a step mark may be nearer still) and integrates forward to it. S_FALSE when the record ends
+  // (or has not yet grown) before the tick.
   HRESULT Seek(std::int64_t tick) override {
     if (!mSource) return E_UNEXPECTED;
     if (tick < 0) return E_INVALIDARG;
     return CalcEnums::AtBoundary([&] {
       if (tick == mPosition) return S_OK;
-      State state{};
-      const std::int64_t found = FindCheckpoint(tick / kCheckpointInterval, &state);
-      const std::int64_t base = found * kCheckpointInterval;
-      if (!(mPosition < tick && mPosition >= base)) {
-        HRESULT hr = mSource->Seek(base);
+      const Resume checkpoint = CheckpointAtOrBelow(tick);
+      // A step mark counts only beyond both the checkpoint and the current position: a move back, or
+      // forward within reach, never takes one.
+      const Resume from = std::max(checkpoint, StepAtOrBelow(tick, std::max(mPosition, checkpoint.tick)));
+      if (!(mPosition < tick && mPosition >= from.tick)) {
+        HRESULT hr = mSource->Seek(from.tick);
         if (Failed(hr)) return hr;
-        if (found == 0)
+        if (from.tick == 0)
           mPolicy.ResetState();
         else
-          mPolicy.SetState(state);
-        mPosition = base;
-        mNextCheckpoint = base + kCheckpointInterval;
+          mPolicy.SetState(from.state);
+        mPosition = from.tick;
       }
       float scratch[kSkipBlock];
       while (mPosition < tick) {
@@ -143,15 +157,15 @@ class EnumBase : public CalcEnums::CalcEnumBase2 {
   }
 
  protected:
-  EnumBase() : mTable(std::make_shared<Table>()) {}
+  EnumBase() : mTable(std::make_shared<Table>()), mSteps(std::make_shared<Table>()) {}
   // Shares the checkpoint table; reads an independent clone of the source; keeps its own integrator state.
   EnumBase(const EnumBase& other)
       : CalcEnumBase2(other),
         mPolicy(other.mPolicy),
         mPosition(other.mPosition),
-        mNextCheckpoint(other.mNextCheckpoint),
         mSource(CloneOfSource(other.mSource.Get())),
         mTable(other.mTable),
+        mSteps(other.mSteps),
         mPrivate(other.mPrivate) {}
 
   void DropSources() override { mSource.Reset(); }
@@ -161,6 +175,7 @@ class EnumBase : public CalcEnums::CalcEnumBase2 {
   // starts again at the record start, and so must the source.
   void StartNewTable() {
     mTable = std::make_shared<Table>();
+    mSteps = std::make_shared<Table>();
     mPrivate.Clear();
     Restart();
     if (mSource) mSource->Seek(0);
@@ -174,36 +189,67 @@ class EnumBase : public CalcEnums::CalcEnumBase2 {
 
   void Restart() {
     mPosition = 0;
-    mNextCheckpoint = kCheckpointInterval;
     mPolicy.ResetState();
   }
 
   // A record still being acquired keeps its checkpoints to itself unless the host says otherwise.
   bool SharesCheckpoints() const { return mOnline >= 0 || (mOnline & kShareWhileOnline) != 0; }
 
-  std::int64_t FindCheckpoint(std::int64_t index, State* state) const {
+  // Where integration may resume: a tick and the state there (the record start when the tick is 0).
+  struct Resume {
+    std::int64_t tick = 0;
+    State state{};
+    friend bool operator<(const Resume& a, const Resume& b) { return a.tick < b.tick; }
+  };
+
+  Resume CheckpointAtOrBelow(std::int64_t tick) const {
     State shared{}, own{};
-    const std::int64_t a = mTable->FindAtOrBelow(mRecord, index, &shared);
-    const std::int64_t b = mPrivate.FindAtOrBelow(index, &own);
-    *state = a >= b ? shared : own;
-    return std::max(a, b);
+    const std::int64_t a = mTable->FindAtOrBelow(mRecord, tick / kCheckpointInterval, &shared);
+    const std::int64_t b = mPrivate.FindAtOrBelow(tick / kCheckpointInterval, &own);
+    return {std::max(a, b) * kCheckpointInterval, a >= b ? shared : own};
+  }
+
+  // The last step mark at or before the tick and after `after`; the record start when there is none.
+  Resume StepAtOrBelow(std::int64_t tick, std::int64_t after) const {
+    Resume step;
+    step.tick =
+        mSteps->FindAtOrBelow(mRecord, tick / kStepInterval, &step.state, after / kStepInterval + 1) * kStepInterval;
+    return step;
+  }
+
+  // Integrates samples whose first lies at `tick`, keeping the state at every step mark they reach
+  // (only where checkpoints are shared: a record still being acquired keeps none).
+  void IntegrateMarkingSteps(float* samples, std::int32_t count, std::int64_t tick) {
+    while (count > 0) {
+      const std::int64_t mark = NextMultiple(tick, kStepInterval);
+      const auto piece = static_cast<std::int32_t>(std::min<std::int64_t>(count, mark - tick));
+      mPolicy.Integrate(samples, piece);
+      samples += piece;
+      count -= piece;
+      tick += piece;
+      if (tick == mark && SharesCheckpoints()) mSteps->Store(mRecord, mark / kStepInterval, mPolicy.GetState());
+    }
   }
 
   // Delivers up to count samples in runs that stop at each checkpoint, where the state is recorded.
   std::int32_t Advance(std::int32_t count, float* out) {
     std::int32_t done = 0;
     while (done < count) {
-      const auto run = static_cast<std::int32_t>(std::min<std::int64_t>(count - done, mNextCheckpoint - mPosition));
-      const std::int32_t got = mPolicy.Pull(mSource.Get(), run, out + done);
+      const std::int64_t checkpoint = NextMultiple(mPosition, kCheckpointInterval);
+      const auto run = static_cast<std::int32_t>(std::min<std::int64_t>(count - done, checkpoint - mPosition));
+      std::int64_t tick = mPosition;
+      const std::int32_t got = mPolicy.Pull(mSource.Get(), run, out + done, [&](float* samples, std::int32_t n) {
+        IntegrateMarkingSteps(samples, n, tick);
+        tick += n;
+      });
       done += got;
       mPosition += got;
-      if (mPosition == mNextCheckpoint) {
+      if (mPosition == checkpoint) {
         const std::int64_t index = mPosition / kCheckpointInterval;
         if (SharesCheckpoints())
           mTable->Store(mRecord, index, mPolicy.GetState());
         else
           mPrivate.Store(index, mPolicy.GetState());
-        mNextCheckpoint += kCheckpointInterval;
       }
       if (got < run) break;
     }
@@ -211,9 +257,9 @@ class EnumBase : public CalcEnums::CalcEnumBase2 {
   }
 
   std::int64_t mPosition = 0;
-  std::int64_t mNextCheckpoint = kCheckpointInterval;
   ComPtr<IEnumFloatEx> mSource;
   std::shared_ptr<Table> mTable;
+  std::shared_ptr<Table> mSteps;  // the states at the step marks, shared like the checkpoints
   PrivateCheckpoints<State> mPrivate;
 };
 

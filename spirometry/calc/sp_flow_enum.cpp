@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "host/calc/ienum_float_span.h"
 #include "host/data/iunits_conversion.h"
 #include "spirometry/calc/flow_head_presets.h"
 #include "spirometry/calc/parameter_text.h"
@@ -66,14 +67,14 @@ EndStats ReadEnd(IEnumFloatEx* reader) {
 // The linear head four samples at a time, as the loop over one sample at a time does it (the products in
 // double precision, rounded to float, zero below the floor); returns how many samples it did. The compiler
 // does not vectorise that loop by itself at the optimisation level of a release build.
-std::int32_t ScaleFour(double scale, float floor, float* samples, std::int32_t count) {
+std::int32_t ScaleFour(double scale, float floor, const float* in, float* samples, std::int32_t count) {
   std::int32_t j = 0;
 #ifdef __SSE2__
   const __m128d s = _mm_set1_pd(scale);
   const __m128 below = _mm_set1_ps(floor);
   const __m128 magnitudeBits = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
   for (; j + 4 <= count; j += 4) {
-    const __m128 x = _mm_loadu_ps(samples + j);
+    const __m128 x = _mm_loadu_ps(in + j);
     const __m128 low = _mm_cvtpd_ps(_mm_mul_pd(s, _mm_cvtps_pd(x)));
     const __m128 high = _mm_cvtpd_ps(_mm_mul_pd(s, _mm_cvtps_pd(_mm_movehl_ps(x, x))));
     const __m128 y = _mm_movelh_ps(low, high);
@@ -202,13 +203,16 @@ HRESULT SpFlowEnum::Read(std::int32_t count, float* buffer, std::int32_t* delive
   if (count > 0 && !buffer) return E_POINTER;
   std::int64_t first = 0;
   mSource->GetPosition(&first);
-  HRESULT hr = mSource->Read(count, buffer, delivered);
+  // Recorded samples are transformed where they lie rather than copied here first.
+  const float* in = buffer;
+  const auto lender = mSource.As<IEnumFloatSpan>();
+  HRESULT hr = lender ? lender->Borrow(count, &in, delivered) : mSource->Read(count, buffer, delivered);
   const std::int32_t got = std::clamp(*delivered, 0, std::max(count, 0));
-  Transform(first, buffer, got);
+  Transform(first, in, buffer, got);
   return got == count ? S_OK : hr;
 }
 
-void SpFlowEnum::Transform(std::int64_t firstTick, float* samples, std::int32_t count) const {
+void SpFlowEnum::Transform(std::int64_t firstTick, const float* in, float* samples, std::int32_t count) const {
   const Parameters& p = mParameters;
   const bool drift = p.mDriftCorrection && mOnline >= 0;
   const double scale = p.mHeadScale;
@@ -218,20 +222,21 @@ void SpFlowEnum::Transform(std::int64_t firstTick, float* samples, std::int32_t 
   const float floor = p.mApplyNoiseFloor ? static_cast<float>(p.mNoiseFloor / mSourceUnitScale) : 0.0f;
   if (drift) {
     for (std::int32_t j = 0; j < count; ++j)
-      samples[j] -= static_cast<float>(mDriftIntercept + mDriftSlope * static_cast<double>(firstTick + j));
+      samples[j] = in[j] - static_cast<float>(mDriftIntercept + mDriftSlope * static_cast<double>(firstTick + j));
+    in = samples;
   }
   // Without branches, so that the loop vectorises: (1 - k|x|)·S·x is (1 - kx)·S·x for x >= 0 and
   // (1 + kx)·S·x below, to the bit; S·x alone when linear.
   if (p.mApplyNonLinear) {
     for (std::int32_t j = 0; j < count; ++j) {
-      const double x = samples[j];
+      const double x = in[j];
       const auto y = static_cast<float>((1.0 - k * std::fabs(x)) * scale * x);
       samples[j] = floor > std::fabs(y) ? 0.0f : y;
     }
   } else {
-    std::int32_t j = ScaleFour(scale, floor, samples, count);
+    std::int32_t j = ScaleFour(scale, floor, in, samples, count);
     for (; j < count; ++j) {
-      const auto y = static_cast<float>(scale * static_cast<double>(samples[j]));
+      const auto y = static_cast<float>(scale * static_cast<double>(in[j]));
       samples[j] = floor > std::fabs(y) ? 0.0f : y;
     }
   }

@@ -35,7 +35,8 @@ class SpFlowEnum final : public CalcEnums::SingleSourceNoDelayCalc {
   SpFlowEnum(const SpFlowEnum&) = default;
   ComPtr<CalcEnums::CalcEnumBase2> Copy() const override;
   void ComputeDriftLine(std::int64_t length);
-  void Transform(std::int64_t firstTick, float* samples, std::int32_t count) const;
+  // Flow from the source's samples in[0..count) (the first at firstTick) into samples[] (in may be samples).
+  void Transform(std::int64_t firstTick, const float* in, float* samples, std::int32_t count) const;
 
   // What the parameter text sets.
   struct Parameters {

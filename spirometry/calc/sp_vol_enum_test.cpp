@@ -175,8 +175,47 @@ TEST(SpVolEnum, SeekRestartsFromTheNearestCheckpointAndMatchesReadingStraightThr
 
   // Forward within reach of the current position: no restart.
   source->ResetDelivered();
-  EXPECT_EQ(ReadAt(vol.Get(), 6000, 10), std::vector<float>(straight.begin() + 6000, straight.begin() + 6010));
-  EXPECT_EQ(source->Delivered(), 990 + 10);
+  EXPECT_EQ(ReadAt(vol.Get(), 5900, 10), std::vector<float>(straight.begin() + 5900, straight.begin() + 5910));
+  EXPECT_EQ(source->Delivered(), 890 + 10);
+}
+
+// A move forward through a stretch read before restarts from the last step mark (every 1000 samples) when
+// that is nearer than the current position; a move back still goes to a checkpoint.
+TEST(SpVolEnum, ForwardMovesRestartFromTheNearestStepMark) {
+  auto flow = Breathing(50000);
+  auto source = MakeCom<MemorySource>(flow, 0.01, L"L/s");
+  const auto text = VolumeText(true, 150, 1.1, true);
+  const auto straight = ReadToEnd(Volume(text, source.Get()).Get(), 4096);
+  auto vol = Volume(text, source.Get());
+  ReadAt(vol.Get(), 0, 30000);
+  auto stepper = Cloned(vol.Get());  // shares the marks; stands at 30000 as well
+  ReadAt(stepper.Get(), 100, 1);     // back: from the record start
+
+  struct Case {
+    std::int64_t tick;
+    std::int64_t delivered;  // samples the source gives for the move and one sample
+  } cases[] = {
+      {2500, 500 + 1},    // from the mark at 2000, not from 101
+      {2900, 399 + 1},    // from 2501: nearer than the mark
+      {7250, 250 + 1},    // over several marks
+      {16000, 0 + 1},     // a mark that is also a checkpoint
+      {29999, 999 + 1},   // the last mark of the stretch read
+      {31000, 1000 + 1},  // beyond it: from 30000, the furthest read
+      {17500, 1500 + 1},  // back: from the checkpoint at 16000
+  };
+  for (const auto& c : cases) {
+    source->ResetDelivered();
+    EXPECT_EQ(ReadAt(stepper.Get(), c.tick, 1), std::vector<float>{straight[c.tick]}) << c.tick;
+    EXPECT_EQ(source->Delivered(), c.delivered) << c.tick;
+  }
+  // Read on from a mark across checkpoints: each is stored where it belongs.
+  auto fresh = Volume(text, source.Get());
+  ReadAt(fresh.Get(), 0, 13000);
+  auto onward = Cloned(fresh.Get());
+  ReadAt(onward.Get(), 100, 1);
+  EXPECT_EQ(ReadAt(onward.Get(), 12500, 37000), std::vector<float>(straight.begin() + 12500, straight.begin() + 49500));
+  EXPECT_EQ(ReadAt(fresh.Get(), 16500, 1), std::vector<float>{straight[16500]});  // from the checkpoint at 16000
+  EXPECT_EQ(ReadAt(fresh.Get(), 33000, 1), std::vector<float>{straight[33000]});
 }
 
 TEST(SpVolEnum, CheckpointsOfOneRecordNeverServeAnother) {

@@ -247,10 +247,16 @@ RandomRecord MakeRecord(std::mt19937& random, double h) {
   const std::size_t n = size(random);
   while (r.flow.size() < n) {
     const int kind = pick(random);
-    if (kind < 25)
-      AppendBreath(r.flow, 2 + length(random) * 3, 3 * h * pick(random) / 99, 2 + length(random) * 3,
+    if (kind < 25) {
+      // Some breaths long enough that whole runs of four samples rise and fall within them, without the
+      // zero between inspiration and expiration (which would take the crossing mark whatever came before).
+      const bool longer = kind < 8;
+      const int stretch = longer ? 10 : 3, inspiration = 2 + length(random) * stretch;
+      const std::size_t start = r.flow.size();
+      AppendBreath(r.flow, inspiration, 3 * h * pick(random) / 99, 2 + length(random) * stretch,
                    3 * h * pick(random) / 99);
-    else
+      if (longer) r.flow.erase(r.flow.begin() + static_cast<std::ptrdiff_t>(start + inspiration));
+    } else
       r.flow.insert(r.flow.end(), static_cast<std::size_t>(length(random)), levels[kind < 90 ? kind % 7 : kind % 10]);
   }
   r.flow.resize(n);

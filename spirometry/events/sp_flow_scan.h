@@ -183,16 +183,28 @@ class FlowScan {
     std::int32_t expStartTick = mExpStartTick, inspSamples = mInspSamples, expSamples = mExpSamples;
     std::int32_t i = 0;
     for (; i < n; ++i) {
-      // Four samples at a time while they change nothing but the peaks, the counts and the over-height mark.
+      // Four samples at a time while they change nothing but the peaks, the counts, the over-height mark,
+      // the crossing mark (falling inspiration) and the sign (after the expiration has begun).
       while (i + 4 <= n) {
         const FourSamples q = Four(samples + i, crossFlow);
-        if (!q.finite || q.positive != (prevPositive ? 0xF : 0)) break;
+        if (!q.finite) break;
         if constexpr (kBeforeExpiration) {
-          // All inspiration, and no crossing mark among them: all at or beyond Height, or all within it
-          // while nothing is over Height and none is smaller than the crossing flow.
-          if (!prevPositive || (q.below != 0 && (overHeight || q.over != 0 || q.small != 0))) break;
+          // All inspiration: all at or beyond Height, or some within it while nothing is over Height.
+          if (q.positive != 0xF || !prevPositive || (q.below != 0 && (overHeight || q.over != 0))) break;
+          // Those smaller than the crossing flow move the crossing, one after the other, each to the
+          // smaller: it ends at the first of the smallest (all four are positive).
+          if (q.small != 0) {
+            crossFlow = q.lowest;
+            expStartTick = mTick + i + q.lowestAt;
+          }
         } else {
           if (q.rising != 0) break;  // the next inspiration may begin
+          // The flow may change sign among the four (a pause at the end of expiration): the last change
+          // is where the next breath would start.
+          const int before = ((q.positive << 1) | (prevPositive ? 1 : 0)) & 0xF;
+          if (const int changes = q.positive ^ before; changes != 0)
+            signChangeTick = mTick + i + (31 - __builtin_clz(static_cast<unsigned>(changes)));
+          prevPositive = (q.positive & 0x8) != 0;
         }
         if (q.highest > maxFlow) {
           maxFlow = q.highest;
@@ -203,7 +215,7 @@ class FlowScan {
           minFlowTick = mTick + i + q.lowestAt;
         }
         overHeight = overHeight || q.over != 0;
-        inspSamples += prevPositive ? 4 : 0;
+        inspSamples += kBitsSet[q.positive];
         expSamples += q.negatives;
         flow = samples[i + 3];
         positive = prevPositive;

@@ -1,9 +1,10 @@
 #include "spirometry/events/sp_vol_enumerator.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstring>
-#include <limits>
+#include <span>
 
+#include "spirometry/events/volume_landmarks.h"
 #include "spirometry/support/calc_enum_class.h"
 #include "spirometry/support/self_registration.h"
 
@@ -41,28 +42,17 @@ bool SpVolAlgorithm(SpVolState& s, SpVolParams& params, SpBreathEvent& out) {
     }
     // Missing volume samples are left out: the landmarks come from the breath's own readings, and a
     // breath without any has none (not-a-number, at its start).
-    float maxVol = std::numeric_limits<float>::quiet_NaN();
-    float minVol = maxVol;
-    std::int32_t maxTick = start;
-    std::int32_t minTick = start;
-    bool measured = false;
-    for (std::int32_t t = start; t < e.mEndTick; ++t) {
-      if (!volume.HasSample()) {
+    VolumeLandmarks landmarks(start);
+    for (std::int32_t t = start; t < e.mEndTick;) {
+      const std::span<const float> buffered = volume.Buffered();
+      if (buffered.empty()) {
         if (!volume.AtEnd()) return false;  // measured again from its start when more volume has come
         break;
       }
-      const float v = volume.Value();
-      volume.Advance();
-      if (!std::isfinite(v)) continue;
-      if (!measured || v > maxVol) {
-        // The minimum is searched only after the maximum.
-        maxVol = minVol = v;
-        maxTick = minTick = t;
-        measured = true;
-      } else if (v < minVol) {
-        minVol = v;
-        minTick = t;
-      }
+      const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(buffered.size(), e.mEndTick - t));
+      landmarks.Take(buffered.data(), n, t);
+      volume.Advance(n);
+      t += n;
     }
     events.Advance();
     s.mPosition = events.Position();
@@ -71,10 +61,10 @@ bool SpVolAlgorithm(SpVolState& s, SpVolParams& params, SpBreathEvent& out) {
     out.mPosition = e.mPosition;
     out.mValue = e.mValue;
     out.mFlowEvent = e;
-    out.mMaxVolTick = maxTick;
-    out.mMaxVol = maxVol;
-    out.mMinVolTick = minTick;
-    out.mMinVol = minVol;
+    out.mMaxVolTick = landmarks.maxTick;
+    out.mMaxVol = landmarks.maxVol;
+    out.mMinVolTick = landmarks.minTick;
+    out.mMinVol = landmarks.minVol;
     return true;
   }
 }
