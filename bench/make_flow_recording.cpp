@@ -1,6 +1,7 @@
-// make_flow_recording SAMPLES OUT: writes the benchmarks' synthetic flow-head recording as a .kymo file,
-// as CSV (a Time column, 1 ms steps), as a 32-bit float WAV, or as raw little-endian floats (.f32), by
-// the extension of OUT.
+// make_flow_recording SAMPLES OUT [CHANNELS]: writes the benchmarks' synthetic flow-head recording as a .kymo
+// file, as CSV (a Time column, 1 ms steps), as a 32-bit float WAV, or as raw little-endian floats (.f32), by
+// the extension of OUT. A .kymo file may hold CHANNELS channels (default 1): the flow head first, then
+// others as a polygraph records them beside it, for measuring what a command reads of a file.
 #include <sndfile.h>
 
 #include <charconv>
@@ -55,18 +56,31 @@ bool WriteRaw(const std::string& path, const kymora::Samples& volts) {
   return out && std::fwrite(volts.data(), sizeof(float), volts.size(), out.get()) == volts.size();
 }
 
+// Channels 2 and on: the flow head's voltage, scaled, so that no two channels store the same chunks.
+kymora::DataFile WithChannels(kymora::DataFile file, int channels) {
+  const auto& volts = **file.blocks[0].channels[0].ReadSamples();
+  for (int c = 1; c < channels; ++c) {
+    kymora::Samples other(volts);
+    for (float& v : other) v *= static_cast<float>(c + 1);
+    const auto channel = file.AddChannel(L"Channel " + std::to_wstring(c + 1));
+    file.SetSamples(0, channel, L"V", 0.2 * (c + 1), std::move(other));
+  }
+  return file;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: make_flow_recording SAMPLES OUT.{kymo,csv,wav,f32}\n");
+  const int channels = argc == 4 ? std::atoi(argv[3]) : 1;
+  if ((argc != 3 && argc != 4) || channels < 1) {
+    std::fprintf(stderr, "usage: make_flow_recording SAMPLES OUT.{kymo,csv,wav,f32} [CHANNELS, .kymo only]\n");
     return 2;
   }
   const auto n = static_cast<std::int64_t>(std::strtod(argv[1], nullptr));
   const std::string path = argv[2];
   bool ok = false;
   if (EndsWith(path, ".kymo")) {
-    auto saved = kymora::storage::SaveKymo(path, kymora::bench::FlowHeadRecording(n));
+    auto saved = kymora::storage::SaveKymo(path, WithChannels(kymora::bench::FlowHeadRecording(n), channels));
     if (!saved) std::fprintf(stderr, "%s\n", saved.ErrorMessage().c_str());
     ok = static_cast<bool>(saved);
   } else if (EndsWith(path, ".csv")) {

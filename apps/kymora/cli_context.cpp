@@ -95,6 +95,17 @@ std::string MeasuredText(double value, const char* format) {
 
 void PrintError(const std::string& message) { Console().Error(message); }
 
+bool ReadFailed(HostDocument& doc, Console& console) {
+  auto failure = doc.File().ReadFailure();
+  if (failure) console.Error(*failure);
+  return failure.has_value();
+}
+
+bool ReadFailed(HostDocument& doc) {
+  Console console;
+  return ReadFailed(doc, console);
+}
+
 std::string Narrow(const std::wstring& text) { return ToUtf8(text); }
 
 std::string DescribeConversion(const UserConversion& conversion) {
@@ -128,7 +139,8 @@ std::unique_ptr<HostDocument> OpenDocument(const std::string& path, const import
   auto messageBox = [&console](const std::wstring& text, const std::wstring& caption, std::uint32_t style) {
     return console.MessageBox(text, caption, style);
   };
-  auto doc = HostDocument::Open(path, withProgress, messageBox, &warnings);
+  // Only the samples a command reads come from the file: one channel of a long recording, not all of them.
+  auto doc = HostDocument::Open(path, withProgress, messageBox, &warnings, storage::LoadMode::kDeferSamples);
   if (shown) std::fprintf(stderr, "\rReading %s: done\n", path.c_str());
   for (const auto& w : warnings) console.Warning(w);
   if (!doc) {

@@ -64,6 +64,11 @@ std::unique_ptr<HostDocument> OpenDocument(const std::string& path, const import
                                            Console& console);
 
 void PrintError(const std::string& message);
+// Samples that the command needed and could not read from the file (a damaged chunk, a file changed by
+// another program since it was opened): the error is told and true returned. Whatever the command made
+// without them is no result.
+bool ReadFailed(HostDocument& doc, Console& console);
+bool ReadFailed(HostDocument& doc);  // told on standard error
 // True when standard error is a terminal: long work then shows its progress there.
 bool ShowsProgress();
 std::string Narrow(const std::wstring& text);

@@ -126,6 +126,7 @@ int Run(const Args& args) {
   const HRESULT hr =
       calibration->CalibrateHeadScale(doc->DataInterface(), {*from, args.block - 1}, {*to, args.block - 1}, args.volume,
                                       &headScale, &integral, &message);
+  if (ReadFailed(*doc)) return kExitFailure;
   if (hr != S_OK) {
     PrintError(message.empty() ? "the selection cannot be read" : ToUtf8(message));
     return kExitFailure;

@@ -56,22 +56,34 @@ void PrintEvent(const std::uint8_t* record, std::int32_t size, const std::vector
   std::memcpy(&head, record, sizeof head);
   JsonWriter w;
   w.BeginObject().Key("tick").Int(head.mPosition.mTickPosition);
-  w.Key("fraction").Double(head.mPosition.mFraction, "%.9g").Key("value").Double(head.mValue);
+  w.Key("fraction").Double(head.mPosition.mFraction, 9).Key("value").Double(head.mValue);
   for (const auto& f : fields) {
     if (f.offset < 0) continue;
     w.Key(f.name);
     switch (f.type) {
       case EventFieldType::kInt32:
-        if (f.offset + 4 <= size) w.Int(At<std::int32_t>(record, f.offset)); else w.Null();
+        if (f.offset + 4 <= size)
+          w.Int(At<std::int32_t>(record, f.offset));
+        else
+          w.Null();
         break;
       case EventFieldType::kUInt8:
-        if (f.offset + 1 <= size) w.Int(record[f.offset]); else w.Null();
+        if (f.offset + 1 <= size)
+          w.Int(record[f.offset]);
+        else
+          w.Null();
         break;
       case EventFieldType::kFloat32:
-        if (f.offset + 4 <= size) w.Double(At<float>(record, f.offset), "%.9g"); else w.Null();
+        if (f.offset + 4 <= size)
+          w.Double(At<float>(record, f.offset), 9);
+        else
+          w.Null();
         break;
       default:
-        if (f.offset + 8 <= size) w.Double(At<double>(record, f.offset)); else w.Null();
+        if (f.offset + 8 <= size)
+          w.Double(At<double>(record, f.offset));
+        else
+          w.Null();
     }
   }
   w.EndObject();
@@ -95,15 +107,16 @@ std::string DescribeCompileError(const std::wstring& expression, const std::stri
       used = 0;
     }
   }
-  if (used == 0 || error.compare(9 + used, 2, ": ") != 0 || position == 0) return "the expression cannot be read: " + error;
+  if (used == 0 || error.compare(9 + used, 2, ": ") != 0 || position == 0)
+    return "the expression cannot be read: " + error;
   constexpr std::size_t kContext = 30;
   const std::size_t at = std::min(position - 1, expression.size());
   const std::size_t from = at > kContext ? at - kContext : 0;
   const std::size_t to = std::min(expression.size(), at + kContext);
   const std::wstring before = (from > 0 ? L"..." : L"") + expression.substr(from, at - from);
   const std::wstring excerpt = before + expression.substr(at, to - at) + (to < expression.size() ? L"..." : L"");
-  return "the expression cannot be read at position " + std::to_string(position) + ": " + error.substr(9 + used + 2) + "\n  " +
-         ToUtf8(excerpt) + "\n  " + std::string(before.size(), ' ') + "^";
+  return "the expression cannot be read at position " + std::to_string(position) + ": " + error.substr(9 + used + 2) +
+         "\n  " + ToUtf8(excerpt) + "\n  " + std::string(before.size(), ' ') + "^";
 }
 
 int EvalSamples(IExpression* expr, std::int32_t block, std::int64_t from, std::int64_t to) {
@@ -183,7 +196,8 @@ void AddEvalCommand(CLI::App& app, int& exitCode) {
     std::int32_t blocks = 0;
     data->GetBlockCount(&blocks);
     if (args->block > blocks) {
-      PrintError(args->file + " has " + std::to_string(blocks) + " block(s); there is no block " + std::to_string(args->block));
+      PrintError(args->file + " has " + std::to_string(blocks) + " block(s); there is no block " +
+                 std::to_string(args->block));
       exitCode = kExitUsage;
       return;
     }
@@ -227,6 +241,7 @@ void AddEvalCommand(CLI::App& app, int& exitCode) {
     }
     exitCode = kind == CalcKind::kEvents ? EvalEvents(expr.Get(), block, args->from, to)
                                          : EvalSamples(expr.Get(), block, args->from, to);
+    if (ReadFailed(*doc)) exitCode = kExitFailure;
   });
 }
 

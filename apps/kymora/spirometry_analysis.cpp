@@ -325,6 +325,7 @@ int WriteResults(const SpirometryArgs& args, Analysis& a, Console& console, cons
   if (!args.json) console.Out(ReportTable(report));
   if (args.out)
     if (int code = WriteOutFolder(args, a, console)) return code;
+  if (ReadFailed(*a.doc, console)) return kExitFailure;
   if (args.save) {
     auto saved = a.doc->Save(args.file);
     if (!saved) {
@@ -380,6 +381,7 @@ int AnalyseSpirometry(const SpirometryArgs& args, HostDocument* opened, Console&
   a.doc = opened ? opened : owned.get();
   if (!a.doc) return kExitFailure;
   if (int code = Analyse(args, a, console)) return code;
+  if (ReadFailed(*a.doc, console)) return kExitFailure;
   if (target.report) *target.report = a.report;
   return WriteResults(args, a, console, target);
 }

@@ -319,7 +319,9 @@ HRESULT ChannelData::OpenReader(std::uint32_t flags, std::int32_t channel, DataP
   const auto& cb = block.channels[channel];
   if (!cb.HasData())
     return Fail(E_FAIL, ChannelName(channel) + " has no data in block " + std::to_string(start.block + 1));
-  *reader = MakeCom<RecordedReader>(cb.samples, begin, stop, block.secsPerTick, InternUnits(cb.units)).Detach();
+  auto samples = cb.ReadSamples();  // samples left in the file are read here, once
+  if (!samples) return Fail(E_FAIL, samples.ErrorMessage());
+  *reader = MakeCom<RecordedReader>(*samples, begin, stop, block.secsPerTick, InternUnits(cb.units)).Detach();
   return S_OK;
 }
 

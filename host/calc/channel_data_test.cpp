@@ -7,6 +7,7 @@
 
 #include "host/calc/calc_test_fakes.h"
 #include "host/calc/ienum_float_ex.h"
+#include "host/calc/ienum_float_span.h"
 #include "host/data/iunits.h"
 #include "host/data/iunits_conversion.h"
 #include "host/data/read_flags.h"
@@ -77,6 +78,37 @@ TEST_F(ChannelDataTest, ServesRecordedSamplesUnitsAndConversions) {
   EXPECT_DOUBLE_EQ(t, 0.02);
   data->GetTimeOfPosition(0, {2, 1}, &t);
   EXPECT_DOUBLE_EQ(t, 0.03);
+}
+
+// A recorded channel's reader lends its samples where they lie: the same samples, positions and results as
+// reading them, up to the end of the range.
+TEST_F(ChannelDataTest, RecordedReadersLendTheirSamplesAsReadWouldCopyThem) {
+  ComPtr<IEnumFloatEx> reader;
+  ASSERT_EQ(data->OpenReader(0x40000000, 0, {2, 0}, {7, 0}, reader.Put()), S_OK);
+  auto lender = reader.As<IEnumFloatSpan>();
+  ASSERT_TRUE(lender);
+  struct Step {
+    std::int32_t count;
+    HRESULT result;
+    std::vector<float> samples;
+  } steps[] = {{2, S_OK, {2, 3}}, {0, S_OK, {}}, {4, S_FALSE, {4, 5, 6}}, {1, S_FALSE, {}}};
+  for (const auto& s : steps) {
+    const float* lent = nullptr;
+    std::int32_t got = -1;
+    EXPECT_EQ(lender->Borrow(s.count, &lent, &got), s.result) << s.count;
+    EXPECT_EQ(std::vector<float>(lent, lent + std::max(got, 0)), s.samples) << s.count;
+  }
+  std::int64_t position = 0;
+  reader->GetPosition(&position);
+  EXPECT_EQ(position, 7);
+  const float* lent = nullptr;
+  std::int32_t got = 0;
+  EXPECT_EQ(lender->Borrow(-1, &lent, &got), E_INVALIDARG);
+  // Read copies what Borrow lends.
+  reader->Seek(3);
+  float copied[3] = {};
+  EXPECT_EQ(reader->Read(3, copied, &got), S_OK);
+  EXPECT_EQ(std::vector<float>(copied, copied + 3), (std::vector<float>{3, 4, 5}));
 }
 
 // The user's conversion is told apart from the recorded data, which reads as before; a read through a
@@ -210,12 +242,12 @@ TEST_F(ChannelDataTest, RefusesBadAddresses) {
     DataPosition start, end;
   };
   const Case cases[] = {
-      {5, {0, 0}, {1, 0}},                    // no such channel
-      {0, {0, 0}, {1, 1}},                    // across blocks
-      {0, {0, 3}, {1, 3}},                    // no such block
-      {0, {5, 0}, {4, 0}},                    // end before start
-      {0, {0, 0}, {11, 0}},                   // beyond the block
-      {1, {0, 0}, {DataPosition::kNotSet, 0}}, // channel without data
+      {5, {0, 0}, {1, 0}},                      // no such channel
+      {0, {0, 0}, {1, 1}},                      // across blocks
+      {0, {0, 3}, {1, 3}},                      // no such block
+      {0, {5, 0}, {4, 0}},                      // end before start
+      {0, {0, 0}, {11, 0}},                     // beyond the block
+      {1, {0, 0}, {DataPosition::kNotSet, 0}},  // channel without data
   };
   for (const auto& c : cases) {
     EXPECT_TRUE(Failed(data->OpenReader(0x40000000, c.channel, c.start, c.end, r.Put()))) << c.channel;

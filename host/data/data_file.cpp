@@ -11,6 +11,26 @@ std::optional<std::string> WhyNotUsable(const UserConversion& conversion) {
   return std::nullopt;
 }
 
+Expected<std::shared_ptr<const Samples>> ChannelBlock::ReadSamples() const {
+  if (mDeferred) return mDeferred->Get();
+  return mSamples;
+}
+
+std::int64_t ChannelBlock::SampleCount() const {
+  if (mDeferred) return mDeferred->Count();
+  return mSamples ? static_cast<std::int64_t>(mSamples->size()) : 0;
+}
+
+void ChannelBlock::SetSamples(std::shared_ptr<const Samples> samples) {
+  mSamples = std::move(samples);
+  mDeferred.reset();
+}
+
+void ChannelBlock::DeferSamples(std::shared_ptr<DeferredSamples> deferred) {
+  mDeferred = std::move(deferred);
+  mSamples.reset();
+}
+
 std::int32_t DataFile::AddChannel(std::wstring title) {
   channels.push_back(Channel{std::move(title), std::nullopt});
   for (auto& b : blocks) b.channels.emplace_back();
@@ -30,7 +50,7 @@ void DataFile::SetSamples(std::int32_t block, std::int32_t channel, std::wstring
   auto& cb = blocks.at(static_cast<std::size_t>(block)).channels.at(static_cast<std::size_t>(channel));
   cb.units = std::move(units);
   cb.range = range;
-  cb.samples = std::make_shared<const Samples>(std::move(samples));
+  cb.SetSamples(std::make_shared<const Samples>(std::move(samples)));
   cb.userConversion.reset();  // it was set on top of the data that these samples replace
 }
 
@@ -44,7 +64,7 @@ std::optional<std::string> DataFile::Check() const {
     if (block.channels.size() != channels.size()) return where + ": wrong number of channels";
     for (std::size_t c = 0; c < block.channels.size(); ++c) {
       const auto& cb = block.channels[c];
-      if (cb.samples && static_cast<std::int64_t>(cb.samples->size()) != block.length)
+      if (cb.HasData() && cb.SampleCount() != block.length)
         return where + ", channel " + std::to_string(c + 1) + ": sample count differs from the block length";
       if (!(cb.range > 0) || !std::isfinite(cb.range))
         return where + ", channel " + std::to_string(c + 1) + ": the full-scale range must be positive";
@@ -63,6 +83,13 @@ std::optional<std::string> DataFile::Check() const {
         return "the selection lies outside its block";
     }
   }
+  return std::nullopt;
+}
+
+std::optional<std::string> DataFile::ReadFailure() const {
+  for (const auto& block : blocks)
+    for (const auto& cb : block.channels)
+      if (auto failure = cb.ReadFailure()) return failure;
   return std::nullopt;
 }
 

@@ -12,10 +12,9 @@
 #include "host/com/expected.h"
 #include "host/com/guid.h"
 #include "host/data/data_position.h"
+#include "host/data/deferred_samples.h"
 
 namespace kymora {
-
-using Samples = std::vector<float>;
 
 // A linear rescaling that the user put on top of a channel's recorded units, for example volts shown as
 // L/s: shown value = recorded value × scale + offset, in `units`. It changes what the user is shown, never
@@ -32,17 +31,37 @@ struct UserConversion {
 std::optional<std::string> WhyNotUsable(const UserConversion& conversion);
 
 // One channel's recorded data in one block.
-struct ChannelBlock {
+class ChannelBlock {
+ public:
   std::wstring units;  // units text of the channel in this block
   double range = 1.0;  // full-scale range: raw ±32000 maps onto ±range (scale = range / 32000)
-  // The samples, block length long; null when the channel has no recorded data in the block.
-  // Shared so that readers opened on the data keep it alive; never changed in place once shared.
-  std::shared_ptr<const Samples> samples;
   // Set by the user on recorded data only; unset for nearly every channel.
   std::optional<UserConversion> userConversion;
 
-  bool HasData() const { return samples != nullptr; }
+  // True for samples still in the file too.
+  bool HasData() const { return mSamples != nullptr || mDeferred != nullptr; }
+  // The samples, block length long; null when the channel has no recorded data in the block. Samples left
+  // in the file are read here the first time; a failure to read them (a damaged chunk, a file changed by
+  // another program) is returned every time, with a message that names the file and the place. Shared so
+  // that readers opened on the data keep it alive; never changed in place once shared.
+  Expected<std::shared_ptr<const Samples>> ReadSamples() const;
+  // The number of samples, without reading any (0 without data).
+  std::int64_t SampleCount() const;
+  // Whether the samples are in the file still, not yet read.
+  bool Deferred() const { return mDeferred && !mDeferred->Read(); }
+  // What reads them from there while they are unread; empty otherwise.
+  DeferredSamples::ReadFn UnreadSource() const { return mDeferred ? mDeferred->Unread() : nullptr; }
+  // Why reading the samples from the file failed; nothing when they were read or are not due yet.
+  std::optional<std::string> ReadFailure() const { return mDeferred ? mDeferred->Failure() : std::nullopt; }
+  // Puts samples in place of what the channel had in the block (null: no data).
+  void SetSamples(std::shared_ptr<const Samples> samples);
+  void DeferSamples(std::shared_ptr<DeferredSamples> deferred);
+
   double Scale() const { return range / 32000.0; }
+
+ private:
+  std::shared_ptr<const Samples> mSamples;
+  std::shared_ptr<DeferredSamples> mDeferred;  // copies of the data file share it
 };
 
 struct Block {
@@ -89,6 +108,9 @@ class DataFile {
   // conversion of the user on the data replaced is dropped.
   void SetSamples(std::int32_t block, std::int32_t channel, std::wstring units, double range, Samples samples);
 
+  // The first failure to read samples left in their file, or nothing: a reader that met it failed, but
+  // a caller that went on without those samples must not present what it made as a result.
+  std::optional<std::string> ReadFailure() const;
   // The first inconsistency (sizes, lengths, intervals, selection positions), or nothing.
   std::optional<std::string> Check() const;
   // Absolute sample index of a position: the lengths of the earlier blocks plus the offset

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 using namespace kymora;
 
@@ -43,7 +46,7 @@ TEST(DataFile, PositionsMapToAbsoluteIndicesAndTimes) {
 TEST(DataFile, CheckFindsInconsistencies) {
   DataFile f = TwoBlocks();
   EXPECT_FALSE(f.Check());
-  f.blocks[1].channels[0].samples = std::make_shared<const Samples>(Samples(49));
+  f.blocks[1].channels[0].SetSamples(std::make_shared<const Samples>(Samples(49)));
   EXPECT_TRUE(f.Check());
   f = TwoBlocks();
   f.selection = {true, {0, 0}, {101, 0}};
@@ -80,4 +83,49 @@ TEST(NiceRange, IsTheSmallestOneTwoOrFiveDecadeStepAtOrAbove) {
                                              {2.5, 5},  {5.1, 10},  {7, 10},    {10, 10},    {123, 200},
                                              {1e-7, 1e-7}, {3e-7, 5e-7}, {-1, 1}};
   for (auto [in, out] : cases) EXPECT_DOUBLE_EQ(NiceRange(in), out) << in;
+}
+
+// Threads that ask for deferred samples at once share one read; a failed read is the answer from then on,
+// and a read that brings back another number of samples than the file promised is a failure, not data.
+TEST(DataFile, DeferredSamplesAreReadOnceForEveryone) {
+  struct Case {
+    const char* name;
+    Expected<Samples> answer;
+    std::string failure;
+  };
+  const Case cases[] = {
+      {"read", Samples(50, 2.0f), ""},
+      {"damaged", Error{"f.kymo is damaged."}, "f.kymo is damaged."},
+      {"short", Samples(49, 2.0f),
+       "the samples read back differ in number from those the file held when it was opened"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::atomic<int> reads = 0;
+    DataFile f = TwoBlocks();
+    f.blocks[1].channels[0].DeferSamples(std::make_shared<DeferredSamples>(50, [&] {
+      ++reads;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      return c.answer;
+    }));
+    EXPECT_FALSE(f.Check());  // the promised count against the block length, without reading
+    f.blocks[1].length = 100;
+    EXPECT_TRUE(f.Check());
+    f.blocks[1].length = 50;
+    EXPECT_EQ(reads, 0);
+    const DataFile copy = f;
+    std::vector<Expected<std::shared_ptr<const Samples>>> got(4, Error{});
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < got.size(); ++t)
+      threads.emplace_back([&, t] { got[t] = (t % 2 ? copy : f).blocks[1].channels[0].ReadSamples(); });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(f.ReadFailure().value_or(""), c.failure);
+    for (const auto& g : got) {
+      EXPECT_EQ(g.HasValue(), c.failure.empty());
+      if (g && got[0]) {
+        EXPECT_EQ(*g, *got[0]);
+      }
+    }
+  }
 }

@@ -377,7 +377,7 @@ HRESULT FakeChannelData::GetUnitsConversion(std::uint32_t, std::int32_t, std::in
 HRESULT FakeChannelData::GetSample(std::uint32_t, std::int32_t block, std::int32_t channel, std::int64_t offset,
                                    float* value) {
   if (!Valid(block, channel) || !mFile.blocks[block].channels[channel].HasData()) return E_INVALIDARG;
-  const auto& s = *mFile.blocks[block].channels[channel].samples;
+  const auto& s = **mFile.blocks[block].channels[channel].ReadSamples();
   if (offset < 0 || offset >= static_cast<std::int64_t>(s.size())) return S_FALSE;
   *value = s[offset];
   return S_OK;
@@ -409,7 +409,7 @@ HRESULT FakeChannelData::OpenReader(std::uint32_t flags, std::int32_t channel, D
   if (!cb.HasData()) return E_FAIL;
   const std::int64_t last = end.offset == DataPosition::kNotSet ? b.length : end.offset;
   if (start.offset < 0 || start.offset > last || last > b.length) return E_INVALIDARG;
-  *reader = MakeCom<VectorReader>(cb.samples, start.offset, last, b.secsPerTick, InternUnits(cb.units),
+  *reader = MakeCom<VectorReader>(*cb.ReadSamples(), start.offset, last, b.secsPerTick, InternUnits(cb.units),
                                   mLimits[start.block])
                 .Detach();
   return S_OK;

@@ -58,11 +58,11 @@ std::unique_ptr<HostDocument> HostDocument::FromFile(std::shared_ptr<DataFile> f
 
 Expected<std::unique_ptr<HostDocument>> HostDocument::Open(const std::string& path,
                                                            const import::ImportOptions& options,
-                                                           MessageBoxFn messageBox,
-                                                           std::vector<std::string>* warnings) {
+                                                           MessageBoxFn messageBox, std::vector<std::string>* warnings,
+                                                           storage::LoadMode mode) {
   if (IsKymoPath(path)) {
     storage::ChangeStamp stamp = 0;
-    auto loaded = storage::LoadKymo(path, &stamp);
+    auto loaded = storage::LoadKymo(path, &stamp, mode);
     if (!loaded) return Error{loaded.ErrorMessage()};
     auto doc = FromFile(std::make_shared<DataFile>(std::move(*loaded)), path, std::move(messageBox), warnings);
     doc->mLoadedStamp = stamp;

@@ -10,6 +10,7 @@
 #include "host/calc/channel_data.h"
 #include "host/com/expected.h"
 #include "host/data/import/recording_importer.h"
+#include "host/data/storage/kymo_storage.h"
 #include "host/frame/document_frame.h"
 #include "host/frame/host_registry.h"
 #include "host/frame/memory_clipboard.h"
@@ -23,9 +24,12 @@ using MessageBoxFn = std::function<int(const std::wstring& text, const std::wstr
 class HostDocument {
  public:
   // Opens a .kymo file, or imports any other recording into memory. Warnings (an importer's, calculations
-  // whose extension is missing) go to *warnings.
+  // whose extension is missing) go to *warnings. With kDeferSamples a .kymo file's samples are read when
+  // first needed: whoever reads through the document must then check File().ReadFailure() before
+  // presenting what it made.
   static Expected<std::unique_ptr<HostDocument>> Open(const std::string& path, const import::ImportOptions& options,
-                                                      MessageBoxFn messageBox, std::vector<std::string>* warnings);
+                                                      MessageBoxFn messageBox, std::vector<std::string>* warnings,
+                                                      storage::LoadMode mode = storage::LoadMode::kAllSamples);
   // Wraps a data file built in memory.
   static std::unique_ptr<HostDocument> FromFile(std::shared_ptr<DataFile> file, std::string path,
                                                 MessageBoxFn messageBox, std::vector<std::string>* warnings);

@@ -155,7 +155,7 @@ TEST(CsvImport, ReadsChannelsBlocksIntervalsAndRanges) {
       for (std::size_t ch = 0; ch < c.titles.size(); ++ch) {
         EXPECT_EQ(block.channels[ch].units, c.units[ch]);
         EXPECT_DOUBLE_EQ(block.channels[ch].range, c.ranges[ch]) << "channel " << ch;
-        ExpectSamples(*block.channels[ch].samples, c.blocks[b].columns[ch],
+        ExpectSamples(**block.channels[ch].ReadSamples(), c.blocks[b].columns[ch],
                       "block " + std::to_string(b) + " channel " + std::to_string(ch));
       }
     }
@@ -266,15 +266,15 @@ TEST(CsvImport, FileReadInPiecesMatchesTextInMemory) {
   for (int blk = 0; blk < 2; ++blk) {
     EXPECT_EQ(a.blocks[blk].secsPerTick, b.blocks[blk].secsPerTick);
     for (int ch = 0; ch < 2; ++ch) {
-      const auto& x = *a.blocks[blk].channels[ch].samples;
-      const auto& y = *b.blocks[blk].channels[ch].samples;
+      const auto& x = **a.blocks[blk].channels[ch].ReadSamples();
+      const auto& y = **b.blocks[blk].channels[ch].ReadSamples();
       ASSERT_EQ(x.size(), y.size());
       for (std::size_t i = 0; i < x.size(); ++i)
         ASSERT_TRUE(x[i] == y[i] || (std::isnan(x[i]) && std::isnan(y[i]))) << blk << "/" << ch << "/" << i;
     }
   }
-  EXPECT_EQ((*b.blocks[1].channels[0].samples)[9998], static_cast<float>((29999 * 37) % 1001 - 500 + 0.25));
-  EXPECT_TRUE(std::isnan((*b.blocks[0].channels[1].samples)[7]));
+  EXPECT_EQ((**b.blocks[1].channels[0].ReadSamples())[9998], static_cast<float>((29999 * 37) % 1001 - 500 + 0.25));
+  EXPECT_TRUE(std::isnan((**b.blocks[0].channels[1].ReadSamples())[7]));
 
   // A pipe cannot be mapped: it is read in pieces, with the same result and the same error text.
   for (const std::string& piped : {text, text + "\n0.x,1,2"}) {
@@ -291,7 +291,7 @@ TEST(CsvImport, FileReadInPiecesMatchesTextInMemory) {
       continue;
     }
     ASSERT_EQ(fromPipe->file.BlockCount(), 2);
-    EXPECT_TRUE(*fromPipe->file.blocks[1].channels[0].samples == *b.blocks[1].channels[0].samples);
+    EXPECT_TRUE(**fromPipe->file.blocks[1].channels[0].ReadSamples() == **b.blocks[1].channels[0].ReadSamples());
   }
   std::filesystem::remove_all(dir);
 }

@@ -168,7 +168,7 @@ TEST_F(EdfImport, ReadsEdfAndBdfWrittenByEdfLib) {
     EXPECT_DOUBLE_EQ(block.channels[0].range, 10);
     EXPECT_DOUBLE_EQ(block.channels[1].range, c.secondRange);
     for (int s = 0; s < 2; ++s) {
-      const auto& samples = *block.channels[static_cast<std::size_t>(s)].samples;
+      const auto& samples = **block.channels[static_cast<std::size_t>(s)].ReadSamples();
       const double tolerance = signals[static_cast<std::size_t>(s)].Resolution() + 1e-5;
       for (int i = 0; i < 200; ++i)
         ASSERT_NEAR(samples[static_cast<std::size_t>(i)], value(s, i), tolerance) << s << "/" << i;
@@ -214,8 +214,8 @@ TEST_F(EdfImport, DiscontinuousFilesGiveOneBlockPerRunOfAdjacentRecords) {
     ASSERT_TRUE(adjacent) << adjacent.ErrorMessage();
     ASSERT_EQ(adjacent->file.BlockCount(), 1);
     ASSERT_EQ(adjacent->file.ChannelCount(), 1);
-    const auto& x = *continuous->file.blocks[0].channels[0].samples;
-    const auto& y = *adjacent->file.blocks[0].channels[0].samples;
+    const auto& x = **continuous->file.blocks[0].channels[0].ReadSamples();
+    const auto& y = **adjacent->file.blocks[0].channels[0].ReadSamples();
     ASSERT_EQ(x.size(), 12u);
     ASSERT_EQ(y.size(), 12u);
     for (std::size_t i = 0; i < x.size(); ++i) EXPECT_FLOAT_EQ(x[i], y[i]) << i;
@@ -233,8 +233,8 @@ TEST_F(EdfImport, DiscontinuousFilesGiveOneBlockPerRunOfAdjacentRecords) {
     for (int b = 0; b < 3; ++b) {
       EXPECT_EQ(g.blocks[b].length, lengths[b]);
       EXPECT_DOUBLE_EQ(g.blocks[b].secsPerTick, 0.25);
-      EXPECT_NEAR((*g.blocks[b].channels[0].samples)[1], f.signals[0].Physical(DigitalPattern(0, firstRecords[b], 1)),
-                  1e-5);
+      EXPECT_NEAR((**g.blocks[b].channels[0].ReadSamples())[1],
+                  f.signals[0].Physical(DigitalPattern(0, firstRecords[b], 1)), 1e-5);
     }
     ASSERT_EQ(gaps->warnings.size(), 2u);
     EXPECT_NE(gaps->warnings[0].find("'Slow'"), std::string::npos) << gaps->warnings[0];

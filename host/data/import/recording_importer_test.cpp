@@ -60,7 +60,7 @@ TEST_F(RecordingImport, ReadsWavWrittenByLibsndfile) {
   EXPECT_DOUBLE_EQ(f.blocks[0].channels[1].range, 0.5);
   for (int c = 0; c < 2; ++c)
     for (int i = 0; i < 1000; ++i)
-      ASSERT_NEAR((*f.blocks[0].channels[static_cast<std::size_t>(c)].samples)[static_cast<std::size_t>(i)],
+      ASSERT_NEAR((**f.blocks[0].channels[static_cast<std::size_t>(c)].ReadSamples())[static_cast<std::size_t>(i)],
                   WavValue(c, i), 2.0 / 32768)  // writing scales by 32767, reading by 32768
           << c << "/" << i;
 }
@@ -93,7 +93,7 @@ TEST_F(RecordingImport, WavFramesOfEveryLengthComeBackExactly) {
     ASSERT_TRUE(result) << name << ": " << result.ErrorMessage();
     ASSERT_EQ(result->file.blocks[0].length, c.keepFrames) << name;
     for (int k = 0; k < c.channels; ++k) {
-      const Samples& got = *result->file.blocks[0].channels[static_cast<std::size_t>(k)].samples;
+      const Samples& got = **result->file.blocks[0].channels[static_cast<std::size_t>(k)].ReadSamples();
       for (int i = 0; i < c.keepFrames; ++i)
         ASSERT_EQ(got[static_cast<std::size_t>(i)], frames[static_cast<std::size_t>(i * c.channels + k)])
             << name << ", channel " << k << ", frame " << i;

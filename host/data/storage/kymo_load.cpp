@@ -1,16 +1,13 @@
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <limits>
 #include <new>
 
 #include "host/com/text.h"
+#include "host/data/storage/kymo_open.h"
+#include "host/data/storage/kymo_samples.h"
 #include "host/data/storage/kymo_schema.h"
 #include "host/data/storage/kymo_storage.h"
 #include "host/data/storage/kymo_temporaries.h"
@@ -22,7 +19,8 @@ namespace {
 // problem found ends the load; the message names the file and the place.
 class KymoReader {
  public:
-  KymoReader(SqliteDatabase& db, std::string path) : mDb(db), mPath(std::move(path)) {}
+  KymoReader(SqliteDatabase& db, std::string path, ChangeStamp stamp, LoadMode mode)
+      : mDb(db), mPath(std::move(path)), mStamp(stamp), mMode(mode) {}
 
   Expected<DataFile> Read() {
     ReadFileInfo();
@@ -43,9 +41,6 @@ class KymoReader {
   bool Going() const { return mProblem.empty() && mDb.Ok(); }
   void Problem(std::string text) {
     if (mProblem.empty()) mProblem = std::move(text);
-  }
-  static std::string Place(std::int64_t block, std::int64_t channel) {
-    return "block " + std::to_string(block + 1) + ", channel " + std::to_string(channel + 1);
   }
   // Integer column that must lie in [low, high].
   bool Int(const SqliteStatement& row, int column, std::int64_t low, std::int64_t high, std::int64_t& out,
@@ -188,27 +183,29 @@ class KymoReader {
     if (Going() && next < chunked.size())
       return Problem(Place(chunked[next].first, chunked[next].second) + ": the sample chunks are missing");
 
+    if (Going() && mMode == LoadMode::kDeferSamples) return DeferAll();
     auto chunks = mDb.Prepare(
         "SELECT block, channel, chunk, content_hash, samples FROM sample_chunks ORDER BY block, channel, chunk");
     for (auto [b, c] : mWithData) {
       std::int64_t length = mFile.blocks[b].length;
       Samples samples;
       samples.reserve(static_cast<std::size_t>(length));
-      for (std::int64_t k = 0; k * mChunkSamples < length; ++k) {
-        if (!Going() || !chunks.Step()) return Problem(Place(b, c) + ": a sample chunk is missing");
-        std::string where = Place(b, c) + ", chunk " + std::to_string(k + 1);
-        if (chunks.Int64(0) != b || chunks.Int64(1) != c || chunks.Int64(2) != k) return Problem(where + " is missing");
-        if (chunks.Type(4) != SQLITE_BLOB) return Problem(where + " holds no sample bytes");
-        auto blob = chunks.Blob(4);
-        auto expectedBytes = std::min<std::int64_t>(mChunkSamples, length - k * mChunkSamples) * 4;
-        if (static_cast<std::int64_t>(blob.size()) != expectedBytes)
-          return Problem(where + " holds " + std::to_string(blob.size()) + " bytes where " +
-                         std::to_string(expectedBytes) + " are expected");
-        if (static_cast<std::uint64_t>(chunks.Int64(3)) != ChunkHash(blob))
-          return Problem(where + ": the samples do not match their checksum");
-        AppendDecodedSamples(blob, samples);
-      }
-      mFile.blocks[b].channels[c].samples = std::make_shared<const Samples>(std::move(samples));
+      if (!Going()) return;
+      if (auto problem = ReadChunks(chunks, b, c, length, mChunkSamples, samples)) return Problem(*problem);
+      mFile.blocks[b].channels[c].SetSamples(std::make_shared<const Samples>(std::move(samples)));
+    }
+  }
+
+  // The chunk totals are checked; the samples stay in the file until a reader asks for them.
+  void DeferAll() {
+    auto origin = std::make_shared<const SampleOrigin>(SampleOrigin{mPath, mChunkSamples});
+    for (auto [b, c] : mWithData) {
+      std::int64_t length = mFile.blocks[b].length;
+      auto& cb = mFile.blocks[b].channels[c];
+      if (length == 0)
+        cb.SetSamples(std::make_shared<const Samples>());
+      else
+        cb.DeferSamples(DeferSamples(origin, mStamp, b, c, length));
     }
   }
 
@@ -244,100 +241,49 @@ class KymoReader {
 
   SqliteDatabase& mDb;
   std::string mPath;
+  ChangeStamp mStamp;
+  LoadMode mMode;
   DataFile mFile;
   std::int64_t mChunkSamples = kDefaultChunkSamples;
   std::vector<std::pair<std::int64_t, std::int64_t>> mWithData;  // (block, channel) in storage order
   std::string mProblem;
 };
 
-bool CanWrite(const std::string& path) {
-  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 &&
-         ::faccessat(AT_FDCWD, FolderOf(path).c_str(), W_OK | X_OK, AT_EACCESS) == 0;
-}
-
-// A URI that opens the file without locks or side files: for a file nobody can be writing to through us.
-std::string ImmutableUri(const std::string& path) {
-  std::string uri = "file:";
-  for (unsigned char c : std::filesystem::absolute(path).string()) {
-    if (c == '%' || c == '?' || c == '#' || c < 0x20 || c >= 0x7F) {
-      char escaped[4];
-      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
-      uri += escaped;
-    } else {
-      uri += static_cast<char>(c);
-    }
-  }
-  return uri + "?immutable=1";
-}
-
-struct FileIdentity {
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
-  timespec modified{};
-  bool operator==(const FileIdentity& o) const {
-    return device == o.device && inode == o.inode && size == o.size && modified.tv_sec == o.modified.tv_sec &&
-           modified.tv_nsec == o.modified.tv_nsec;
-  }
-};
-
-std::optional<FileIdentity> Identify(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-  return FileIdentity{info.st_dev, info.st_ino, info.st_size, info.st_mtim};
-}
-
-Expected<DataFile> Read(SqliteDatabase& db, const std::string& path, ChangeStamp* stamp) {
+Expected<DataFile> Read(SqliteDatabase& db, const std::string& path, LoadMode mode, ChangeStamp* stamp) {
   sqlite3_busy_timeout(db.Handle(), 5000);
   // One read transaction: a save running in another process cannot show us half its rows.
   db.Exec("BEGIN");
   if (auto identity = CheckKymoDatabase(db, path); !identity) return Error{identity.ErrorMessage()};
-  auto file = KymoReader(db, path).Read();
-  if (file && stamp) *stamp = ReadStamp(db);
+  // Deferred samples are read later only from a file that still holds the content of this load.
+  const ChangeStamp loaded = stamp || mode == LoadMode::kDeferSamples ? ReadStamp(db) : 0;
+  auto file = KymoReader(db, path, loaded, mode).Read();
+  if (file && stamp) *stamp = loaded;
   if (file && !db.Ok()) return Error{DescribeFailure(db, path, "read")};
   db.Rollback();
   return file;
 }
 
-Expected<DataFile> Load(const std::string& path, ChangeStamp* stamp) {
+Expected<DataFile> Load(const std::string& path, LoadMode mode, ChangeStamp* stamp) {
   if (auto header = CheckSqliteHeader(path); !header) return Error{header.ErrorMessage()};
   RemoveStaleTemporaries(path);
-  // Reading must write nothing that stays. A read-write connection removes the -wal and -shm side files
-  // when it closes, and with an empty log its closing checkpoint writes nothing into the file, so a cleanly
-  // closed file that we could write is opened that way. A file whose log is still there (a save in progress
-  // elsewhere, or one that was killed) is opened read-only and left exactly as it was found.
-  std::error_code ignored;
-  if (std::filesystem::exists(path + "-wal", ignored)) {
-    auto opened = SqliteDatabase::Open(path, SQLITE_OPEN_READONLY);
-    if (!opened)
-      return Error{"Cannot open " + path + ": " + opened.ErrorMessage() +
-                   " (a save of it did not finish, and its journal cannot be used from here)."};
-    return Read(*opened, path, stamp);
-  }
-  if (CanWrite(path)) {
-    auto opened = SqliteDatabase::Open(path, SQLITE_OPEN_READWRITE);
-    if (!opened) return Error{"Cannot open " + path + ": " + opened.ErrorMessage() + "."};
-    return Read(*opened, path, stamp);
-  }
-  // Read-only media, a write-protected folder or another user's file: SQLite's locks would need side files
-  // beside it. Without a log the file itself holds all its content; it is read as it stands, and read again
-  // should a save elsewhere have folded its log into the file meanwhile.
+  // A file opened without locks is read as it stands, and read again should a save elsewhere have folded
+  // its log into the file meanwhile.
   for (int attempt = 0;; ++attempt) {
     auto before = Identify(path);
-    auto opened = SqliteDatabase::Open(ImmutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
-    if (!opened) return Error{"Cannot open " + path + ": " + opened.ErrorMessage() + "."};
-    auto file = Read(*opened, path, stamp);
-    opened->Close();
-    if (before && before == Identify(path) && !std::filesystem::exists(path + "-wal", ignored)) return file;
+    auto opened = OpenToRead(path);
+    if (!opened) return Error{opened.ErrorMessage()};
+    auto file = Read(opened->db, path, mode, stamp);
+    opened->db.Close();
+    if (ReadStands(*opened, before, path)) return file;
     if (attempt == 2) return Error{"Cannot read " + path + ": another program keeps changing it."};
   }
 }
 
 }  // namespace
 
-Expected<DataFile> LoadKymo(const std::string& path, ChangeStamp* stamp) {
+Expected<DataFile> LoadKymo(const std::string& path, ChangeStamp* stamp, LoadMode mode) {
   try {
-    return Load(path, stamp);
+    return Load(path, mode, stamp);
   } catch (const std::bad_alloc&) {
     return Error{"Cannot load " + path + ": out of memory."};
   } catch (const std::exception& e) {

@@ -5,15 +5,23 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <iterator>
+#include <limits>
 #include <map>
+#include <memory>
 #include <new>
+#include <optional>
 #include <random>
 #include <tuple>
+#include <vector>
 
 #include "host/com/text.h"
+#include "host/data/storage/kymo_samples.h"
 #include "host/data/storage/kymo_schema.h"
 #include "host/data/storage/kymo_storage.h"
 #include "host/data/storage/kymo_temporaries.h"
@@ -113,18 +121,56 @@ void WriteDescription(SqliteDatabase& db, const DataFile& file, std::int32_t chu
   }
 }
 
+// A save back over the file that unread samples lie in, and the stamps of the unread samples it left there.
+struct KeptChunks {
+  std::string path;
+  std::optional<ChangeStamp> expectedStamp;
+  std::int32_t chunkSamples = kDefaultChunkSamples;
+  std::vector<std::shared_ptr<std::atomic<ChangeStamp>>> stamps;
+
+  // Unread samples in the file being saved, at the same place and in chunks of the same size, loaded
+  // with the stamp the save expects (it checks that stamp under its write lock and is refused when the
+  // file holds another): their chunks are their samples, so the save leaves them as they are. Nothing
+  // when the save must write the samples.
+  std::optional<StoredChunks> Keeps(const ChannelBlock& data, std::size_t block, std::size_t channel) const {
+    auto chunks = UnreadChunks(data);
+    std::error_code ec;
+    if (chunks && expectedStamp && chunks->stamp->load() == *expectedStamp &&
+        chunks->block == static_cast<std::int64_t>(block) && chunks->channel == static_cast<std::int64_t>(channel) &&
+        chunks->origin->chunkSamples == chunkSamples && std::filesystem::equivalent(chunks->origin->path, path, ec))
+      return chunks;
+    return std::nullopt;
+  }
+  // The stored chunks of the channel-block stay; once the save is committed its samples are read (should
+  // they be asked for) from the file with the new stamp.
+  void Keep(const StoredChunks& chunks, ChunkIndex& stored, SaveStats& stats) {
+    constexpr auto kLow = std::numeric_limits<std::int64_t>::min(), kHigh = std::numeric_limits<std::int64_t>::max();
+    auto first = stored.lower_bound({chunks.block, chunks.channel, kLow});
+    auto last = stored.upper_bound({chunks.block, chunks.channel, kHigh});
+    stats.chunksKept += std::distance(first, last);
+    stored.erase(first, last);
+    stamps.push_back(chunks.stamp);
+  }
+};
+
 // Writes the chunks whose bytes differ from what the file holds and deletes those that no longer exist.
 // Equal hash and size count as equal content: a 64-bit hash makes an accidental match negligible, and
 // comparing the old bytes instead would mean reading every hour of recording on every save.
 void WriteChunks(SqliteDatabase& db, const DataFile& file, std::int32_t chunkSamples, ChunkIndex stored,
-                 SaveStats& stats) {
+                 SaveStats& stats, KeptChunks* kept) {
   auto insert = db.Prepare("INSERT OR REPLACE INTO sample_chunks VALUES (?1, ?2, ?3, ?4, ?5)");
   std::vector<std::uint8_t> bytes;
   for (std::size_t b = 0; b < file.blocks.size() && db.Ok(); ++b) {
     const auto& bl = file.blocks[b];
     for (std::size_t c = 0; c < bl.channels.size() && db.Ok(); ++c) {
       if (!bl.channels[c].HasData()) continue;
-      std::span<const float> samples(*bl.channels[c].samples);
+      if (auto chunks = kept ? kept->Keeps(bl.channels[c], b, c) : std::nullopt) {
+        kept->Keep(*chunks, stored, stats);
+        continue;
+      }
+      auto read = bl.channels[c].ReadSamples();  // read already by SaveKymo: cannot fail here
+      if (!read || !*read) return db.Fail(SQLITE_ERROR, read ? "samples missing" : read.ErrorMessage());
+      std::span<const float> samples(**read);
       for (std::int64_t chunk = 0; chunk * chunkSamples < bl.length && db.Ok(); ++chunk) {
         auto first = static_cast<std::size_t>(chunk * chunkSamples);
         auto count = std::min<std::size_t>(static_cast<std::size_t>(chunkSamples), samples.size() - first);
@@ -159,9 +205,9 @@ void WriteChunks(SqliteDatabase& db, const DataFile& file, std::int32_t chunkSam
 }
 
 void WriteContent(SqliteDatabase& db, const DataFile& file, std::int32_t chunkSamples, ChunkIndex stored,
-                  SaveStats& stats) {
+                  SaveStats& stats, KeptChunks* kept) {
   WriteDescription(db, file, chunkSamples);
-  WriteChunks(db, file, chunkSamples, std::move(stored), stats);
+  WriteChunks(db, file, chunkSamples, std::move(stored), stats, kept);
 }
 
 void Configure(SqliteDatabase& db) {
@@ -210,7 +256,8 @@ Status SaveOver(const std::string& path, const DataFile& file, std::int32_t chun
   stats.stamp = NewStamp();
   WriteStamp(db, stats.stamp);
   auto stored = ReadChunkIndex(db);
-  WriteContent(db, file, chunkSamples, std::move(stored), stats);
+  KeptChunks kept{path, expectedStamp, chunkSamples, {}};
+  WriteContent(db, file, chunkSamples, std::move(stored), stats, &kept);
   db.Exec(("PRAGMA user_version = " + std::to_string(kFormatVersion)).c_str());
   db.Exec("COMMIT");
   if (!db.Ok()) {
@@ -218,6 +265,7 @@ Status SaveOver(const std::string& path, const DataFile& file, std::int32_t chun
     db.Rollback();
     return Error{message + " The file keeps its earlier content."};
   }
+  for (auto& stamp : kept.stamps) stamp->store(stats.stamp);
   // Once committed the content is safe in the write-ahead log; a close that cannot checkpoint (another
   // reader holds the file) leaves the log for the next opener to fold in.
   db.Close();
@@ -249,7 +297,7 @@ Status BuildFile(const std::string& temporary, const std::string& path, const Da
   db.Exec(("PRAGMA user_version = " + std::to_string(kFormatVersion)).c_str());
   stats.stamp = NewStamp();
   WriteStamp(db, stats.stamp);
-  WriteContent(db, file, chunkSamples, {}, stats);
+  WriteContent(db, file, chunkSamples, {}, stats, nullptr);
   db.Exec("COMMIT");
   if (db.Ok() && db.QueryText("PRAGMA journal_mode = WAL") != "wal" && db.Ok())
     db.Fail(SQLITE_ERROR, "cannot switch the file to WAL journal mode");
@@ -286,6 +334,20 @@ Status SaveNew(const std::string& path, const DataFile& file, std::int32_t chunk
   return Ok();
 }
 
+// Samples still in the file they were loaded from are read (and checked) before anything is written, unless
+// the save leaves them where they are: a save never starts on content it cannot finish. The first failure,
+// or nothing.
+std::optional<std::string> ReadDeferredSamples(const DataFile& file, const KeptChunks& keep) {
+  for (std::size_t b = 0; b < file.blocks.size(); ++b) {
+    for (std::size_t c = 0; c < file.blocks[b].channels.size(); ++c) {
+      const auto& data = file.blocks[b].channels[c];
+      if (keep.Keeps(data, b, c)) continue;
+      if (auto samples = data.ReadSamples(); !samples) return samples.ErrorMessage();
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 Status SaveKymo(const std::string& path, const DataFile& file) { return SaveKymo(path, file, SaveOptions{}, nullptr); }
@@ -293,6 +355,8 @@ Status SaveKymo(const std::string& path, const DataFile& file) { return SaveKymo
 Status SaveKymo(const std::string& path, const DataFile& file, const SaveOptions& options, SaveStats* stats) {
   try {
     if (auto problem = file.Check()) return Error{"Cannot save " + path + ": " + *problem + "."};
+    const KeptChunks keep{path, options.expectedStamp, options.chunkSamples, {}};
+    if (auto unread = ReadDeferredSamples(file, keep)) return Error{"Cannot save " + path + ": " + *unread};
     if (options.chunkSamples < 1 || options.chunkSamples > kMaxChunkSamples)
       return Error{"Cannot save " + path + ": chunk size " + std::to_string(options.chunkSamples) +
                    " is out of range."};

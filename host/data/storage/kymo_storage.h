@@ -50,8 +50,16 @@ struct SaveStats {
   ChangeStamp stamp = 0;  // the stamp the save left in the file
 };
 
-// *stamp (when given) receives the stamp of the content loaded.
-Expected<DataFile> LoadKymo(const std::string& path, ChangeStamp* stamp = nullptr);
+enum class LoadMode {
+  kAllSamples,    // every sample of every channel-block is read and checked before the load returns
+  kDeferSamples,  // the samples stay in the file until a reader asks for them (ChannelBlock::ReadSamples)
+};
+
+// *stamp (when given) receives the stamp of the content loaded. Deferred samples are checked as they are
+// read; reading them fails, with a message ending in kChangedByAnotherProgram, once another program has
+// saved the file. A save reads every deferred sample first and is refused when one cannot be read.
+Expected<DataFile> LoadKymo(const std::string& path, ChangeStamp* stamp = nullptr,
+                            LoadMode mode = LoadMode::kAllSamples);
 Status SaveKymo(const std::string& path, const DataFile& file);
 Status SaveKymo(const std::string& path, const DataFile& file, const SaveOptions& options, SaveStats* stats);
 

@@ -117,9 +117,11 @@ inline std::string FirstDifference(const DataFile& a, const DataFile& b) {
                                 !SameBits(p.userConversion->offset, q.userConversion->offset) ||
                                 p.userConversion->units != q.userConversion->units)))
         return place + " units conversion";
-      if (p.HasData() && (p.samples->size() != q.samples->size() ||
-                          (!p.samples->empty() &&
-                           std::memcmp(p.samples->data(), q.samples->data(), p.samples->size() * sizeof(float)))))
+      if (!p.HasData()) continue;
+      auto ps = p.ReadSamples(), qs = q.ReadSamples();
+      if (!ps || !qs) return place + " samples unreadable: " + (ps ? qs : ps).ErrorMessage();
+      const Samples &x = **ps, &y = **qs;
+      if (x.size() != y.size() || (!x.empty() && std::memcmp(x.data(), y.data(), x.size() * sizeof(float))))
         return place + " samples";
     }
   }
