@@ -3,8 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <numbers>
 #include <cstring>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -27,7 +27,8 @@ const std::shared_ptr<const std::vector<float>>& Recording() {
     std::mt19937 random(7);
     std::normal_distribution<float> noise(0.0f, 0.01f);
     for (std::size_t i = 0; i < kSamples; ++i)
-      (*v)[i] = static_cast<float>(0.8 * std::sin(static_cast<double>(i) * 2 * std::numbers::pi / 4000.0)) + noise(random);
+      (*v)[i] =
+          static_cast<float>(0.8 * std::sin(static_cast<double>(i) * 2 * std::numbers::pi / 4000.0)) + noise(random);
     return std::shared_ptr<const std::vector<float>>(std::move(v));
   }();
   return samples;
@@ -44,12 +45,14 @@ ComPtr<ICalcEnum> Created(HRESULT (*create)(IUnknown*, const Guid&, void**), con
   return e;
 }
 
-std::wstring VolumeParameters() {
+std::wstring VolumeParameters(bool corrected = true) {
   SpVolFields f;
-  f.mVolumeCorrection = true;
-  f.mDeadSpace = 150.0;
-  f.mVolumeRatio = 1.1;
-  f.mResetAtEndOfExpiration = true;
+  if (corrected) {
+    f.mVolumeCorrection = true;
+    f.mDeadSpace = 150.0;
+    f.mVolumeRatio = 1.1;
+    f.mResetAtEndOfExpiration = true;
+  }
   f.RebuildParameterString();
   return f.mParameterString;
 }
@@ -157,12 +160,13 @@ void BM_NaiveRunningSum(benchmark::State& state) {
 }
 BENCHMARK(BM_NaiveRunningSum)->Unit(benchmark::kMillisecond);
 
-// The volume integrator alone over the record in memory, without the source, the reads and the checkpoints.
+// The volume integrator alone over the record in memory, without the source, the reads and the checkpoints:
+// plain (0), or with the correction and the reset (1).
 void BM_VolumePolicyOnly(benchmark::State& state) {
   const auto& in = *Recording();
   std::vector<float> work(in.size());
   SpVolPolicy policy;
-  policy.Parse(VolumeParameters());
+  policy.Parse(VolumeParameters(state.range(0) != 0));
   policy.OnSources(kSecsPerTick, L"L/s");
   for (auto _ : state) {
     state.PauseTiming();
@@ -174,7 +178,7 @@ void BM_VolumePolicyOnly(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kSamples));
 }
-BENCHMARK(BM_VolumePolicyOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_VolumePolicyOnly)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // Memory bandwidth over the same 40 MB: reading it all (eight independent sums, so that the adds do not
 // limit it), and copying it in 4096-sample chunks.

@@ -2,9 +2,13 @@
 // The volume integrator: flow in litres per second (or mL/s, µL/s) becomes volume in the same litre prefix,
 // with the optional correction of expired volume beyond the dead space by the volume ratio and the optional
 // reset to zero at the end of each expiration. Positive flow is inspiration.
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <string>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace Spirometry {
 
@@ -16,6 +20,7 @@ class SpVolPolicy {
     double expired = 0.0;            // E: litres expired since the dead space was last refilled
     double previousIncrement = 0.0;  // d of the previous sample
     double peak = 0.0;               // P: highest volume since the last reset
+    // Without the correction E stays at rest, and without the reset d and P do: nothing reads them then.
   };
 
   // Reads the volume parameter text (current or older form). A text with a field that does not read
@@ -32,11 +37,12 @@ class SpVolPolicy {
 
   // Source samples in, volume samples out, in place.
   void Integrate(float* samples, std::int32_t count) {
-    // The switches are fixed for the whole call: each combination gets a loop without their tests.
-    if (mReset)
-      mVolumeCorrection ? IntegrateWith<true, true>(samples, count) : IntegrateWith<true, false>(samples, count);
+    // The switches are fixed for the whole call: each combination gets a loop without their tests, and so
+    // does a piece without missing samples (most pieces).
+    if (AllFinite(samples, count))
+      WithSwitches<false>(samples, count);
     else
-      mVolumeCorrection ? IntegrateWith<false, true>(samples, count) : IntegrateWith<false, false>(samples, count);
+      WithSwitches<true>(samples, count);
   }
 
   bool VolumeCorrection() const { return mVolumeCorrection; }
@@ -48,7 +54,33 @@ class SpVolPolicy {
  private:
   bool ParseInto(const std::wstring& text);
 
-  template <bool kReset, bool kCorrection>
+  template <bool kMayMiss>
+  void WithSwitches(float* samples, std::int32_t count) {
+    if (mReset)
+      mVolumeCorrection ? IntegrateWith<true, true, kMayMiss>(samples, count)
+                        : IntegrateWith<true, false, kMayMiss>(samples, count);
+    else
+      mVolumeCorrection ? IntegrateWith<false, true, kMayMiss>(samples, count)
+                        : IntegrateWith<false, false, kMayMiss>(samples, count);
+  }
+
+  // Whether no sample is NaN or infinite.
+  static bool AllFinite(const float* samples, std::int32_t count) {
+    std::int32_t i = 0;
+    bool finite = true;
+#ifdef __SSE2__
+    const __m128 magnitudeBits = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const __m128 largest = _mm_set1_ps(FLT_MAX);
+    __m128 notFinite = _mm_setzero_ps();
+    for (; i + 4 <= count; i += 4)
+      notFinite = _mm_or_ps(notFinite, _mm_cmpnle_ps(_mm_and_ps(_mm_loadu_ps(samples + i), magnitudeBits), largest));
+    finite = _mm_movemask_ps(notFinite) == 0;
+#endif
+    for (; i < count; ++i) finite = finite && std::isfinite(samples[i]);
+    return finite;
+  }
+
+  template <bool kReset, bool kCorrection, bool kMayMiss>
   void IntegrateWith(float* samples, std::int32_t count) {
     State s = mState;
     const double multiplier = mMultiplier;
@@ -59,7 +91,7 @@ class SpVolPolicy {
     for (std::int32_t i = 0; i < count; ++i) {
       // A missing (or infinite) flow sample adds nothing: the volume holds across the gap and goes on
       // after it, instead of every later sample of the record becoming NaN.
-      if (flow && !std::isfinite(samples[i])) {
+      if (kMayMiss && flow && !std::isfinite(samples[i])) {
         samples[i] = static_cast<float>(s.volume);
         continue;
       }
@@ -69,17 +101,22 @@ class SpVolPolicy {
         s.volume = 0.0;
         s.peak = 0.0;
       }
-      s.expired -= d;
-      s.previousIncrement = d;
-      if (s.expired < 0.0) s.expired = 0.0;
       double increment = d;
-      if (kCorrection && d < 0.0 && s.expired > deadSpace) {
-        s.expired = deadSpace;
-        increment = d / ratio;
+      // The expired volume and the peak serve only the correction and the reset: a loop without them
+      // keeps only the running sum as a chain from sample to sample.
+      if constexpr (kCorrection) {
+        s.expired -= d;
+        if (s.expired < 0.0) s.expired = 0.0;
+        if (d < 0.0 && s.expired > deadSpace) {
+          s.expired = deadSpace;
+          increment = d / ratio;
+        }
       }
+      if constexpr (kReset) s.previousIncrement = d;
       s.volume += increment;
       samples[i] = static_cast<float>(s.volume);
-      if (s.volume > s.peak) s.peak = s.volume;
+      if constexpr (kReset)
+        if (s.volume > s.peak) s.peak = s.volume;
     }
     mState = s;
   }
