@@ -109,6 +109,9 @@ TEST(SpFlowEnum, NoiseFloorZeroesOnlyFlowsStrictlyBelowIt) {
     f.mNoiseFloor = 0.01;
   });
   EXPECT_EQ(Transformed(floor, {0.01f, 0.0099f, -0.0099f, -0.01f}), (std::vector<float>{0.01f, 0.0f, 0.0f, -0.01f}));
+  // Long enough for the samples to go eight at a time where the processor can.
+  EXPECT_EQ(Transformed(floor, {0.0099f, 0.01f, -0.01f, -0.0099f, 0.01f, 0.0099f, -0.0099f, -0.01f, 0.0099f, 0.5f}),
+            (std::vector<float>{0.0f, 0.01f, -0.01f, 0.0f, 0.01f, 0.0f, 0.0f, -0.01f, 0.0f, 0.5f}));
   // Millivolts: the floor still acts on litres per second, after the host's factor of 10^-3.
   EXPECT_EQ(Transformed(floor, {10.0f, 9.9f}, L"mV"), (std::vector<float>{10.0f, 0.0f}));
   // The same strict rule after the non-linear compensation: a flow exactly at the floor stays. The
