@@ -233,16 +233,19 @@ TEST(SpVolEnum, CheckpointsOfOneRecordNeverServeAnother) {
 }
 
 TEST(SpVolEnum, GrowingRecordsKeepTheirCheckpointsToThemselves) {
-  auto flow = Breathing(45000);
+  auto flow = Breathing(50000);
   auto source = MakeCom<MemorySource>(flow, 0.01, L"L/s");
   const auto text = VolumeText(false, 0, 1.0, false);
   auto straight = ReadToEnd(Volume(text, source.Get()).Get());
 
   auto online = Volume(text, source.Get(), kGrowing);
-  ReadAt(online.Get(), 0, 41000);
+  ReadAt(online.Get(), 0, 49000);
   source->ResetDelivered();
   EXPECT_EQ(ReadAt(online.Get(), 40000, 5), std::vector<float>(straight.begin() + 40000, straight.begin() + 40005));
   EXPECT_EQ(source->Delivered(), 8000 + 5) << "its own checkpoints serve it";
+  source->ResetDelivered();
+  ReadAt(online.Get(), 17000, 5);
+  EXPECT_EQ(source->Delivered(), 1000 + 5) << "it keeps more than its last few checkpoints";
 
   auto offline = Cloned(online.Get());
   ASSERT_EQ(SetSource(offline.Get(), source.Get(), 0), S_OK);
