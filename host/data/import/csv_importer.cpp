@@ -1,7 +1,6 @@
 #include "host/data/import/csv_importer.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,7 +10,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <memory>
 
@@ -422,18 +420,21 @@ Status FeedLines(CsvImporter& importer, std::string_view text, const ImportOptio
   return Ok();
 }
 
-// A file read in pieces, for what cannot be mapped (a pipe, a terminal, an empty file).
+// A file read in pieces of a megabyte; a line that straddles two is copied. The file is read rather than
+// mapped: a mapped file that another program shortens during the import would end this process (SIGBUS),
+// where a read finds the file short and the import fails with a message. sizeAtOpen: the size of a regular
+// file when it was opened, 0 for a pipe or a terminal.
 Expected<Imported> ImportCsvStream(std::FILE* file, const std::string& path, const ImportOptions& options,
-                                   std::uint64_t sizeHint) {
-  CsvImporter importer(path, options, sizeHint);
+                                   std::uint64_t sizeAtOpen) {
+  CsvImporter importer(path, options, sizeAtOpen);
   std::string pending;  // the unfinished line at the end of the last piece read
-  std::vector<char> piece(1 << 16);
+  std::vector<char> piece(1 << 20);
   std::uint64_t done = 0;
   for (;;) {
     std::size_t got = std::fread(piece.data(), 1, piece.size(), file);
     if (got == 0) break;
     if (options.progress && (done + got) / kProgressStep != done / kProgressStep)
-      options.progress(done + got, sizeHint);
+      options.progress(done + got, sizeAtOpen);
     done += got;
     std::string_view chunk(piece.data(), got);
     for (;;) {
@@ -455,6 +456,9 @@ Expected<Imported> ImportCsvStream(std::FILE* file, const std::string& path, con
     }
   }
   if (std::ferror(file)) return Error{path + ": read error (" + std::strerror(errno) + ")"};
+  if (done < sizeAtOpen)
+    return Error{path +
+                 ": the file became shorter while it was read (another program changed it); nothing was imported"};
   if (!pending.empty())
     if (auto s = importer.AddLine(pending); !s) return Error{s.ErrorMessage()};
   return std::move(importer).Finish();
@@ -476,19 +480,6 @@ Expected<Imported> ImportCsvFile(const std::string& path, const ImportOptions& o
   if (fd < 0) return Error{path + ": cannot open the file (" + std::strerror(errno) + ")"};
   struct stat info {};
   const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  if (regular && info.st_size > 0) {
-    const auto size = static_cast<std::size_t>(info.st_size);
-    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (mapped != MAP_FAILED) {
-      ::close(fd);
-      ::madvise(mapped, size, MADV_SEQUENTIAL);
-      std::unique_ptr<void, std::function<void(void*)>> unmap(mapped, [size](void* p) { ::munmap(p, size); });
-      const std::string_view text(static_cast<const char*>(mapped), size);
-      CsvImporter importer(path, options, size);
-      if (auto s = FeedLines(importer, text, options); !s) return Error{s.ErrorMessage()};
-      return std::move(importer).Finish();
-    }
-  }
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(::fdopen(fd, "rb"), &std::fclose);
   if (!file) {
     const int error = errno;

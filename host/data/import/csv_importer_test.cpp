@@ -172,9 +172,9 @@ std::string Columns(int n) {
 TEST(CsvImport, TakesUpTo10000Channels) {
   for (bool time : {true, false}) {
     std::string row(time ? 10000 : 9999, ',');
-    auto result = ImportCsvText((time ? "Time" : "C0") + Columns(time ? 10000 : 9999) + "\n0" + row +
-                                    (time ? "\n1" + row + "\n" : "\n"),
-                                "rec.csv", time ? ImportOptions{} : Rate(1));
+    auto result = ImportCsvText(
+        (time ? "Time" : "C0") + Columns(time ? 10000 : 9999) + "\n0" + row + (time ? "\n1" + row + "\n" : "\n"),
+        "rec.csv", time ? ImportOptions{} : Rate(1));
     ASSERT_TRUE(result) << result.ErrorMessage();
     EXPECT_EQ(result->file.ChannelCount(), 10000);
   }
@@ -207,10 +207,17 @@ TEST(CsvImport, RefusesMalformedTextWithOneMessage) {
       {"Time,A\n0,1\n1,1\n", Range(1, 0), "rec.csv: --range for channel 1 must be a positive number"},
       {"Time (min),A\n0,1\n", {}, "rec.csv, line 1: the Time column's units 'min' are not seconds"},
       {"Time\n0\n1\n", {}, "rec.csv, line 1: the header names no channel besides Time"},
-      {"\xFF\xFET\0i\0m\0e\0,\0A\0\n\0"s, {}, "rec.csv: the file is UTF-16 text; save it as UTF-8 (or plain ASCII) and import it again"},
-      {"Time,A\r0,1\r0.1,2\r", {}, "rec.csv: its lines end in CR alone (an old Mac text file); convert the line ends to LF or CR LF and import it again"},
+      {"\xFF\xFET\0i\0m\0e\0,\0A\0\n\0"s,
+       {},
+       "rec.csv: the file is UTF-16 text; save it as UTF-8 (or plain ASCII) and import it again"},
+      {"Time,A\r0,1\r0.1,2\r",
+       {},
+       "rec.csv: its lines end in CR alone (an old Mac text file); convert the line ends to LF or CR LF and import it "
+       "again"},
       {"Time,A\n0,1\n0.1,2\0\n"s, {}, "rec.csv, line 3: a NUL byte: the file is damaged or not text"},
-      {"Time" + Columns(10001) + "\n0" + std::string(10001, ',') + "\n", {}, "rec.csv, line 1: more than 10000 channels"},
+      {"Time" + Columns(10001) + "\n0" + std::string(10001, ',') + "\n",
+       {},
+       "rec.csv, line 1: more than 10000 channels"},
       {"A" + Columns(10000) + "\n", Rate(1), "rec.csv, line 1: more than 10000 channels"},
   };
   for (const auto& c : cases) {
@@ -242,8 +249,10 @@ TEST(CsvImport, IrregularTimeStepsKeepTheFirstStepAndWarn) {
 
 // The file reader hands the parser lines that straddle its read buffer; it must give what the text gives.
 TEST(CsvImport, FileReadInPiecesMatchesTextInMemory) {
+  // Long enough (about 1.6 MB) for the file to be read in more than one piece.
+  constexpr int kRows = 80000;
   std::string text = "Time (s),Flow (L/s),Note\r\n";
-  for (int i = 0; i < 30000; ++i) {
+  for (int i = 0; i < kRows; ++i) {
     text += std::to_string(i) + "e-3," + std::to_string((i * 37) % 1001 - 500) + ".25," + (i % 7 ? "1" : "") + "\r\n";
     if (i == 20000) text += "# block\r\n";
   }
@@ -262,7 +271,7 @@ TEST(CsvImport, FileReadInPiecesMatchesTextInMemory) {
   const auto& b = fromFile->file;
   ASSERT_EQ(b.BlockCount(), 2);
   EXPECT_EQ(b.blocks[0].length, 20001);
-  EXPECT_EQ(b.blocks[1].length, 9999);
+  EXPECT_EQ(b.blocks[1].length, kRows - 20001);
   for (int blk = 0; blk < 2; ++blk) {
     EXPECT_EQ(a.blocks[blk].secsPerTick, b.blocks[blk].secsPerTick);
     for (int ch = 0; ch < 2; ++ch) {
@@ -273,10 +282,11 @@ TEST(CsvImport, FileReadInPiecesMatchesTextInMemory) {
         ASSERT_TRUE(x[i] == y[i] || (std::isnan(x[i]) && std::isnan(y[i]))) << blk << "/" << ch << "/" << i;
     }
   }
-  EXPECT_EQ((**b.blocks[1].channels[0].ReadSamples())[9998], static_cast<float>((29999 * 37) % 1001 - 500 + 0.25));
+  const std::string last = std::to_string(((kRows - 1) * 37) % 1001 - 500) + ".25";  // as the row writes it
+  EXPECT_EQ((**b.blocks[1].channels[0].ReadSamples())[kRows - 20002], static_cast<float>(std::stod(last)));
   EXPECT_TRUE(std::isnan((**b.blocks[0].channels[1].ReadSamples())[7]));
 
-  // A pipe cannot be mapped: it is read in pieces, with the same result and the same error text.
+  // A pipe is read the same way, with the same result and the same error text.
   for (const std::string& piped : {text, text + "\n0.x,1,2"}) {
     const auto fifo = (dir / "pipe.csv").string();
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -293,6 +303,24 @@ TEST(CsvImport, FileReadInPiecesMatchesTextInMemory) {
     ASSERT_EQ(fromPipe->file.BlockCount(), 2);
     EXPECT_TRUE(**fromPipe->file.blocks[1].channels[0].ReadSamples() == **b.blocks[1].channels[0].ReadSamples());
   }
+  std::filesystem::remove_all(dir);
+}
+
+// Another program shortens the file while it is imported: the import fails and says why, where a mapped
+// file would have ended the process.
+TEST(CsvImport, AFileShortenedDuringTheImportIsRefused) {
+  std::string text = "Time (s),Flow (L/s)\n";
+  for (int i = 0; text.size() < (std::size_t{6} << 20); ++i) text += std::to_string(i) + "e-3,0.5\n";
+  auto dir = std::filesystem::path(testing::TempDir()) / "kymora_csv_shortened";
+  std::filesystem::create_directories(dir);
+  const auto path = (dir / "shortened.csv").string();
+  std::ofstream(path, std::ios::binary) << text;
+  ImportOptions options;
+  options.progress = [&](std::uint64_t, std::uint64_t) { std::filesystem::resize_file(path, 1 << 20); };
+  auto imported = ImportRecording(path, options);
+  ASSERT_FALSE(imported);
+  EXPECT_EQ(imported.ErrorMessage(),
+            path + ": the file became shorter while it was read (another program changed it); nothing was imported");
   std::filesystem::remove_all(dir);
 }
 
