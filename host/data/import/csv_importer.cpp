@@ -402,9 +402,7 @@ namespace {
 constexpr std::uint64_t kProgressStep = std::uint64_t{1} << 22;
 
 // Feeds the lines of the text to the importer (the last one may lack its '\n').
-Status FeedLines(CsvImporter& importer, std::string_view text, const ImportOptions& options) {
-  const std::uint64_t total = text.size();
-  std::uint64_t nextProgress = kProgressStep;
+Status FeedLines(CsvImporter& importer, std::string_view text) {
   const char* at = text.data();
   const char* const end = at + text.size();
   while (at != end) {
@@ -412,10 +410,6 @@ Status FeedLines(CsvImporter& importer, std::string_view text, const ImportOptio
     const char* lineEnd = newline ? newline : end;
     if (auto s = importer.AddLine(std::string_view(at, static_cast<std::size_t>(lineEnd - at))); !s) return s;
     at = newline ? newline + 1 : end;
-    if (options.progress && static_cast<std::uint64_t>(at - text.data()) >= nextProgress) {
-      options.progress(static_cast<std::uint64_t>(at - text.data()), total);
-      nextProgress += kProgressStep;
-    }
   }
   return Ok();
 }
@@ -436,24 +430,21 @@ Expected<Imported> ImportCsvStream(std::FILE* file, const std::string& path, con
     if (options.progress && (done + got) / kProgressStep != done / kProgressStep)
       options.progress(done + got, sizeAtOpen);
     done += got;
-    std::string_view chunk(piece.data(), got);
-    for (;;) {
-      auto newline = chunk.find('\n');
-      if (newline == std::string_view::npos) {
-        pending.append(chunk);
-        break;
-      }
-      Status s = Ok();
-      if (pending.empty()) {
-        s = importer.AddLine(chunk.substr(0, newline));
-      } else {
-        pending.append(chunk.substr(0, newline));
-        s = importer.AddLine(pending);
-        pending.clear();
-      }
-      if (!s) return Error{s.ErrorMessage()};
-      chunk.remove_prefix(newline + 1);
+    const std::string_view chunk(piece.data(), got);
+    const auto lastNewline = chunk.rfind('\n');
+    if (lastNewline == std::string_view::npos) {
+      pending.append(chunk);
+      continue;
     }
+    std::string_view lines = chunk.substr(0, lastNewline + 1);  // every line that ends in this piece
+    if (!pending.empty()) {                                     // the first of them began in an earlier piece
+      const auto newline = lines.find('\n');
+      pending.append(lines.substr(0, newline));
+      if (auto s = importer.AddLine(pending); !s) return Error{s.ErrorMessage()};
+      lines.remove_prefix(newline + 1);
+    }
+    if (auto s = FeedLines(importer, lines); !s) return Error{s.ErrorMessage()};
+    pending.assign(chunk.substr(lastNewline + 1));
   }
   if (std::ferror(file)) return Error{path + ": read error (" + std::strerror(errno) + ")"};
   if (done < sizeAtOpen)
@@ -469,9 +460,7 @@ Expected<Imported> ImportCsvStream(std::FILE* file, const std::string& path, con
 Expected<Imported> ImportCsvText(std::string_view text, const std::string& nameForMessages,
                                  const ImportOptions& options) {
   CsvImporter importer(nameForMessages, options, text.size());
-  ImportOptions quiet = options;
-  quiet.progress = nullptr;  // text in memory is read at once
-  if (auto s = FeedLines(importer, text, quiet); !s) return Error{s.ErrorMessage()};
+  if (auto s = FeedLines(importer, text); !s) return Error{s.ErrorMessage()};
   return std::move(importer).Finish();
 }
 
