@@ -14,7 +14,7 @@
 #include "host/calc/ichannel_calc.h"
 #include "host/calc/ikey_value_settings.h"
 #include "host/com/text.h"
-#include "spirometry/document/ispiro_results.h"
+#include "spirometry/document/ispiro_results3.h"
 
 namespace kymora::cli {
 
@@ -210,6 +210,19 @@ int CheckChosenChannels(const Analysis& a, Console& console) {
   return kExitOk;
 }
 
+// The flow channel's missing samples in the selection as the analysis counted them while its detectors read
+// the flow; nothing when it did not count them for this selection and channel.
+std::optional<std::int64_t> MissingFlowCountedByAnalysis(const Analysis& a) {
+  const auto results = a.results.As<Spirometry::ISpiroResults3>();
+  DataPosition start, end;
+  std::int32_t channel = -1;
+  std::int64_t count = 0;
+  if (!results || results->GetMissingFlowSamples(&start, &end, &channel, &count) != S_OK) return std::nullopt;
+  if (start != a.selection.start || end != a.selection.end || channel != a.report.settings.FlowChannel)
+    return std::nullopt;
+  return count;
+}
+
 // Runs the analysis and takes its breaths, summary and measures into the report.
 void Collect(const SpirometryArgs& args, Analysis& a, Console& console) {
   Report& report = a.report;
@@ -218,8 +231,8 @@ void Collect(const SpirometryArgs& args, Analysis& a, Console& console) {
   a.results->EnsureAnalysis(&ok, &message);
   const auto& s = report.settings;
   if (a.selection.start.block == a.selection.end.block && s.FlowChannel >= 0 && s.VolumeChannel >= 0) {
-    const std::string missing =
-        MissingSamplesNotice(a.doc->Data(), s.FlowChannel, s.VolumeChannel, a.selection.start, a.selection.end);
+    const std::string missing = MissingSamplesNotice(a.doc->Data(), s.FlowChannel, s.VolumeChannel, a.selection.start,
+                                                     a.selection.end, MissingFlowCountedByAnalysis(a));
     if (!missing.empty()) console.Error(missing);
   }
   report.valid = ok != kFalse16;

@@ -17,7 +17,10 @@ std::optional<std::int64_t> CountMissingSamples(IChannelData& data, std::int32_t
 
 // The notice for the user, or empty when no sample is missing: the flow channel's missing samples, and
 // the volume channel's when it is recorded (a calculated volume holds across the gaps of its flow).
+// countedFlow: the flow channel's count when the analysis took it as its detectors read the flow; the
+// flow channel is read again only without it.
 std::string MissingSamplesNotice(IChannelData& data, std::int32_t flowChannel, std::int32_t volumeChannel,
-                                 DataPosition start, DataPosition end);
+                                 DataPosition start, DataPosition end,
+                                 std::optional<std::int64_t> countedFlow = std::nullopt);
 
 }  // namespace kymora::cli

@@ -105,7 +105,10 @@ void ClassifyBreaths(const std::vector<std::unique_ptr<Breath>>& breaths, double
 
 BreathAnalysis::BreathAnalysis(ComPtr<Settings> settings) : mSettings(std::move(settings)) { mBreaths.reserve(8); }
 
-void BreathAnalysis::Clear() { mBreaths.clear(); }
+void BreathAnalysis::Clear() {
+  mBreaths.clear();
+  mMissingFlow.reset();
+}
 
 void BreathAnalysis::ReleaseHost() {
   mEvents.Reset();
@@ -172,7 +175,11 @@ std::int32_t BreathAnalysis::Analyse(bool force) {
     return -1;
   }
   Clear();
-  const std::int32_t read = ReadEvents(mEvents.Get(), start, end.offset);
+  std::optional<kymora::MissingSampleCounter> missing;
+  if (data) missing.emplace(*data, settings.FlowChannel, start, end);
+  const std::int32_t read = ReadEvents(mEvents.Get(), start, end.offset, missing ? &*missing : nullptr);
+  if (missing)
+    if (const auto count = missing->Finish()) mMissingFlow = MissingFlowCount{settings.FlowChannel, *count};
   mEvents.Reset();
   Classify();
   return read;
@@ -208,7 +215,8 @@ HRESULT BreathAnalysis::OpenWithEngine(IChannelData* data, const std::wstring& t
   return mExpression->CreateEventEnum(block, startTick, events->Put());
 }
 
-std::int32_t BreathAnalysis::ReadEvents(IEnumEventEx* events, DataPosition start, std::int32_t endTick) {
+std::int32_t BreathAnalysis::ReadEvents(IEnumEventEx* events, DataPosition start, std::int32_t endTick,
+                                        kymora::MissingSampleCounter* missing) {
   std::int32_t elementSize = kBreathEventBytes;
   if (Succeeded(events->GetElementSize(&elementSize)) && elementSize != kBreathEventBytes) {
     mLastError = L"the breath events have an unexpected record size";
@@ -222,6 +230,8 @@ std::int32_t BreathAnalysis::ReadEvents(IEnumEventEx* events, DataPosition start
     std::int32_t count = 0, next = 0;
     const HRESULT hr = events->Next(endTick, buffer, static_cast<std::int32_t>(sizeof buffer), &count, &next);
     if (Failed(hr) || count <= 0) break;
+    // The detectors have read the flow up to here, a few breaths' worth, so it is still in the cache.
+    if (missing) missing->CountTo(next);
     if (count > kBreathEventsPerRead) count = kBreathEventsPerRead;
     for (std::int32_t i = 0; i < count; ++i) {
       ++read;

@@ -1,14 +1,17 @@
 #pragma once
 // The breath analysis of a spirometry document: turns a selection of one block into the list of breaths
 // that the extension's detectors find (SPEEVol over SPEEFlow, evaluated by the host's expression engine)
-// and classifies the forced expirations. It never looks at samples itself.
+// and classifies the forced expirations. Of the samples it only counts the flow channel's missing ones, a
+// piece at a time behind the detectors, while they are still in the cache.
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host/calc/ienum_event_ex.h"
+#include "host/calc/missing_sample_count.h"
 #include "host/com/com_ptr.h"
 #include "host/data/data_position.h"
 #include "host/data/ichannel_data.h"
@@ -63,6 +66,12 @@ struct DetectionChoice {
   AutoDetectionHeight figures;  // automatic only
 };
 
+// How many samples of the flow channel in the analysed selection hold no number.
+struct MissingFlowCount {
+  std::int32_t channel = kChannelNotSet;
+  std::int64_t count = 0;
+};
+
 class BreathAnalysis {
  public:
   // Opens the events of an expression over a block from a tick. The default compiles the text with the
@@ -100,6 +109,9 @@ class BreathAnalysis {
   double CachedDetectionLevel() const { return mCachedDetectionLevel; }
   double CachedForcedExpThres() const { return mCachedForcedExpThres; }
   const DetectionChoice& LastDetection() const { return mDetection; }
+  // The last detection's count of missing flow samples; nothing when it did not count them (it could not
+  // start or could not read the flow channel).
+  const std::optional<MissingFlowCount>& MissingFlow() const { return mMissingFlow; }
   // Why the last detection could not run (the engine's compile message), for diagnostics.
   const std::wstring& LastError() const { return mLastError; }
 
@@ -108,7 +120,9 @@ class BreathAnalysis {
   std::int32_t Analyse(bool force);
   HRESULT OpenWithEngine(IChannelData* data, const std::wstring& text, const std::vector<ChannelBinding>& bindings,
                          std::int32_t block, std::int32_t startTick, ComPtr<IEnumEventEx>* events);
-  std::int32_t ReadEvents(IEnumEventEx* events, DataPosition start, std::int32_t endTick);
+  // Reads the breaths; `missing`, when given, counts the flow's missing samples behind the detectors.
+  std::int32_t ReadEvents(IEnumEventEx* events, DataPosition start, std::int32_t endTick,
+                          kymora::MissingSampleCounter* missing);
   // The height for the current settings: from the detection level, or from the flow signal of the
   // selection when the level is automatic (from the level when the signal cannot be read).
   DetectionChoice ChooseHeight(IChannelData* data, const DetectionSource& source, DataPosition start,
@@ -124,6 +138,7 @@ class BreathAnalysis {
   double mCachedForcedExpThres = -1.0;
   bool mCachedAutomatic = false;
   DetectionChoice mDetection;
+  std::optional<MissingFlowCount> mMissingFlow;
   ComPtr<IExpression> mExpression;
   ComPtr<IEnumEventEx> mEvents;
   DetectionSourceFn mDetectionSource;

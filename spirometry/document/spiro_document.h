@@ -17,7 +17,7 @@
 #include "spirometry/document/breath_analysis.h"
 #include "spirometry/document/forced_test_quality.h"
 #include "spirometry/document/ispiro_document.h"
-#include "spirometry/document/ispiro_results2.h"
+#include "spirometry/document/ispiro_results3.h"
 #include "spirometry/document/settings.h"
 
 namespace Spirometry {
@@ -44,7 +44,7 @@ struct VolumeCalculationMirror {
   std::int32_t correctionType = 0;
 };
 
-class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface, ISpiroDocument, ISpiroResults2> {
+class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface, ISpiroDocument, ISpiroResults3> {
  public:
   explicit SpiroDocument(IHostDocument* host);
 
@@ -174,6 +174,10 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
   HRESULT SetAutomaticDetectionLevel(Bool16 on) override;
   HRESULT GetForcedManoeuvres(std::vector<SpiroManoeuvreRecord>* manoeuvres, SpiroForcedTestRecord* test) override;
   HRESULT SetStandardReport(Bool16 on) override;
+
+  // ---- ISpiroResults3 ----
+  HRESULT GetMissingFlowSamples(DataPosition* start, DataPosition* end, std::int32_t* flowChannel,
+                                std::int64_t* count) override;
 
  private:
   ~SpiroDocument() override = default;

@@ -208,3 +208,38 @@ TEST_F(SpiroAnalysisTest, VolumeAfterReadsLitresAndStopsAtTheBlockEnd) {
 
 }  // namespace
 }  // namespace Spirometry
+
+namespace Spirometry {
+namespace {
+
+// The flow's missing samples in the selection, counted while the detectors read the flow: those before and
+// after the selection are not counted, and a new selection is counted afresh.
+using SpiroMissingFlowTest = testing::DocumentTestBase;
+TEST_F(SpiroMissingFlowTest, CountsTheFlowsMissingSamplesOfTheSelection) {
+  const testing::BreathingRecording recording = testing::MakeBreathingRecording(3, 3, 2);
+  std::vector<float> flow = recording.flow;
+  const auto size = static_cast<std::int32_t>(flow.size());
+  for (std::int32_t at : {5, 1000, 1001, 4096, size / 2, size - 3}) flow[at] = NAN;
+  flow[2000] = INFINITY;
+  OpenFlowAndVolume(flow, testing::IntegratedVolume(recording.flow, 0.001), 0.001, false);
+  const auto results = DocInterface().As<ISpiroResults3>();
+  ASSERT_TRUE(results);
+  for (const auto& [from, to] : {std::pair{0, size}, std::pair{1001, size - 3}, std::pair{6, size / 2 + 1}}) {
+    Select({from, 0}, {to, 0});
+    std::wstring message;
+    Doc().EnsureAnalysis(&message);
+    std::int64_t expected = 0;
+    for (std::int32_t i = from; i < to; ++i) expected += std::isfinite(flow[i]) ? 0 : 1;
+    DataPosition start, end;
+    std::int32_t channel = -1;
+    std::int64_t count = -1;
+    ASSERT_EQ(results->GetMissingFlowSamples(&start, &end, &channel, &count), S_OK) << from;
+    EXPECT_EQ(count, expected) << from << ".." << to;
+    EXPECT_EQ(channel, 0);
+    EXPECT_EQ(start, (DataPosition{from, 0}));
+    EXPECT_EQ(end, (DataPosition{to, 0}));
+  }
+}
+
+}  // namespace
+}  // namespace Spirometry

@@ -253,4 +253,16 @@ HRESULT SpiroDocument::GetSummary(SpiroSummary* summary) {
   }
 }
 
+HRESULT SpiroDocument::GetMissingFlowSamples(DataPosition* start, DataPosition* end, std::int32_t* flowChannel,
+                                             std::int64_t* count) {
+  if (!start || !end || !flowChannel || !count) return E_POINTER;
+  const auto& missing = mAnalysis.MissingFlow();
+  if (!missing) return S_FALSE;
+  *start = mAnalysis.AnalysedStart();
+  *end = mAnalysis.AnalysedEnd();
+  *flowChannel = missing->channel;
+  *count = missing->count;
+  return S_OK;
+}
+
 }  // namespace Spirometry

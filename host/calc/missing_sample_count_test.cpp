@@ -1,0 +1,64 @@
+#include "host/calc/missing_sample_count.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "host/calc/calc_test_fakes.h"
+#include "host/calc/channel_data.h"
+
+using namespace kymora;
+using namespace kymora::fakes;
+
+namespace {
+constexpr std::int32_t kLength = 10000;
+
+// Missing samples on both sides of the counter's piece boundaries and at the ends of the block.
+std::vector<float> Recording() {
+  std::vector<float> s(kLength);
+  for (std::int32_t i = 0; i < kLength; ++i) s[i] = static_cast<float>(i % 97) - 40.0f;
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  for (std::int32_t at : {0, 17, 4095, 4096, 4097, 6000, 8191, 8192, kLength - 1}) s[at] = nan;
+  s[100] = inf;
+  s[5000] = -inf;
+  return s;
+}
+
+std::int64_t Reference(const std::vector<float>& s, std::int32_t from, std::int32_t to) {
+  std::int64_t n = 0;
+  for (std::int32_t i = from; i < to; ++i) n += std::isfinite(s[i]) ? 0 : 1;
+  return n;
+}
+}  // namespace
+
+TEST(MissingSampleCounter, FollowingAReaderCountsWhatOnePassCounts) {
+  FakeHost host;
+  auto file = std::make_shared<DataFile>();
+  file->AddChannel(L"Flow");
+  file->AddBlock(0.001, kLength);
+  const std::vector<float> samples = Recording();
+  file->SetSamples(0, 0, L"L/s", 10.0, samples);
+  ComPtr<ChannelData> data = MakeCom<ChannelData>(file, host.Services());
+
+  struct Case {
+    std::int32_t from, to;
+    std::vector<std::int64_t> follow;  // ticks the counter is brought to before it finishes
+  };
+  const Case cases[] = {
+      {0, kLength, {}},
+      {0, kLength, {1, 4096, 4096, 4097, 9000}},
+      {18, 8192, {2000, 1000, 8192, 20000}},  // a step back counts nothing again; a step past the end stops there
+      {4096, 4098, {4097}},
+      {500, 500, {600}},
+  };
+  for (const Case& c : cases) {
+    MissingSampleCounter counter(*data, 0, {c.from, 0}, {c.to, 0});
+    for (std::int64_t tick : c.follow) counter.CountTo(tick);
+    EXPECT_EQ(counter.Finish(), Reference(samples, c.from, c.to)) << c.from << ".." << c.to;
+  }
+  // A channel the data does not have is no count of zero.
+  EXPECT_EQ(MissingSampleCounter(*data, 5, {0, 0}, {kLength, 0}).Finish(), std::nullopt);
+  data->Shutdown();
+}
