@@ -28,6 +28,10 @@ class RecordedReader final : public ComObject<IEnumFloatEx, IEnumFloatSpan> {
   HRESULT Borrow(std::int32_t count, const float** samples, std::int32_t* delivered) override;
 
  private:
+  static constexpr std::int64_t kMaxPrefetch = 4096;  // samples
+  // Asks the processor for as many samples after the position as were just lent (at most kMaxPrefetch).
+  void PrefetchAhead(std::int64_t limit, std::int64_t lent) const;
+
   std::shared_ptr<const Samples> mSamples;
   std::int64_t mBegin, mEnd, mPos;
   double mSecsPerTick;
