@@ -183,6 +183,42 @@ class FlowScan {
     std::int32_t expStartTick = mExpStartTick, inspSamples = mInspSamples, expSamples = mExpSamples;
     std::int32_t i = 0;
     for (; i < n; ++i) {
+      // Sixteen samples at a time where four runs of four would all be taken (below), with what those runs
+      // would leave: most of each expiration and of each inspiration's rise and plateau.
+      while (i + 16 <= n) {
+        const SixteenSamples q = Sixteen(samples + i);
+        if (!q.finite) break;
+        if constexpr (kBeforeExpiration) {
+          // All inspiration, and either none within Height or none over it while nothing was over it.
+          if (q.positive != 0xFFFF || !prevPositive || (q.below && (overHeight || q.over))) break;
+          // The runs of four would move the crossing to each smaller sample in turn: it ends at the first
+          // of the smallest, when that is small enough.
+          if (q.lowest < mHeightAbove && q.lowest < std::fabs(crossFlow)) {
+            crossFlow = q.lowest;
+            expStartTick = mTick + i + FirstOfSixteen(samples + i, q.lowest);
+          }
+        } else {
+          if (q.rising) break;
+          const int before = ((q.positive << 1) | (prevPositive ? 1 : 0)) & 0xFFFF;
+          if (const int changes = q.positive ^ before; changes != 0)
+            signChangeTick = mTick + i + (31 - __builtin_clz(static_cast<unsigned>(changes)));
+          prevPositive = (q.positive & 0x8000) != 0;
+        }
+        if (q.highest > maxFlow) {
+          maxFlow = q.highest;
+          maxFlowTick = mTick + i + FirstOfSixteen(samples + i, q.highest);
+        }
+        if (q.lowest < minFlow) {
+          minFlow = q.lowest;
+          minFlowTick = mTick + i + FirstOfSixteen(samples + i, q.lowest);
+        }
+        overHeight = overHeight || q.over;
+        inspSamples += q.positives;
+        expSamples += q.negatives;
+        flow = samples[i + 15];
+        positive = prevPositive;
+        i += 16;
+      }
       // Four samples at a time while they change nothing but the peaks, the counts, the over-height mark,
       // the crossing mark (falling inspiration) and the sign (after the expiration has begun).
       while (i + 4 <= n) {
@@ -395,6 +431,85 @@ class FlowScan {
     q.lowestAt = __builtin_ctz(static_cast<unsigned>(_mm_movemask_ps(_mm_cmpeq_ps(v, low))));
 #endif
     return q;
+  }
+
+  // Sixteen samples, summarised for the loop above: which are positive (bit j for sample j), how many are
+  // positive and negative, whether any is beyond or within Height, and the extremes.
+  struct SixteenSamples {
+    bool finite = false;
+    int positive = 0;  // f > 0
+    std::int32_t positives = 0, negatives = 0;
+    bool rising = false;  // some f > Height
+    bool over = false;    // some |f| > Height
+    bool below = false;   // some f < Height
+    float highest = 0, lowest = 0;
+  };
+
+  [[gnu::always_inline]] SixteenSamples Sixteen(const float* samples) const {
+    SixteenSamples q;
+#ifdef __SSE2__
+    const __m128 zero = _mm_setzero_ps(), largest = _mm_set1_ps(FLT_MAX);
+    const __m128 atOrBelow = _mm_set1_ps(mHeightBelow), atOrAbove = _mm_set1_ps(mHeightAbove);
+    const __m128 magnitudeBits = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    __m128 v[4], notFinite = zero, rising = zero, over = zero, below = zero;
+    __m128i positive[4], negative[4];
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) {
+      v[k] = _mm_loadu_ps(samples + 4 * k);
+      const __m128 magnitude = _mm_and_ps(v[k], magnitudeBits);
+      notFinite = _mm_or_ps(notFinite, _mm_cmpnle_ps(magnitude, largest));
+      rising = _mm_or_ps(rising, _mm_cmpgt_ps(v[k], atOrBelow));
+      over = _mm_or_ps(over, _mm_cmpgt_ps(magnitude, atOrBelow));
+      below = _mm_or_ps(below, _mm_cmplt_ps(v[k], atOrAbove));
+      positive[k] = _mm_castps_si128(_mm_cmpgt_ps(v[k], zero));
+      negative[k] = _mm_castps_si128(_mm_cmplt_ps(v[k], zero));
+    }
+    q.finite = _mm_movemask_ps(notFinite) == 0;
+    if (!q.finite) return q;
+    q.rising = _mm_movemask_ps(rising) != 0;
+    q.over = _mm_movemask_ps(over) != 0;
+    q.below = _mm_movemask_ps(below) != 0;
+    // The sixteen lane masks as sixteen bytes, in sample order.
+    const auto bytes = [](const __m128i* m) {
+      return _mm_packs_epi16(_mm_packs_epi32(m[0], m[1]), _mm_packs_epi32(m[2], m[3]));
+    };
+    const __m128i positiveBytes = bytes(positive), negativeBytes = bytes(negative);
+    q.positive = _mm_movemask_epi8(positiveBytes);
+    q.positives = BytesSet(positiveBytes);
+    q.negatives = BytesSet(negativeBytes);
+    __m128 high = _mm_max_ps(_mm_max_ps(v[0], v[1]), _mm_max_ps(v[2], v[3]));
+    __m128 low = _mm_min_ps(_mm_min_ps(v[0], v[1]), _mm_min_ps(v[2], v[3]));
+    high = _mm_max_ps(high, _mm_shuffle_ps(high, high, _MM_SHUFFLE(2, 3, 0, 1)));
+    high = _mm_max_ps(high, _mm_shuffle_ps(high, high, _MM_SHUFFLE(1, 0, 3, 2)));
+    low = _mm_min_ps(low, _mm_shuffle_ps(low, low, _MM_SHUFFLE(2, 3, 0, 1)));
+    low = _mm_min_ps(low, _mm_shuffle_ps(low, low, _MM_SHUFFLE(1, 0, 3, 2)));
+    q.highest = _mm_cvtss_f32(high);
+    q.lowest = _mm_cvtss_f32(low);
+#endif
+    return q;
+  }
+
+#ifdef __SSE2__
+  // How many of sixteen bytes, each 0 or 0xFF, are set.
+  static std::int32_t BytesSet(__m128i bytes) {
+    const __m128i sums = _mm_sad_epu8(_mm_and_si128(bytes, _mm_set1_epi8(1)), _mm_setzero_si128());
+    return _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
+  }
+#endif
+
+  // The first of sixteen samples equal to x, which one of them is.
+  static std::int32_t FirstOfSixteen(const float* samples, float x) {
+#ifdef __SSE2__
+    const __m128 wanted = _mm_set1_ps(x);
+    int hits = 0;
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) hits |= _mm_movemask_ps(_mm_cmpeq_ps(_mm_loadu_ps(samples + 4 * k), wanted)) << (4 * k);
+    return __builtin_ctz(static_cast<unsigned>(hits));
+#else
+    std::int32_t i = 0;
+    while (!(samples[i] == x)) ++i;
+    return i;
+#endif
   }
 
   // An inspiration beyond +Height (unless it is a single expiration) and an expiration beyond -Height, each
