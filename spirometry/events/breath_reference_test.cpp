@@ -332,5 +332,26 @@ TEST(BreathDetectors, MatchTheirRulesOnLongRunsAtExactlyTheHeight) {
   }
 }
 
+// Long noisy breaths, so that the detector takes many samples together inside each: rises, plateaus and
+// falls through the height with spikes across it, and now and then a missing sample.
+TEST(BreathDetectors, MatchTheirRulesOnLongNoisyBreaths) {
+  std::mt19937 random(31);
+  const double h = 0.5;
+  std::uniform_int_distribution<int> ticks(40, 400), pick(0, 99);
+  std::uniform_real_distribution<double> peak(0.5 * h, 3 * h);
+  for (int i = 0; i < 30 && !HasFailure(); ++i) {
+    std::normal_distribution<double> noise(0, (i % 2 ? 0.03 : 0.15) * h);
+    RandomRecord rec;
+    while (rec.flow.size() < 3000) AppendBreath(rec.flow, ticks(random), peak(random), ticks(random), peak(random));
+    for (float& f : rec.flow) f = static_cast<float>(f + noise(random));
+    rec.volume = VolumeOf(rec.flow);
+    for (float& f : rec.flow) f = pick(random) == 0 ? kNaN : f;
+    SCOPED_TRACE("record " + std::to_string(i));
+    const auto breaths = ReferenceFlow(rec.flow, h);
+    ReadsAsExpected(DetectorKind::kFlow, rec, h, AsRecords(breaths), random);
+    ReadsAsExpected(DetectorKind::kVol, rec, h, AsRecords(ReferenceVol(rec.volume, breaths)), random);
+  }
+}
+
 }  // namespace
 }  // namespace Spirometry::testing
