@@ -4,8 +4,9 @@
 // come in pieces, in order; the answer is that of taking them one at a time: a sample above the highest
 // so far becomes both landmarks, one below the lowest since then becomes the lowest.
 //
-// Each piece is searched sixteen samples at a time: for its highest finite sample, then (when that is no new
-// maximum) for its lowest. A piece's first sample at a new extreme is found by comparing for equality.
+// Each piece is searched once, sixteen samples at a time, for its highest and its lowest finite sample; after
+// a new maximum, the rest of the piece again for its lowest. A piece's first sample at a new extreme is
+// found by comparing for equality.
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -21,14 +22,15 @@ struct VolumeLandmarks {
 
   // Samples v[0..count), the first at `tick`.
   void Take(const float* v, std::int32_t count, std::int32_t tick) {
-    const float top = Extreme<true>(v, count);
-    if (!(top > -kInf)) return;  // nothing finite
-    if (measured && !(top > maxVol)) return TakeLow(v, count, tick);
-    const std::int32_t i = FirstEqual(v, count, top);
+    const Range range = Extremes(v, count);
+    if (!(range.highest > -kInf)) return;  // nothing finite
+    if (measured && !(range.highest > maxVol)) return TakeLow(v, count, range.lowest, tick);
+    const std::int32_t i = FirstEqual(v, count, range.highest);
     maxVol = minVol = v[i];
     maxTick = minTick = tick + i;
     measured = true;
-    TakeLow(v + i + 1, count - i - 1, tick + i + 1);
+    const std::int32_t rest = count - i - 1;
+    TakeLow(v + i + 1, rest, Extremes(v + i + 1, rest).lowest, tick + i + 1);
   }
 
   float maxVol = std::numeric_limits<float>::quiet_NaN();
@@ -40,66 +42,89 @@ struct VolumeLandmarks {
  private:
   static constexpr float kInf = std::numeric_limits<float>::infinity();
 
-  void TakeLow(const float* v, std::int32_t count, std::int32_t tick) {
-    const float bottom = Extreme<false>(v, count);
+  // The highest and lowest finite sample; -infinity and +infinity when there is none.
+  struct Range {
+    float highest = -kInf;
+    float lowest = kInf;
+  };
+
+  // Samples whose lowest finite one is `bottom`.
+  void TakeLow(const float* v, std::int32_t count, float bottom, std::int32_t tick) {
     if (!(bottom < minVol)) return;
     const std::int32_t i = FirstEqual(v, count, bottom);
     minVol = v[i];
     minTick = tick + i;
   }
 
-  // The highest (or lowest) finite sample; -infinity (or +infinity) when there is none.
-  template <bool kHighest>
-  static float Extreme(const float* v, std::int32_t count) {
+  static Range Extremes(const float* v, std::int32_t count) {
 #ifdef __SSE2__
-    // Sixteen samples at a time into four running extremes. The instruction gives its second operand when
-    // either is NaN, so a missing sample leaves the running extreme as it was, and an infinity on the far
-    // side cannot win. One on the near side (+infinity for the highest) would: then the careful search
-    // decides.
-    constexpr float kNone = kHighest ? -kInf : kInf;
+    // Sixteen samples at a time into four running extremes of each kind. The instruction gives its second
+    // operand when either is NaN, so a missing sample leaves the running extremes as they were, and an
+    // infinity on the far side cannot win. One on the near side (+infinity for the highest) would: then
+    // the careful search decides.
     std::int32_t i = 0;
-    __m128 acc[4] = {_mm_set1_ps(kNone), _mm_set1_ps(kNone), _mm_set1_ps(kNone), _mm_set1_ps(kNone)};
+    __m128 high[4], low[4];
+    for (int k = 0; k < 4; ++k) {
+      high[k] = _mm_set1_ps(-kInf);
+      low[k] = _mm_set1_ps(kInf);
+    }
     for (; i + 16 <= count; i += 16)
+#pragma GCC unroll 4
       for (int k = 0; k < 4; ++k) {
         const __m128 x = _mm_loadu_ps(v + i + 4 * k);
-        acc[k] = kHighest ? _mm_max_ps(x, acc[k]) : _mm_min_ps(x, acc[k]);
+        high[k] = _mm_max_ps(x, high[k]);
+        low[k] = _mm_min_ps(x, low[k]);
       }
-    if (i == 0) return CarefulExtreme<kHighest>(v, count);
-    alignas(16) float lanes[16];
-    for (int k = 0; k < 4; ++k) _mm_store_ps(lanes + 4 * k, acc[k]);
-    float best = kNone;
-    for (float x : lanes) best = kHighest ? (x > best ? x : best) : (x < best ? x : best);
-    if (best == -kNone) return CarefulExtreme<kHighest>(v, count);
-    const float rest = CarefulExtreme<kHighest>(v + i, count - i);
-    return kHighest ? (rest > best ? rest : best) : (rest < best ? rest : best);
+    if (i == 0) return CarefulExtremes(v, count);
+    alignas(16) float highs[16], lows[16];
+    for (int k = 0; k < 4; ++k) {
+      _mm_store_ps(highs + 4 * k, high[k]);
+      _mm_store_ps(lows + 4 * k, low[k]);
+    }
+    Range r;
+    for (int k = 0; k < 16; ++k) {
+      r.highest = highs[k] > r.highest ? highs[k] : r.highest;
+      r.lowest = lows[k] < r.lowest ? lows[k] : r.lowest;
+    }
+    if (r.highest == kInf || r.lowest == -kInf) return CarefulExtremes(v, count);
+    const Range rest = CarefulExtremes(v + i, count - i);
+    r.highest = rest.highest > r.highest ? rest.highest : r.highest;
+    r.lowest = rest.lowest < r.lowest ? rest.lowest : r.lowest;
+    return r;
 #else
-    return CarefulExtreme<kHighest>(v, count);
+    return CarefulExtremes(v, count);
 #endif
   }
 
   // The same, with each sample tested for being finite.
-  template <bool kHighest>
-  static float CarefulExtreme(const float* v, std::int32_t count) {
-    float best = kHighest ? -kInf : kInf;
+  static Range CarefulExtremes(const float* v, std::int32_t count) {
+    Range r;
     std::int32_t i = 0;
 #ifdef __SSE2__
     const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
     const __m128 largest = _mm_set1_ps(FLT_MAX);
-    const __m128 none = _mm_set1_ps(best);
-    __m128 acc = none;
+    const __m128 noHigh = _mm_set1_ps(-kInf), noLow = _mm_set1_ps(kInf);
+    __m128 high = noHigh, low = noLow;
     for (; i + 4 <= count; i += 4) {
       const __m128 x = _mm_loadu_ps(v + i);
       const __m128 finite = _mm_cmple_ps(_mm_and_ps(x, magnitude), largest);  // false for NaN and infinities
-      const __m128 kept = _mm_or_ps(_mm_and_ps(finite, x), _mm_andnot_ps(finite, none));
-      acc = kHighest ? _mm_max_ps(acc, kept) : _mm_min_ps(acc, kept);
+      high = _mm_max_ps(high, _mm_or_ps(_mm_and_ps(finite, x), _mm_andnot_ps(finite, noHigh)));
+      low = _mm_min_ps(low, _mm_or_ps(_mm_and_ps(finite, x), _mm_andnot_ps(finite, noLow)));
     }
-    alignas(16) float lanes[4];
-    _mm_store_ps(lanes, acc);
-    for (float x : lanes) best = kHighest ? (x > best ? x : best) : (x < best ? x : best);
+    alignas(16) float highs[4], lows[4];
+    _mm_store_ps(highs, high);
+    _mm_store_ps(lows, low);
+    for (int k = 0; k < 4; ++k) {
+      r.highest = highs[k] > r.highest ? highs[k] : r.highest;
+      r.lowest = lows[k] < r.lowest ? lows[k] : r.lowest;
+    }
 #endif
     for (; i < count; ++i)
-      if (std::isfinite(v[i])) best = kHighest ? (v[i] > best ? v[i] : best) : (v[i] < best ? v[i] : best);
-    return best;
+      if (std::isfinite(v[i])) {
+        r.highest = v[i] > r.highest ? v[i] : r.highest;
+        r.lowest = v[i] < r.lowest ? v[i] : r.lowest;
+      }
+    return r;
   }
 
   // The first sample equal to x, which one of them is.
