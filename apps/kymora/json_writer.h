@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kymora::cli {
@@ -23,6 +24,8 @@ class JsonWriter {
   JsonWriter& Bool(bool value);
   JsonWriter& Null();
   const std::string& Text() const { return mText; }
+  // The text, handed over without a copy; the writer is empty afterwards.
+  std::string TakeText() { return std::move(mText); }
   // Room for this many bytes of text, so that a long text is not copied as it grows.
   void Reserve(std::size_t bytes) { mText.reserve(bytes); }
 

@@ -84,7 +84,9 @@ std::string ReportJson(const Report& r, const std::string* file) {
     w.EndObject();
   }
   w.EndObject();
-  return w.Text() + "\n";
+  std::string text = w.TakeText();
+  text += '\n';
+  return text;
 }
 
 std::string ReportTable(const Report& r) {
