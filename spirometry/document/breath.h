@@ -2,6 +2,7 @@
 // One breath found by the breath analysis. Only the analysis writes it; views and exports read it.
 // Flows are in L/s and volumes in L (the analysis reads its channels in those units).
 #include <cfloat>
+#include <optional>
 
 #include "host/data/data_position.h"
 
@@ -21,6 +22,9 @@ struct Breath {
   DataPosition PeakInspiratoryFlowPosition;
   DataPosition PeakExpiratoryFlowPosition;
   DataPosition ExpirationStart;  // inspiration-to-expiration zero crossing of the flow
+  // The volume (L) one second after MaxVolumePosition, when the analysis read it as it found the breath
+  // (its samples were then at hand); empty when it did not, or when that point was not in the data yet.
+  std::optional<double> VolumeOneSecondLater;
 
   double ExpiredVolume() const { return MaxVolume - MinVolume; }
 };

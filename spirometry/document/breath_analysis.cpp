@@ -215,6 +215,15 @@ HRESULT BreathAnalysis::OpenWithEngine(IChannelData* data, const std::wstring& t
   return mExpression->CreateEventEnum(block, startTick, events->Put());
 }
 
+void BreathAnalysis::ReadVolumesOneSecondLater(std::size_t from) {
+  if (!mVolumeAfter) return;
+  for (std::size_t i = from; i < mBreaths.size(); ++i) {
+    Breath& b = *mBreaths[i];
+    double volume = 0.0;
+    if (mVolumeAfter(b.MaxVolumePosition, kFev1Seconds, &volume)) b.VolumeOneSecondLater = volume;
+  }
+}
+
 std::int32_t BreathAnalysis::ReadEvents(IEnumEventEx* events, DataPosition start, std::int32_t endTick,
                                         kymora::MissingSampleCounter* missing) {
   std::int32_t elementSize = kBreathEventBytes;
@@ -233,6 +242,7 @@ std::int32_t BreathAnalysis::ReadEvents(IEnumEventEx* events, DataPosition start
     // The detectors have read the flow up to here, a few breaths' worth, so it is still in the cache.
     if (missing) missing->CountTo(next);
     if (count > kBreathEventsPerRead) count = kBreathEventsPerRead;
+    const std::size_t kept = mBreaths.size();
     for (std::int32_t i = 0; i < count; ++i) {
       ++read;
       // A breath that starts in the selection but runs on past its end (its expiration never meets an
@@ -240,6 +250,7 @@ std::int32_t BreathAnalysis::ReadEvents(IEnumEventEx* events, DataPosition start
       auto breath = std::make_unique<Breath>(BreathFromEvent(buffer + i * kBreathEventBytes, start.block));
       if (LiesWithin(*breath, start.offset, endTick)) mBreaths.push_back(std::move(breath));
     }
+    ReadVolumesOneSecondLater(kept);
     if (hr == S_FALSE) break;  // at the end of the record: nothing more will come
   }
   return read;

@@ -20,6 +20,7 @@
 #include "spirometry/document/auto_detection_height.h"
 #include "spirometry/document/breath.h"
 #include "spirometry/document/settings.h"
+#include "spirometry/document/spiro_parameters.h"
 
 namespace Spirometry {
 
@@ -87,6 +88,9 @@ class BreathAnalysis {
   // Where the detection height comes from; without one, the flow channel itself in L/s.
   void SetDetectionSource(DetectionSourceFn source) { mDetectionSource = std::move(source); }
   void SetEventOpener(EventOpener opener) { mOpener = std::move(opener); }
+  // Where each breath's volume one second after its largest volume (for FEV1) is read as the breath is
+  // found, while its samples are still in the cache; without one it is read when asked for.
+  void SetVolumeReader(VolumeAfterFn volumeAfter) { mVolumeAfter = std::move(volumeAfter); }
 
   // Stores the request and analyses it: an unset or empty selection empties the list; otherwise the
   // analysis runs (detecting again only when forced or when the selection or the detection level changed).
@@ -123,6 +127,8 @@ class BreathAnalysis {
   // Reads the breaths; `missing`, when given, counts the flow's missing samples behind the detectors.
   std::int32_t ReadEvents(IEnumEventEx* events, DataPosition start, std::int32_t endTick,
                           kymora::MissingSampleCounter* missing);
+  // Reads the volume one second after the largest volume of the breaths from `from` on.
+  void ReadVolumesOneSecondLater(std::size_t from);
   // The height for the current settings: from the detection level, or from the flow signal of the
   // selection when the level is automatic (from the level when the signal cannot be read).
   DetectionChoice ChooseHeight(IChannelData* data, const DetectionSource& source, DataPosition start,
@@ -143,6 +149,7 @@ class BreathAnalysis {
   ComPtr<IEnumEventEx> mEvents;
   DetectionSourceFn mDetectionSource;
   EventOpener mOpener;
+  VolumeAfterFn mVolumeAfter;
   std::wstring mLastError;
 };
 

@@ -38,6 +38,7 @@ SpiroDocument::SpiroDocument(IHostDocument* host) : mHost(host), mSettings(MakeC
     if (Failed(mHost->GetNamespaceIndex(kSpiroDocumentGuid, &mNamespace))) mNamespace = 0;
   }
   mAnalysis.SetDetectionSource([this] { return CurrentDetectionSource(); });
+  mAnalysis.SetVolumeReader([this](DataPosition p, double seconds, double* v) { return VolumeAfter(p, seconds, v); });
 }
 
 SpiroDocument* SpiroDocument::FromUnknown(IUnknown* object) {

@@ -206,6 +206,34 @@ TEST_F(SpiroAnalysisTest, VolumeAfterReadsLitresAndStopsAtTheBlockEnd) {
   EXPECT_NEAR(p.Te, 0.998, 1e-9);
 }
 
+// The volume one second after each breath's largest volume is read as the breath is found: the same number
+// as a read afterwards, and none where a read afterwards finds none (beyond the selection's end).
+TEST_F(SpiroAnalysisTest, VolumesForFev1ReadWithTheBreathsAreThoseReadAfterwards) {
+  SpConfig s;
+  s.FlowChannel = kFlow;
+  s.VolumeChannel = kVolume;
+  SendSettings(s);
+  SpiroDocument& doc = Doc();
+  ASSERT_TRUE(doc.EnsureAnalysis(nullptr));
+  // The selection ends half a second into the expiration of the fourth breath.
+  const std::int32_t end = doc.Analysis().At(3).MaxVolumePosition.offset + 500;
+  for (const std::int32_t to : {static_cast<std::int32_t>(mRecording.flow.size()), end}) {
+    Select({0, 0}, {to, 0});
+    ASSERT_TRUE(doc.EnsureAnalysis(nullptr));
+    std::int32_t readEarly = 0;
+    for (const auto& b : doc.Analysis().Breaths()) {
+      double later = 0.0;
+      const bool available = doc.VolumeAfter(b->MaxVolumePosition, kFev1Seconds, &later);
+      ASSERT_EQ(b->VolumeOneSecondLater.has_value(), available) << b->Start.offset << " to " << to;
+      if (available) {
+        EXPECT_EQ(*b->VolumeOneSecondLater, later) << b->Start.offset;
+      }
+      readEarly += available ? 1 : 0;
+    }
+    EXPECT_GT(readEarly, 2);
+  }
+}
+
 }  // namespace
 }  // namespace Spirometry
 

@@ -15,7 +15,9 @@ SpiroBreathParameters DeriveBreathParameters(const Breath& breath, const TimeBet
   p.Pif = breath.PeakInspiratoryFlow;
   p.Pef = -breath.PeakExpiratoryFlow;
   double later = 0.0;
-  const bool available = volumeAfter && volumeAfter(breath.MaxVolumePosition, kFev1Seconds, &later);
+  const bool available = breath.VolumeOneSecondLater ? (later = *breath.VolumeOneSecondLater, true)
+                                                      : volumeAfter && volumeAfter(breath.MaxVolumePosition,
+                                                                                   kFev1Seconds, &later);
   p.Fev1Available = ToBool16(available);
   p.Fev1 = available ? breath.MaxVolume - later : 0.0;
   p.Fev1OverFvc = available && p.VolumeVtOrFvc != 0.0 ? p.Fev1 / p.VolumeVtOrFvc * 100.0 : 0.0;
