@@ -219,9 +219,7 @@ class FlowScan {
           }
         } else {
           if (q.rising) break;
-          const int before = ((q.positive << 1) | (prevPositive ? 1 : 0)) & 0xFFFF;
-          if (const int changes = q.positive ^ before; changes != 0)
-            signChangeTick = mTick + i + (31 - __builtin_clz(static_cast<unsigned>(changes)));
+          if (const int at = LastSignChange(q.positive, prevPositive, 16); at >= 0) signChangeTick = mTick + i + at;
           prevPositive = (q.positive & 0x8000) != 0;
         }
         if (q.highest > maxFlow) {
@@ -257,9 +255,7 @@ class FlowScan {
           if (q.rising != 0) break;  // the next inspiration may begin
           // The flow may change sign among the four (a pause at the end of expiration): the last change
           // is where the next breath would start.
-          const int before = ((q.positive << 1) | (prevPositive ? 1 : 0)) & 0xF;
-          if (const int changes = q.positive ^ before; changes != 0)
-            signChangeTick = mTick + i + (31 - __builtin_clz(static_cast<unsigned>(changes)));
+          if (const int at = LastSignChange(q.positive, prevPositive, 4); at >= 0) signChangeTick = mTick + i + at;
           prevPositive = (q.positive & 0x8) != 0;
         }
         if (q.highest > maxFlow) {
@@ -451,6 +447,14 @@ class FlowScan {
     q.lowestAt = __builtin_ctz(static_cast<unsigned>(_mm_movemask_ps(_mm_cmpeq_ps(v, low))));
 #endif
     return q;
+  }
+
+  // The last of `width` samples whose sign differs from the one before it (the first from prevPositive);
+  // -1 when none does. Bit j of `positive` is sample j's sign.
+  static int LastSignChange(int positive, bool prevPositive, int width) {
+    const int before = ((positive << 1) | (prevPositive ? 1 : 0)) & ((1 << width) - 1);
+    const int changes = positive ^ before;
+    return changes != 0 ? 31 - __builtin_clz(static_cast<unsigned>(changes)) : -1;
   }
 
   // Sixteen samples, summarised for the loop above: which are positive (bit j for sample j), how many are
