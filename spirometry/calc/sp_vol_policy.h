@@ -2,13 +2,11 @@
 // The volume integrator: flow in litres per second (or mL/s, µL/s) becomes volume in the same litre prefix,
 // with the optional correction of expired volume beyond the dead space by the volume ratio and the optional
 // reset to zero at the end of each expiration. Positive flow is inspiration.
-#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <string>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
+
+#include "host/calc/missing_sample_count.h"
 
 namespace Spirometry {
 
@@ -39,7 +37,7 @@ class SpVolPolicy {
   void Integrate(float* samples, std::int32_t count) {
     // The switches are fixed for the whole call: each combination gets a loop without their tests, and so
     // does a piece without missing samples (most pieces).
-    if (AllFinite(samples, count))
+    if (kymora::CountNotFinite(samples, count) == 0)
       WithSwitches<false>(samples, count);
     else
       WithSwitches<true>(samples, count);
@@ -62,22 +60,6 @@ class SpVolPolicy {
     else
       mVolumeCorrection ? IntegrateWith<false, true, kMayMiss>(samples, count)
                         : IntegrateWith<false, false, kMayMiss>(samples, count);
-  }
-
-  // Whether no sample is NaN or infinite.
-  static bool AllFinite(const float* samples, std::int32_t count) {
-    std::int32_t i = 0;
-    bool finite = true;
-#ifdef __SSE2__
-    const __m128 magnitudeBits = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
-    const __m128 largest = _mm_set1_ps(FLT_MAX);
-    __m128 notFinite = _mm_setzero_ps();
-    for (; i + 4 <= count; i += 4)
-      notFinite = _mm_or_ps(notFinite, _mm_cmpnle_ps(_mm_and_ps(_mm_loadu_ps(samples + i), magnitudeBits), largest));
-    finite = _mm_movemask_ps(notFinite) == 0;
-#endif
-    for (; i < count; ++i) finite = finite && std::isfinite(samples[i]);
-    return finite;
   }
 
   template <bool kReset, bool kCorrection, bool kMayMiss>
