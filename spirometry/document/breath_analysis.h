@@ -1,8 +1,9 @@
 #pragma once
 // The breath analysis of a spirometry document: turns a selection of one block into the list of breaths
 // that the extension's detectors find (SPEEVol over SPEEFlow, evaluated by the host's expression engine)
-// and classifies the forced expirations. Of the samples it only counts the flow channel's missing ones, a
-// piece at a time behind the detectors, while they are still in the cache.
+// and classifies the forced expirations. Behind the detectors, while their samples are still in the cache,
+// it counts the flow channel's missing samples and has each breath's volume for FEV1 read (through the
+// document's reader); it looks at no other samples.
 #include <cstdint>
 #include <functional>
 #include <memory>
