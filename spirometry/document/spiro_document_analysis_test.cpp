@@ -27,6 +27,14 @@ class SpiroAnalysisTest : public testing::DocumentTestBase {
     OpenFlowHeadRecording(mRecording);  // raw voltage kRaw, SpFlow on kFlow, SpVol on kVolume
   }
 
+  // The settings that analyse the recording's calculated flow and volume.
+  static SpConfig RecordingSettings() {
+    SpConfig s;
+    s.FlowChannel = kFlow;
+    s.VolumeChannel = kVolume;
+    return s;
+  }
+
   std::wstring UnitsOf(std::int32_t channel) {
     ComPtr<IUnits> units;
     std::wstring text;
@@ -75,9 +83,7 @@ class SpiroAnalysisTest : public testing::DocumentTestBase {
 };
 
 TEST_F(SpiroAnalysisTest, FindsTidalAndForcedBreathsWithTheirFev1) {
-  SpConfig s;
-  s.FlowChannel = kFlow;
-  s.VolumeChannel = kVolume;
+  SpConfig s = RecordingSettings();
   SendSettings(s);
   SpiroDocument& doc = Doc();
   EXPECT_EQ(doc.FlowChannels(), std::vector<std::int32_t>{kFlow});
@@ -91,9 +97,7 @@ TEST_F(SpiroAnalysisTest, FindsTidalAndForcedBreathsWithTheirFev1) {
 }
 
 TEST_F(SpiroAnalysisTest, SettingsChangedWhileNoViewIsOpenAreAnalysedAfresh) {
-  SpConfig s;
-  s.FlowChannel = kFlow;
-  s.VolumeChannel = kVolume;
+  SpConfig s = RecordingSettings();
   SendSettings(s);
   ASSERT_TRUE(Doc().EnsureAnalysis(nullptr));
   // Same selection and levels, but a noise floor above every flow of the recording: no breath is left.
@@ -114,9 +118,7 @@ TEST_F(SpiroAnalysisTest, SettingsChangedWhileNoViewIsOpenAreAnalysedAfresh) {
 }
 
 TEST_F(SpiroAnalysisTest, MillilitreOutputGivesTheSameBreathsInLitres) {
-  SpConfig s;
-  s.FlowChannel = kFlow;
-  s.VolumeChannel = kVolume;
+  SpConfig s = RecordingSettings();
   s.FlowUnitsPrefix = 7;
   SendSettings(s);
   // The prefix reached both calculations and their channels.
@@ -128,9 +130,7 @@ TEST_F(SpiroAnalysisTest, MillilitreOutputGivesTheSameBreathsInLitres) {
 }
 
 TEST_F(SpiroAnalysisTest, MirrorsFollowTheCalculationsAndPushIntoThem) {
-  SpConfig s;
-  s.FlowChannel = kFlow;
-  s.VolumeChannel = kVolume;
+  SpConfig s = RecordingSettings();
   SendSettings(s);
   SpiroDocument& doc = Doc();
   EXPECT_EQ(doc.FlowMirror().presetIndex, 3);
@@ -165,9 +165,7 @@ TEST_F(SpiroAnalysisTest, MirrorsFollowTheCalculationsAndPushIntoThem) {
 }
 
 TEST_F(SpiroAnalysisTest, VolumeAfterReadsLitresAndStopsAtTheBlockEnd) {
-  SpConfig s;
-  s.FlowChannel = kFlow;
-  s.VolumeChannel = kVolume;
+  SpConfig s = RecordingSettings();
   SendSettings(s);
   SpiroDocument& doc = Doc();
   const auto length = static_cast<std::int32_t>(mRecording.flow.size());
@@ -209,10 +207,7 @@ TEST_F(SpiroAnalysisTest, VolumeAfterReadsLitresAndStopsAtTheBlockEnd) {
 // The volume one second after each breath's largest volume is read as the breath is found: the same number
 // as a read afterwards, and none where a read afterwards finds none (beyond the selection's end).
 TEST_F(SpiroAnalysisTest, VolumesForFev1ReadWithTheBreathsAreThoseReadAfterwards) {
-  SpConfig s;
-  s.FlowChannel = kFlow;
-  s.VolumeChannel = kVolume;
-  SendSettings(s);
+  SendSettings(RecordingSettings());
   SpiroDocument& doc = Doc();
   ASSERT_TRUE(doc.EnsureAnalysis(nullptr));
   // The selection ends half a second into the expiration of the fourth breath.
