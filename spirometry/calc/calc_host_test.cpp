@@ -283,6 +283,20 @@ TEST_F(CalcHost, SeekingAVolumeChannelFollowsChangesOfItsFlow) {
   EXPECT_EQ(tail, std::vector<float>(after.begin() + 40000, after.end()));
 }
 
+TEST_F(CalcHost, FlowReadersFollowSettingsReplacedWithoutBeingApplied) {
+  const auto raw = RawVolts(3000);
+  auto doc = Spirometry::testing::MakeDocument(FlowFile(raw));
+  auto flow = Put(*doc, kFlow, L"SpFlow", {{L"source", L"1"}, {L"scale", L"2"}});
+  IChannelData* data = doc->DataInterface();
+  const float before = ReadChannel(data, kFlow)[500];
+  ComPtr<IPersistObject> settings;
+  ASSERT_EQ(flow->GetSettings(settings.Put()), S_OK);
+  std::wstring error;
+  ASSERT_EQ(settings.As<IKeyValueSettings>()->SetValue(L"scale", L"3", &error), S_OK);
+  ASSERT_EQ(flow->ReplaceSettings(settings.Get()), S_OK);
+  EXPECT_NEAR(ReadChannel(data, kFlow)[500], 1.5 * before, 1e-5);
+}
+
 TEST_F(CalcHost, VolumeRatioFromTheSelectionSwitchesTheCorrectionOn) {
   std::vector<float> raw(300);
   for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = i < 100 ? 1.5f : -1.0f;

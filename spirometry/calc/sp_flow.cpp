@@ -55,10 +55,15 @@ HRESULT SpFlow::PrepareRecord(std::int32_t record, IChannelData* data, ICalcEnum
     next->RebuildParameterString();
     mSettings = next;
 
-    ComPtr<ICalcEnum> created;
-    HRESULT hr = mSite->CreateEnum(L"SpFlowEnum", mSettings->mParameterString.c_str(), created.Put());
-    if (Failed(hr)) return hr;
-    if (!created) return E_FAIL;
+    if (!mEnumerator || mEnumeratorParameters != mSettings->mParameterString) {
+      ComPtr<ICalcEnum> created;
+      HRESULT hr = mSite->CreateEnum(L"SpFlowEnum", mSettings->mParameterString.c_str(), created.Put());
+      if (Failed(hr)) return hr;
+      if (!created) return E_FAIL;
+      mEnumerator = created;
+      mEnumeratorParameters = mSettings->mParameterString;
+    }
+    HRESULT hr = S_OK;
     if (Failed(hr = SendUnits(L"L/s", mSettings->mOutputUnitsPrefix, ValueFactor()))) return hr;
     if (Failed(hr = SendLimits(mSettings->mLimitValue, -mSettings->mLimitValue, mSettings->mOutputFormatCode)))
       return hr;
@@ -70,8 +75,7 @@ HRESULT SpFlow::PrepareRecord(std::int32_t record, IChannelData* data, ICalcEnum
     *delay = 0;
     *length = samples;
     *last = 0;
-    *enumerator = created.Detach();
-    return S_OK;
+    return mEnumerator.CopyTo(enumerator);
   });
 }
 
@@ -84,6 +88,7 @@ HRESULT SpFlow::ApplySettings(IPersistObject* settings, Bool16 force) {
     auto next = given->Copy();
     next->RebuildParameterString();
     mSettings = next;
+    mEnumerator.Reset();
 
     OutputDescription d;
     d.sourceChannel = mSettings->mRawFlowChannel;

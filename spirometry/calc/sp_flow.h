@@ -47,6 +47,10 @@ class SpFlow final : public ChannelCalcBase, public IFlowHeadCalibration {
   double ValueFactor() const;
 
   ComPtr<SpFlowSettings> mSettings;
+  // The enumerator handed out last and its parameter text. Every reader of the channel is a clone of it
+  // while the text stays the same, so the readers share the flow they compute (see RecentFlow).
+  ComPtr<ICalcEnum> mEnumerator;
+  std::wstring mEnumeratorParameters;
 };
 
 }  // namespace Spirometry

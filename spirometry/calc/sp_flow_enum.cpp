@@ -141,6 +141,8 @@ HRESULT SpFlowEnum::SetParameters(const wchar_t* text, std::uint32_t* outputKind
     if (!parsed) return E_INVALIDARG;
     mParameterText = std::move(given);
     mParameters = *parsed;
+    // Clones still on the old parameters keep the old flow.
+    mRecent = std::make_shared<RecentFlow>();
     return S_OK;
   });
 }
@@ -240,13 +242,68 @@ HRESULT SpFlowEnum::Read(std::int32_t count, float* buffer, std::int32_t* delive
   if (count > 0 && !buffer) return E_POINTER;
   std::int64_t first = 0;
   mSource->GetPosition(&first);
+  const std::int32_t taken = TakeRecent(first, count, buffer);
+  if (taken > 0 && taken == count) {
+    *delivered = count;
+    return S_OK;
+  }
+  first += taken;
+  const std::int32_t wanted = count - taken;
+  float* rest = buffer + taken;
   // Recorded samples are transformed where they lie rather than copied here first.
-  const float* in = buffer;
-  const auto lender = mSource.As<IEnumFloatSpan>();
-  HRESULT hr = lender ? lender->Borrow(count, &in, delivered) : mSource->Read(count, buffer, delivered);
-  const std::int32_t got = std::clamp(*delivered, 0, std::max(count, 0));
-  Transform(first, in, buffer, got);
-  return got == count ? S_OK : hr;
+  const float* in = rest;
+  std::int32_t got = 0;
+  IEnumFloatSpan* lender = Lender();
+  HRESULT hr = lender ? lender->Borrow(wanted, &in, &got) : mSource->Read(wanted, rest, &got);
+  got = std::clamp(got, 0, std::max(wanted, 0));
+  Transform(first, in, rest, got);
+  if (lender && got > 0) KeepRecent(first, in, rest, got);
+  *delivered = taken + got;
+  return got == wanted ? S_OK : hr;
+}
+
+void SpFlowEnum::DropSources() {
+  SingleSourceNoDelayCalc::DropSources();
+  mSpan.lender.Reset();
+  mSpan.looked = mSpan.originKnown = mSpan.moves = false;
+}
+
+IEnumFloatSpan* SpFlowEnum::Lender() {
+  if (!mSpan.looked && mSource) {
+    mSpan.lender = mSource.As<IEnumFloatSpan>();
+    mSpan.looked = true;
+  }
+  return mSpan.lender.Get();
+}
+
+RecentFlow::Key SpFlowEnum::RecentKey() const {
+  return {mSpan.origin, mRecord, mDriftIntercept, mDriftSlope, mSourceUnitScale};
+}
+
+std::int32_t SpFlowEnum::TakeRecent(std::int64_t first, std::int32_t count, float* out) {
+  // A record still being acquired is read as it comes.
+  if (!mSpan.originKnown || mSpan.moves || mOnline < 0 || count <= 0) return 0;
+  std::int64_t length = 0;
+  if (Failed(mSource->GetLength(&length))) return 0;
+  const auto most = static_cast<std::int32_t>(std::clamp<std::int64_t>(length - first, 0, count));
+  const std::int32_t taken = mRecent->Take(RecentKey(), first, most, out);
+  if (taken > 0 && mSource->Seek(first + taken) != S_OK) {
+    mSource->Seek(first);
+    return 0;
+  }
+  return taken;
+}
+
+void SpFlowEnum::KeepRecent(std::int64_t first, const float* in, const float* flow, std::int32_t count) {
+  const std::uintptr_t origin = reinterpret_cast<std::uintptr_t>(in) - static_cast<std::uintptr_t>(first) * sizeof(float);
+  if (!mSpan.originKnown) {
+    mSpan.origin = origin;
+    mSpan.originKnown = true;
+  } else if (origin != mSpan.origin) {
+    mSpan.moves = true;
+  }
+  if (mSpan.moves || mOnline < 0) return;
+  mRecent->Keep(RecentKey(), mSource.Get(), first, flow, count);
 }
 
 void SpFlowEnum::Transform(std::int64_t firstTick, const float* in, float* samples, std::int32_t count) const {

@@ -7,8 +7,11 @@
 // output is in litres per second times 10^-exponent, and the host's value factor (10^exponent) brings it
 // to litres per second; the non-linear coefficient and the noise floor are adjusted so that they act on
 // volts and litres per second whatever the source's prefix.
+#include <memory>
 #include <optional>
 
+#include "host/calc/ienum_float_span.h"
+#include "spirometry/calc/recent_flow.h"
 #include "spirometry/calc/single_source_no_delay_calc.h"
 #include "spirometry/support/function_table.h"
 
@@ -28,12 +31,20 @@ class SpFlowEnum final : public CalcEnums::SingleSourceNoDelayCalc {
   // complete.
   HRESULT SetSources(std::int32_t record, std::int32_t count, IUnknown* const* sources, std::int32_t further,
                      double secsPerTick, std::int32_t online) override;
-  // Reads from the source and transforms in place: drift, head scale (non-linear), noise floor.
+  // Reads from the source and transforms in place: drift, head scale (non-linear), noise floor. Flow that
+  // a clone computed a moment ago is copied instead.
   HRESULT Read(std::int32_t count, float* buffer, std::int32_t* delivered) override;
 
  private:
   SpFlowEnum(const SpFlowEnum&) = default;
   ComPtr<CalcEnums::CalcEnumBase2> Copy() const override;
+  void DropSources() override;
+  // Copies the family's recent flow from tick first on (at most count ticks, never beyond the source's end)
+  // into out and moves the source past it; returns how many.
+  std::int32_t TakeRecent(std::int64_t first, std::int32_t count, float* out);
+  // Offers the flow just computed from lent samples (in, the first at tick first) to the family.
+  void KeepRecent(std::int64_t first, const float* in, const float* flow, std::int32_t count);
+  RecentFlow::Key RecentKey() const;
   void ComputeDriftLine(std::int64_t length);
   // Flow from the source's samples in[0..count) (the first at firstTick) into samples[] (in may be samples).
   void Transform(std::int64_t firstTick, const float* in, float* samples, std::int32_t count) const;
@@ -61,6 +72,23 @@ class SpFlowEnum final : public CalcEnums::SingleSourceNoDelayCalc {
   std::int32_t mDriftCache[4] = {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF};
   // 10^exponent of the source's voltage prefix (1 for volts).
   double mSourceUnitScale = 1.0;
+
+  // The flow the clones of this enumerator computed last. New parameters start a new one.
+  std::shared_ptr<RecentFlow> mRecent = std::make_shared<RecentFlow>();
+  // The source as a lender of its samples, and where its tick 0 lies once a read has shown it. A copy
+  // reads a clone of the source, so it starts knowing nothing of it.
+  struct SourceSpan {
+    SourceSpan() = default;
+    SourceSpan(const SourceSpan&) {}
+    SourceSpan& operator=(const SourceSpan&) = delete;
+    ComPtr<IEnumFloatSpan> lender;
+    bool looked = false;
+    std::uintptr_t origin = 0;
+    bool originKnown = false;
+    bool moves = false;  // lent samples that did not lie where the first ones did: never shared
+  };
+  SourceSpan mSpan;
+  IEnumFloatSpan* Lender();
 };
 
 }  // namespace Spirometry
