@@ -39,6 +39,8 @@ std::string ReportJson(const Report& r, const std::string* file) {
   Position(w, "end", r.end);
   w.EndObject();
   w.Key("valid").Bool(r.valid).Key("message").String(r.message);
+  static const std::vector<Spirometry::SpiroManoeuvreRecord> kNoManoeuvres;
+  const auto& manoeuvres = r.standard ? r.standard->manoeuvres : kNoManoeuvres;
   w.Key("breaths").BeginArray();
   for (std::size_t i = 0; i < r.breaths.size(); ++i) {
     const auto& b = r.breaths[i];
@@ -63,7 +65,7 @@ std::string ReportJson(const Report& r, const std::string* file) {
       w.Key("FEV1").Double(p.Fev1).Key("FEV1/FVC").Double(p.Fev1OverFvc);
     else
       w.Key("FEV1").Null().Key("FEV1/FVC").Null();
-    for (const auto& m : r.standard ? r.standard->manoeuvres : std::vector<Spirometry::SpiroManoeuvreRecord>()) {
+    for (const auto& m : manoeuvres) {
       if (m.BreathIndex != static_cast<std::int32_t>(i)) continue;
       WriteManoeuvreJson(w.Key(kStandardKey).BeginObject(), m);
       w.EndObject();

@@ -54,8 +54,17 @@ TEST(JsonWriter, NumbersAreWhatPrintfGeneralFormatWrites) {
     if (std::isfinite(v)) values.push_back(v);
     values.push_back(static_cast<float>(values.size()) * 0.001f);  // float values written as doubles
   }
+  // A report's numbers: magnitudes around one, values of a few decimals, and values halfway between two
+  // of fewer digits (which printf rounds to the even one).
+  std::uniform_real_distribution<double> around(-3000.0, 3000.0);
+  std::uniform_int_distribution<int> whole(-99999, 99999), power(0, 40);
+  for (int i = 0; i < 3000; ++i) {
+    values.push_back(around(random) * std::pow(10.0, -power(random) % 9));
+    values.push_back(whole(random) * 0.001);
+    values.push_back(std::ldexp(whole(random), -power(random)));
+  }
   for (double v : values)
-    for (int digits : {17, 9, 4}) ASSERT_EQ(Written(v, digits), Printed(v, digits)) << v;
+    for (int digits : {17, 16, 9, 4, 2, 1}) ASSERT_EQ(Written(v, digits), Printed(v, digits)) << v;
   EXPECT_EQ(Written(NAN, 17), "null");
   EXPECT_EQ(Written(-INFINITY, 9), "null");
 }
