@@ -51,6 +51,7 @@ HRESULT RecordedReader::Read(std::int32_t count, float* buffer, std::int32_t* de
   const float* samples = nullptr;
   const HRESULT hr = Borrow(count, &samples, delivered);
   if (*delivered > 0) std::memcpy(buffer, samples, static_cast<std::size_t>(*delivered) * sizeof(float));
+  PrefetchAhead(std::min<std::int64_t>(mEnd, static_cast<std::int64_t>(mSamples ? mSamples->size() : 0)), *delivered);
   return hr;
 }
 
@@ -63,12 +64,12 @@ HRESULT RecordedReader::Borrow(std::int32_t count, const float** samples, std::i
   std::int64_t n = std::clamp<std::int64_t>(limit - mPos, 0, count);
   if (n > 0) *samples = mSamples->data() + mPos;
   mPos += n;
-  PrefetchAhead(limit, n);
   *delivered = static_cast<std::int32_t>(n);
   return n == count ? S_OK : S_FALSE;
 }
 
-// A reader that walks the samples asks for the next stretch soon. The processor's own prefetcher stops at
+// A reader that walks the samples with Read asks for the next stretch soon (a borrower reads them itself, and
+// asks for them as it goes). The processor's own prefetcher stops at
 // each 4 KiB page, so every page of a long recording would otherwise begin with a wait for memory.
 void RecordedReader::PrefetchAhead(std::int64_t limit, std::int64_t lent) const {
   constexpr std::int64_t kLine = 64 / sizeof(float);

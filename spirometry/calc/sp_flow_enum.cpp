@@ -68,6 +68,23 @@ EndStats ReadEnd(IEnumFloatEx* reader) {
   s.finite = std::isfinite(sum);
   return s;
 }
+// Recorded samples stream in from memory, and the processor's own prefetcher stops at each 4 KiB page: the
+// loops that read them ask, every cache line of samples, for the line a page further on.
+constexpr std::int32_t kLineSamples = 64 / sizeof(float);
+constexpr std::uintptr_t kAskAheadBytes = 4096;
+inline void AskAhead(const float* at) {
+  __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(at) + kAskAheadBytes));
+}
+
+// Calls loop(from, to) for the samples of each cache line in turn, asking for the line a page on first.
+template <class Loop>
+void ForEachLine(const float* in, std::int32_t count, Loop&& loop) {
+  for (std::int32_t from = 0; from < count; from += kLineSamples) {
+    AskAhead(in + from);
+    loop(from, std::min(count, from + kLineSamples));
+  }
+}
+
 // The linear head four samples at a time, as the loop over one sample at a time does it (the products in
 // double precision, rounded to float, zero below the floor); returns how many samples it did. The compiler
 // does not vectorise that loop by itself at the optimisation level of a release build.
@@ -78,6 +95,7 @@ std::int32_t ScaleFour(double scale, float floor, const float* in, float* sample
   const __m128 below = _mm_set1_ps(floor);
   const __m128 magnitudeBits = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
   for (; j + 4 <= count; j += 4) {
+    if ((j & (kLineSamples - 1)) == 0) AskAhead(in + j);
     const __m128 x = _mm_loadu_ps(in + j);
     const __m128 low = _mm_cvtpd_ps(_mm_mul_pd(s, _mm_cvtps_pd(x)));
     const __m128 high = _mm_cvtpd_ps(_mm_mul_pd(s, _mm_cvtps_pd(_mm_movehl_ps(x, x))));
@@ -99,6 +117,7 @@ __attribute__((target("avx"))) std::int32_t ScaleEight(double scale, float floor
   const __m256 magnitudeBits = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF));
   std::int32_t j = 0;
   for (; j + 8 <= count; j += 8) {
+    if ((j & (kLineSamples - 1)) == 0) AskAhead(in + j);
     const __m256 x = _mm256_loadu_ps(in + j);
     const __m128 low = _mm256_cvtpd_ps(_mm256_mul_pd(s, _mm256_cvtps_pd(_mm256_castps256_ps128(x))));
     const __m128 high = _mm256_cvtpd_ps(_mm256_mul_pd(s, _mm256_cvtps_pd(_mm256_extractf128_ps(x, 1))));
@@ -315,18 +334,22 @@ void SpFlowEnum::Transform(std::int64_t firstTick, const float* in, float* sampl
   // The floor is in litres per second; the output before the host's factor is in L/s × 10^-exponent.
   const float floor = p.mApplyNoiseFloor ? static_cast<float>(p.mNoiseFloor / mSourceUnitScale) : 0.0f;
   if (drift) {
-    for (std::int32_t j = 0; j < count; ++j)
-      samples[j] = in[j] - static_cast<float>(mDriftIntercept + mDriftSlope * static_cast<double>(firstTick + j));
+    ForEachLine(in, count, [&](std::int32_t from, std::int32_t to) {
+      for (std::int32_t j = from; j < to; ++j)
+        samples[j] = in[j] - static_cast<float>(mDriftIntercept + mDriftSlope * static_cast<double>(firstTick + j));
+    });
     in = samples;
   }
   // Without branches, so that the loop vectorises: (1 - k|x|)·S·x is (1 - kx)·S·x for x >= 0 and
   // (1 + kx)·S·x below, to the bit; S·x alone when linear.
   if (p.mApplyNonLinear) {
-    for (std::int32_t j = 0; j < count; ++j) {
-      const double x = in[j];
-      const auto y = static_cast<float>((1.0 - k * std::fabs(x)) * scale * x);
-      samples[j] = floor > std::fabs(y) ? 0.0f : y;
-    }
+    ForEachLine(in, count, [&](std::int32_t from, std::int32_t to) {
+      for (std::int32_t j = from; j < to; ++j) {
+        const double x = in[j];
+        const auto y = static_cast<float>((1.0 - k * std::fabs(x)) * scale * x);
+        samples[j] = floor > std::fabs(y) ? 0.0f : y;
+      }
+    });
   } else {
     std::int32_t j = ScaleLinear(scale, floor, in, samples, count);
     for (; j < count; ++j) {
