@@ -31,6 +31,19 @@ constexpr std::uint64_t kPowersOfTen[20] = {1,
                                             1000000000000000000,
                                             10000000000000000000u};
 
+// The n lowest decimal digits of v (n at most 9, leading zeros included) at out, two at a time.
+void PutDigits(std::uint32_t v, int n, char* out) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  for (; n >= 2; v /= 100) {
+    n -= 2;
+    std::memcpy(out + n, kPairs + 2 * (v % 100), 2);
+  }
+  if (n == 1) out[0] = static_cast<char>('0' + v % 10);
+}
+
 // printf's "%.*g" for the numbers a report is made of: a magnitude of at least 1e-4 and below 2^52 whose
 // digits printf writes without an exponent. Exact: the value times a power of ten is taken whole in
 // 128-bit integers and rounded half to even, as printf rounds. Writes nothing and returns nullptr for any
@@ -66,7 +79,12 @@ char* FixedGeneral(double value, int digits, char* out) {
       continue;
     }
     char text[20];
-    for (int i = digits - 1; i >= 0; --i, whole /= 10) text[i] = static_cast<char>('0' + whole % 10);
+    if (digits > 9) {
+      PutDigits(static_cast<std::uint32_t>(whole / kPowersOfTen[9]), digits - 9, text);
+      PutDigits(static_cast<std::uint32_t>(whole % kPowersOfTen[9]), 9, text + digits - 9);
+    } else {
+      PutDigits(static_cast<std::uint32_t>(whole), digits, text);
+    }
     int last = digits - 1;  // trailing zeros of the fraction go
     while (last > std::max(exponent, 0) && text[last] == '0') --last;
     if (value < 0) *out++ = '-';
