@@ -87,7 +87,7 @@ void PrintEvent(const std::uint8_t* record, std::int32_t size, const std::vector
     }
   }
   w.EndObject();
-  std::printf("%s\n", w.Text().c_str());
+  std::printf("%s\n", w.TakeText().c_str());
 }
 
 std::string WhyNot(IExpression* expr, std::int32_t block) {

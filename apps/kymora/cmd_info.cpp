@@ -141,7 +141,7 @@ void PrintJson(HostDocument& doc) {
   }
   w.EndArray();
   w.EndObject();
-  std::printf("%s\n", w.Text().c_str());
+  std::printf("%s\n", w.TakeText().c_str());
 }
 
 void PrintText(HostDocument& doc) {

@@ -167,7 +167,7 @@ class Board {
 std::string Board::JsonText(const std::string& text) {
   JsonWriter w;
   w.String(text);
-  return w.Text();
+  return w.TakeText();
 }
 
 void AnalyseOne(const SpirometryArgs& common, const std::string& file, const std::string* outFolder, FileResult& r) {

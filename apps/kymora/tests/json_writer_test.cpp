@@ -23,7 +23,7 @@ std::string Printed(double value, int digits) {
 std::string Written(double value, int digits) {
   JsonWriter w;
   w.Double(value, digits);
-  return w.Text();
+  return w.TakeText();
 }
 
 TEST(JsonWriter, NumbersAreWhatPrintfGeneralFormatWrites) {
