@@ -33,6 +33,27 @@ std::int64_t Reference(const std::vector<float>& s, std::int32_t from, std::int3
 }
 }  // namespace
 
+// Both forms of the count, whichever this processor runs, on pieces of every length up to 40 with NaNs and
+// infinities at every place.
+TEST(CountNotFinite, EachFormCountsWhatASampleBySampleLoopCounts) {
+  using Count = std::int64_t (*)(const float*, std::int32_t);
+  std::vector<std::pair<const char*, Count>> forms = {{"baseline", detail::CountNotFiniteBaseline}};
+#ifdef KYMORA_WIDE_COUNT
+  if (__builtin_cpu_supports("avx2")) forms.emplace_back("avx2", detail::CountNotFiniteWide);
+#endif
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  const float oddOnes[] = {nan, inf, -inf, -nan, std::numeric_limits<float>::max(), -0.0f};
+  std::vector<float> s(40);
+  for (const auto& [name, count] : forms)
+    for (std::int32_t n = 0; n <= 40; ++n)
+      for (std::int32_t at = 0; at < n; ++at)
+        for (const float odd : oddOnes) {
+          for (std::int32_t i = 0; i < n; ++i) s[i] = i % 3 == 0 ? nan : static_cast<float>(i);
+          s[at] = odd;
+          ASSERT_EQ(count(s.data(), n), Reference(s, 0, n)) << name << ", " << n << " samples, odd one at " << at;
+        }
+}
+
 TEST(MissingSampleCounter, FollowingAReaderCountsWhatOnePassCounts) {
   FakeHost host;
   auto file = std::make_shared<DataFile>();
