@@ -18,11 +18,14 @@ std::string JsonWriter::TakeText() {
   return text;
 }
 
-void JsonWriter::Reserve(std::size_t bytes) {
-  if (mText.size() < bytes) mText.resize(bytes);
-}
+void JsonWriter::Reserve(std::size_t bytes) { mText.reserve(bytes); }
 
-void JsonWriter::Grow(std::size_t bytes) { mText.resize(std::max(mText.size() * 2, mSize + bytes)); }
+// The room is made a little at a time, so that the pages of a reservation are touched only as the text
+// reaches them (the string's capacity still grows geometrically).
+void JsonWriter::Grow(std::size_t bytes) {
+  constexpr std::size_t kStep = 64 * 1024;
+  mText.resize(mSize + bytes + kStep);
+}
 
 void JsonWriter::Open(char bracket) {
   Separate();

@@ -46,7 +46,7 @@ class RecentFlow {
   Key mKey;
   ComPtr<IUnknown> mLender;
   std::int64_t mFirst = 0, mEnd = 0;  // the ticks held: [mFirst, mEnd)
-  std::vector<float> mRing;          // tick t at t % kCapacity
+  std::vector<float> mRing;           // tick t at t % kCapacity
 };
 
 }  // namespace Spirometry

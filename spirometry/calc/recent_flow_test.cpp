@@ -16,7 +16,7 @@ using namespace Spirometry::testing;
 
 namespace {
 constexpr wchar_t kNonLinearHead[] = L"0 0 11.79 0.37";  // older form: no drift, channel 0, scale, coefficient
-constexpr std::int64_t kLength = 150'000;               // more than twice what the family keeps
+constexpr std::int64_t kLength = 150'000;                // more than twice what the family keeps
 
 std::vector<float> RandomVolts(std::uint32_t seed, std::int64_t n) {
   std::mt19937 random(seed);
@@ -102,8 +102,9 @@ TEST(SharedFlow, ClonesReadingInAnyOrderGetWhatAReaderOfTheirOwnGets) {
       if (r == 0 && Succeeded(shared[0]->GetPosition(&leader)) && leader >= kLength) leader = 0;
     } else {
       // Behind the leader (within and beyond what the family keeps), or anywhere at all.
-      const std::int64_t tick = op < 9 ? std::max<std::int64_t>(0, leader - static_cast<std::int64_t>(random() % 100'000))
-                                       : static_cast<std::int64_t>(random() % (kLength + 5000));
+      const std::int64_t tick = op < 9
+                                    ? std::max<std::int64_t>(0, leader - static_cast<std::int64_t>(random() % 100'000))
+                                    : static_cast<std::int64_t>(random() % (kLength + 5000));
       ASSERT_EQ(shared[r]->Seek(tick), lone[r]->Seek(tick));
       if (r == 0) leader = tick;
     }

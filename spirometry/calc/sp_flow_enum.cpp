@@ -314,7 +314,8 @@ std::int32_t SpFlowEnum::TakeRecent(std::int64_t first, std::int32_t count, floa
 }
 
 void SpFlowEnum::KeepRecent(std::int64_t first, const float* in, const float* flow, std::int32_t count) {
-  const std::uintptr_t origin = reinterpret_cast<std::uintptr_t>(in) - static_cast<std::uintptr_t>(first) * sizeof(float);
+  const std::uintptr_t origin =
+      reinterpret_cast<std::uintptr_t>(in) - static_cast<std::uintptr_t>(first) * sizeof(float);
   if (!mSpan.originKnown) {
     mSpan.origin = origin;
     mSpan.originKnown = true;
