@@ -51,7 +51,7 @@ HRESULT RecordedReader::Read(std::int32_t count, float* buffer, std::int32_t* de
   const float* samples = nullptr;
   const HRESULT hr = Borrow(count, &samples, delivered);
   if (*delivered > 0) std::memcpy(buffer, samples, static_cast<std::size_t>(*delivered) * sizeof(float));
-  PrefetchAhead(std::min<std::int64_t>(mEnd, static_cast<std::int64_t>(mSamples ? mSamples->size() : 0)), *delivered);
+  PrefetchAhead(*delivered);
   return hr;
 }
 
@@ -60,20 +60,23 @@ HRESULT RecordedReader::Borrow(std::int32_t count, const float** samples, std::i
   *delivered = 0;
   *samples = nullptr;
   if (count < 0) return E_INVALIDARG;
-  std::int64_t limit = std::min<std::int64_t>(mEnd, static_cast<std::int64_t>(mSamples ? mSamples->size() : 0));
-  std::int64_t n = std::clamp<std::int64_t>(limit - mPos, 0, count);
+  const std::int64_t n = std::clamp<std::int64_t>(Limit() - mPos, 0, count);
   if (n > 0) *samples = mSamples->data() + mPos;
   mPos += n;
   *delivered = static_cast<std::int32_t>(n);
   return n == count ? S_OK : S_FALSE;
 }
 
-// A reader that walks the samples with Read asks for the next stretch soon (a borrower reads them itself, and
-// asks for them as it goes). The processor's own prefetcher stops at
-// each 4 KiB page, so every page of a long recording would otherwise begin with a wait for memory.
-void RecordedReader::PrefetchAhead(std::int64_t limit, std::int64_t lent) const {
+std::int64_t RecordedReader::Limit() const {
+  return std::min<std::int64_t>(mEnd, static_cast<std::int64_t>(mSamples ? mSamples->size() : 0));
+}
+
+// A reader that walks the samples with Read asks for the next stretch soon (a borrower reads them itself and
+// asks for them as it goes). The processor's own prefetcher stops at each 4 KiB page, so every page of a long
+// recording would otherwise begin with a wait for memory.
+void RecordedReader::PrefetchAhead(std::int64_t justRead) const {
   constexpr std::int64_t kLine = 64 / sizeof(float);
-  const std::int64_t end = std::min(limit, mPos + std::min<std::int64_t>(lent, kMaxPrefetch));
+  const std::int64_t end = std::min(Limit(), mPos + std::min<std::int64_t>(justRead, kMaxPrefetch));
   for (std::int64_t i = mPos; i < end; i += kLine) __builtin_prefetch(mSamples->data() + i);
 }
 

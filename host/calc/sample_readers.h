@@ -29,8 +29,10 @@ class RecordedReader final : public ComObject<IEnumFloatEx, IEnumFloatSpan> {
 
  private:
   static constexpr std::int64_t kMaxPrefetch = 4096;  // samples
-  // Asks the processor for as many samples after the position as were just lent (at most kMaxPrefetch).
-  void PrefetchAhead(std::int64_t limit, std::int64_t lent) const;
+  // Where reading stops: the range's end, or the samples' end if that comes first.
+  std::int64_t Limit() const;
+  // Asks the processor for as many samples after the position as were just read (at most kMaxPrefetch).
+  void PrefetchAhead(std::int64_t justRead) const;
 
   std::shared_ptr<const Samples> mSamples;
   std::int64_t mBegin, mEnd, mPos;
