@@ -14,10 +14,10 @@ SpiroBreathParameters DeriveBreathParameters(const Breath& breath, const TimeBet
   p.VolumeVtOrFvc = breath.ExpiredVolume();
   p.Pif = breath.PeakInspiratoryFlow;
   p.Pef = -breath.PeakExpiratoryFlow;
-  double later = 0.0;
-  const bool available = breath.VolumeOneSecondLater ? (later = *breath.VolumeOneSecondLater, true)
-                                                      : volumeAfter && volumeAfter(breath.MaxVolumePosition,
-                                                                                   kFev1Seconds, &later);
+  // The volume read with the breath, or else read now.
+  double later = breath.VolumeOneSecondLater.value_or(0.0);
+  const bool available = breath.VolumeOneSecondLater.has_value() ||
+                         (volumeAfter && volumeAfter(breath.MaxVolumePosition, kFev1Seconds, &later));
   p.Fev1Available = ToBool16(available);
   p.Fev1 = available ? breath.MaxVolume - later : 0.0;
   p.Fev1OverFvc = available && p.VolumeVtOrFvc != 0.0 ? p.Fev1 / p.VolumeVtOrFvc * 100.0 : 0.0;
