@@ -46,6 +46,11 @@ struct VolumeLandmarks {
   struct Range {
     float highest = -kInf;
     float lowest = kInf;
+    // Widens the range to take in `high` and `low` (NaN leaves it as it is).
+    void Include(float high, float low) {
+      highest = high > highest ? high : highest;
+      lowest = low < lowest ? low : lowest;
+    }
   };
 
   // Samples whose lowest finite one is `bottom`.
@@ -82,14 +87,10 @@ struct VolumeLandmarks {
       _mm_store_ps(lows + 4 * k, low[k]);
     }
     Range r;
-    for (int k = 0; k < 16; ++k) {
-      r.highest = highs[k] > r.highest ? highs[k] : r.highest;
-      r.lowest = lows[k] < r.lowest ? lows[k] : r.lowest;
-    }
+    for (int k = 0; k < 16; ++k) r.Include(highs[k], lows[k]);
     if (r.highest == kInf || r.lowest == -kInf) return CarefulExtremes(v, count);
     const Range rest = CarefulExtremes(v + i, count - i);
-    r.highest = rest.highest > r.highest ? rest.highest : r.highest;
-    r.lowest = rest.lowest < r.lowest ? rest.lowest : r.lowest;
+    r.Include(rest.highest, rest.lowest);
     return r;
 #else
     return CarefulExtremes(v, count);
@@ -114,16 +115,10 @@ struct VolumeLandmarks {
     alignas(16) float highs[4], lows[4];
     _mm_store_ps(highs, high);
     _mm_store_ps(lows, low);
-    for (int k = 0; k < 4; ++k) {
-      r.highest = highs[k] > r.highest ? highs[k] : r.highest;
-      r.lowest = lows[k] < r.lowest ? lows[k] : r.lowest;
-    }
+    for (int k = 0; k < 4; ++k) r.Include(highs[k], lows[k]);
 #endif
     for (; i < count; ++i)
-      if (std::isfinite(v[i])) {
-        r.highest = v[i] > r.highest ? v[i] : r.highest;
-        r.lowest = v[i] < r.lowest ? v[i] : r.lowest;
-      }
+      if (std::isfinite(v[i])) r.Include(v[i], v[i]);
     return r;
   }
 
