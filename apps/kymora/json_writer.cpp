@@ -1,6 +1,5 @@
 #include "apps/kymora/json_writer.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>

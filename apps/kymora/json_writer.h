@@ -1,6 +1,5 @@
 #pragma once
 // A small JSON writer for the command line's machine-readable output.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
