@@ -112,7 +112,8 @@ void BM_ReadOnly24h(benchmark::State& state) {
   for (auto _ : state) {
     auto reader = MakeCom<SyntheticReader>(kDaySamples);
     std::int32_t got = 0;
-    while (reader->Read(static_cast<std::int32_t>(buffer.size()), buffer.data(), &got) == S_OK) benchmark::ClobberMemory();
+    while (reader->Read(static_cast<std::int32_t>(buffer.size()), buffer.data(), &got) == S_OK)
+      benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * kDaySamples);
 }

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
-#include <new>
 #include <memory>
+#include <new>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -223,7 +223,8 @@ void BM_SpTidVolExpOverSPEEFlow(benchmark::State& state) {
     auto flow = Source(r.flow);
     auto boundaryFlow = Source(r.flow);
     auto boundaries = Detector<SpFlowDetector>(L"0 0.4", {boundaryFlow.Get()});
-    auto d = Detector<Expiratory::SpTidVolExpDetector>(L"0", {flow.Get(), static_cast<IEnumEventEx*>(boundaries.Get())});
+    auto d =
+        Detector<Expiratory::SpTidVolExpDetector>(L"0", {flow.Get(), static_cast<IEnumEventEx*>(boundaries.Get())});
     const std::int64_t before = gAllocations.load();
     breaths = ReadAll<Expiratory::DetEx_ExpiratoryEvent>(d.Get());
     allocations = gAllocations.load() - before;

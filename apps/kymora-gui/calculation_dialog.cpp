@@ -34,13 +34,20 @@ Expected<SettingsList> ParseSettingsText(const std::wstring& text) {
 }
 
 CalculationDialog::CalculationDialog(HostDocument& doc, int currentChannel, ui::DialogRunner& dialogs, QWidget* parent)
-    : QDialog(parent), mDoc(doc), mDialogs(dialogs), mChannel(new QComboBox), mClasses(new QListWidget), mSettings(new QLineEdit),
-      mCurrent(new QLabel), mNote(new QLabel) {
+    : QDialog(parent),
+      mDoc(doc),
+      mDialogs(dialogs),
+      mChannel(new QComboBox),
+      mClasses(new QListWidget),
+      mSettings(new QLineEdit),
+      mCurrent(new QLabel),
+      mNote(new QLabel) {
   setWindowTitle(QStringLiteral("Channel Calculation"));
   setObjectName(QStringLiteral("CalculationDialog"));
   auto& file = doc.File();
   for (std::int32_t c = 0; c < file.ChannelCount(); ++c)
-    mChannel->addItem(QStringLiteral("%1: %2").arg(c + 1).arg(QString::fromStdWString(file.channels[static_cast<std::size_t>(c)].title)));
+    mChannel->addItem(QStringLiteral("%1: %2").arg(c + 1).arg(
+        QString::fromStdWString(file.channels[static_cast<std::size_t>(c)].title)));
   mChannel->addItem(QStringLiteral("%1: new channel").arg(file.ChannelCount() + 1));
   mChannel->setCurrentIndex(std::clamp(currentChannel, 0, file.ChannelCount()));
 

@@ -29,7 +29,10 @@ QString Plain(const QString& caption) { return QString::fromStdWString(ui::Plain
 }  // namespace
 
 MainWindow::MainWindow(std::filesystem::path helpRoot)
-    : mArea(new QMdiArea), mChart(new chart::ChartView), mSelectionText(new QLabel), mCursorText(new QLabel),
+    : mArea(new QMdiArea),
+      mChart(new chart::ChartView),
+      mSelectionText(new QLabel),
+      mCursorText(new QLabel),
       mProgress(new QProgressBar) {
   setObjectName(QStringLiteral("MainWindow"));
   setCentralWidget(mArea);
@@ -59,7 +62,8 @@ MainWindow::MainWindow(std::filesystem::path helpRoot)
   mChart->onSummaryProgress = [this](std::int64_t done, std::int64_t total) {
     mProgress->setVisible(total > 0 && done < total);
     mProgress->setRange(0, 1000);
-    mProgress->setValue(total > 0 ? static_cast<int>(1000.0 * static_cast<double>(done) / static_cast<double>(total)) : 1000);
+    mProgress->setValue(total > 0 ? static_cast<int>(1000.0 * static_cast<double>(done) / static_cast<double>(total))
+                                  : 1000);
   };
 
   BuildMenus();
@@ -99,7 +103,7 @@ void MainWindow::BuildMenus() {
     std::wstring text;
     auto* view = ActiveExtensionView();
     copy->setText(view && view->GetCommandText(HostCommands::kCopy, &text) == S_OK ? QString::fromStdWString(text)
-                                                                                    : QStringLiteral("&Copy Chart"));
+                                                                                   : QStringLiteral("&Copy Chart"));
   });
 
   auto* view = menuBar()->addMenu(QStringLiteral("&View"));
@@ -108,7 +112,8 @@ void MainWindow::BuildMenus() {
   view->addAction(QStringLiteral("Show &All"), QKeySequence(Qt::CTRL | Qt::Key_0), this, [this] { mChart->ShowAll(); });
   view->addAction(QStringLiteral("Zoom to &Selection"), this, [this] {
     const auto& c = mChart->Content();
-    if (c.selection.valid) mChart->ShowSeconds(c.timeline.SecondsOf(c.selection.start), c.timeline.SecondsOf(c.selection.end));
+    if (c.selection.valid)
+      mChart->ShowSeconds(c.timeline.SecondsOf(c.selection.start), c.timeline.SecondsOf(c.selection.end));
   });
   view->addSeparator();
   view->addAction(QStringLiteral("Channel Zoom I&n"), QKeySequence(Qt::CTRL | Qt::Key_Up), this,
@@ -133,10 +138,14 @@ void MainWindow::BuildMenus() {
   connect(channel, &QMenu::aboutToShow, this, [this, channel] {
     const int c = mChart->CurrentChannel();
     const bool any = mDoc && c < mDoc->File().ChannelCount();
-    mChannelHeader->setText(any ? QStringLiteral("Channel %1: %2").arg(c + 1).arg(QString::fromStdWString(mDoc->File().channels[static_cast<std::size_t>(c)].title))
-                                : QStringLiteral("No channel"));
+    mChannelHeader->setText(
+        any ? QStringLiteral("Channel %1: %2")
+                  .arg(c + 1)
+                  .arg(QString::fromStdWString(mDoc->File().channels[static_cast<std::size_t>(c)].title))
+            : QStringLiteral("No channel"));
     for (auto* a : channel->actions())
-      if (a != mChannelHeader && !a->isSeparator()) a->setEnabled(mDoc != nullptr && (any || a->text().contains(QStringLiteral("Calculation"))));
+      if (a != mChannelHeader && !a->isSeparator())
+        a->setEnabled(mDoc != nullptr && (any || a->text().contains(QStringLiteral("Calculation"))));
   });
 
   mWindowMenu = menuBar()->addMenu(QStringLiteral("&Window"));
@@ -177,15 +186,18 @@ void MainWindow::RebuildHelpMenu() {
   const auto& root = mServices->Help().Root();
   std::vector<std::filesystem::path> files;
   for (const auto& entry : std::filesystem::directory_iterator(root, ec))
-    if (entry.is_directory(ec) && std::filesystem::exists(entry.path() / "index.html", ec)) files.push_back(entry.path());
+    if (entry.is_directory(ec) && std::filesystem::exists(entry.path() / "index.html", ec))
+      files.push_back(entry.path());
   std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
-    return (a.filename() != "Kymora") < (b.filename() != "Kymora") || ((a.filename() != "Kymora") == (b.filename() != "Kymora") && a < b);
+    return (a.filename() != "Kymora") < (b.filename() != "Kymora") ||
+           ((a.filename() != "Kymora") == (b.filename() != "Kymora") && a < b);
   });
   for (const auto& f : files) {
     const auto name = f.filename().wstring();
     QString title = QString::fromStdWString(name);
     if (title.endsWith(QStringLiteral("Help"))) title.chop(4);
-    mHelpMenu->addAction(QStringLiteral("%1 Help").arg(title), this, [this, name] { mServices->ShowHelp(name.c_str(), L""); });
+    mHelpMenu->addAction(QStringLiteral("%1 Help").arg(title), this,
+                         [this, name] { mServices->ShowHelp(name.c_str(), L""); });
   }
   if (files.empty()) mHelpMenu->addAction(QStringLiteral("No help pages are installed"))->setEnabled(false);
   mHelpMenu->addSeparator();
@@ -205,7 +217,8 @@ QAction* MainWindow::FindMenuAction(const QString& path) const {
       if (a->isSeparator()) continue;
       // A submenu's contents may be built when it opens.
       const QString itemName = a->objectName().section(QLatin1Char('|'), -1);
-      if (Plain(a->text()).compare(wanted, Qt::CaseInsensitive) == 0 || itemName.compare(wanted, Qt::CaseInsensitive) == 0) {
+      if (Plain(a->text()).compare(wanted, Qt::CaseInsensitive) == 0 ||
+          itemName.compare(wanted, Qt::CaseInsensitive) == 0) {
         found = a;
         break;
       }
@@ -230,7 +243,8 @@ QImage MainWindow::Picture(QWidget* dialog) {
   p.fillRect(QRect(at + QPoint(4, 4), size), QColor(0, 0, 0, 60));  // a shadow
   p.fillRect(QRect(at, size), QColor(70, 80, 95));
   p.setPen(Qt::white);
-  p.drawText(QRect(at.x() + 10, at.y(), size.width() - 20, bar), Qt::AlignVCenter | Qt::AlignLeft, dialog->windowTitle());
+  p.drawText(QRect(at.x() + 10, at.y(), size.width() - 20, bar), Qt::AlignVCenter | Qt::AlignLeft,
+             dialog->windowTitle());
   p.drawImage(at + QPoint(1, bar), inner);
   return image;
 }
@@ -249,7 +263,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::UpdateTitle() {
-  const QString name = mPath.isEmpty() ? QStringLiteral("Kymora") : QFileInfo(mPath).fileName() + QStringLiteral("[*] - Kymora");
+  const QString name =
+      mPath.isEmpty() ? QStringLiteral("Kymora") : QFileInfo(mPath).fileName() + QStringLiteral("[*] - Kymora");
   if (windowTitle() != name) setWindowTitle(name);
   setWindowModified(IsModified());
   mChartWindow->setWindowTitle(mPath.isEmpty() ? QStringLiteral("Chart") : QFileInfo(mPath).fileName());
@@ -273,8 +288,9 @@ void MainWindow::UpdateSelectionText() {
   auto at = [](double t, DataPosition p) {
     return QStringLiteral("%1 s (block %2)").arg(QString::number(t, 'f', 3)).arg(p.block + 1);
   };
-  mSelectionText->setText(QStringLiteral("Selection %1 to %2, %3 s")
-                              .arg(at(t0, c.selection.start), at(t1, c.selection.end), QString::number(t1 - t0, 'f', 3)));
+  mSelectionText->setText(
+      QStringLiteral("Selection %1 to %2, %3 s")
+          .arg(at(t0, c.selection.start), at(t1, c.selection.end), QString::number(t1 - t0, 'f', 3)));
 }
 
 void MainWindow::UpdateCursorText(double seconds) {

@@ -33,9 +33,12 @@ QString KymoPathFor(const QString& path) {
 QString MainWindow::ChooseFile(FileDialogKind kind, const QString& start, const QString& filter) {
   if (mChooseFile) return mChooseFile(kind, start, filter);
   switch (kind) {
-    case FileDialogKind::kOpen: return QFileDialog::getOpenFileName(this, QStringLiteral("Open"), start, filter);
-    case FileDialogKind::kSaveAs: return QFileDialog::getSaveFileName(this, QStringLiteral("Save As"), start, filter);
-    case FileDialogKind::kExport: return QFileDialog::getSaveFileName(this, QStringLiteral("Export"), start, filter);
+    case FileDialogKind::kOpen:
+      return QFileDialog::getOpenFileName(this, QStringLiteral("Open"), start, filter);
+    case FileDialogKind::kSaveAs:
+      return QFileDialog::getSaveFileName(this, QStringLiteral("Save As"), start, filter);
+    case FileDialogKind::kExport:
+      return QFileDialog::getSaveFileName(this, QStringLiteral("Export"), start, filter);
   }
   return {};
 }
@@ -63,8 +66,9 @@ void MainWindow::RebuildRecentMenu() {
 
 void MainWindow::OnOpen() {
   const QString start = QSettings().value(kFolderKey, QDir::homePath()).toString();
-  const QString path = ChooseFile(FileDialogKind::kOpen, start,
-                                  QStringLiteral("Recordings (*.kymo *.csv *.txt *.tsv *.edf *.bdf *.wav);;All files (*)"));
+  const QString path =
+      ChooseFile(FileDialogKind::kOpen, start,
+                 QStringLiteral("Recordings (*.kymo *.csv *.txt *.tsv *.edf *.bdf *.wav);;All files (*)"));
   if (!path.isEmpty()) OpenFile(path);
 }
 
@@ -74,9 +78,12 @@ bool MainWindow::MaybeSave() {
   if (!IsModified()) return true;
   const auto name = QFileInfo(mPath).fileName().toStdWString();
   switch (Ask(L"Save the changes to " + name + L" before closing it?", kYesNoCancelQuestion)) {
-    case ui::Answer::kYes: return Save();
-    case ui::Answer::kNo: return true;
-    default: return false;
+    case ui::Answer::kYes:
+      return Save();
+    case ui::Answer::kNo:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -186,7 +193,8 @@ void MainWindow::RebuildExportMenu() {
     for (const auto& c : mDoc->Registry().ClassObjectsOf<IFileSaveAsClass>()) {
       std::wstring extension, description;
       if (Failed(c->GetFileType(&extension, &description))) continue;
-      const auto label = QStringLiteral("%1 (*.%2)...").arg(QString::fromStdWString(description), QString::fromStdWString(extension));
+      const auto label =
+          QStringLiteral("%1 (*.%2)...").arg(QString::fromStdWString(description), QString::fromStdWString(extension));
       ComPtr<IUnknown> cls(c.Get());
       mExportMenu->addAction(label, this, [this, cls] { OnExport(cls); });
     }
@@ -202,8 +210,9 @@ void MainWindow::OnExport(const ComPtr<IUnknown>& saveClass) {
   cls->GetDocumentType(&type);
   const QString ext = QString::fromStdWString(extension);
   QFileInfo info(mPath);
-  QString path = ChooseFile(FileDialogKind::kExport, info.dir().filePath(info.completeBaseName() + QLatin1Char('.') + ext),
-                            QStringLiteral("%1 (*.%2)").arg(QString::fromStdWString(description), ext));
+  QString path =
+      ChooseFile(FileDialogKind::kExport, info.dir().filePath(info.completeBaseName() + QLatin1Char('.') + ext),
+                 QStringLiteral("%1 (*.%2)").arg(QString::fromStdWString(description), ext));
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += QLatin1Char('.') + ext;
   auto document = mDoc->Frame().Document(type);

@@ -86,9 +86,7 @@ CLI::Validator Counting() { return WholeWithin(1, std::numeric_limits<std::int32
 
 CLI::Validator OnOff() {
   return CLI::Validator(
-      [](std::string& text) -> std::string {
-        return SwitchValue(text) ? "" : "takes on or off, not " + Quoted(text);
-      },
+      [](std::string& text) -> std::string { return SwitchValue(text) ? "" : "takes on or off, not " + Quoted(text); },
       "on or off");
 }
 

@@ -3,7 +3,6 @@
 // names that range in plain numbers, quoting what was typed, so that "1e308" or "nan" never slips through
 // as a clamped or wrapped value.
 #include <CLI/CLI.hpp>
-
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -9,8 +9,8 @@
 #include "apps/kymora/cli_context.h"
 #include "apps/kymora/cli_options.h"
 #include "apps/kymora/commands.h"
-#include "host/calc/ichannel_calc.h"
 #include "host/calc/icalc_site.h"
+#include "host/calc/ichannel_calc.h"
 #include "host/calc/ikey_value_settings.h"
 #include "host/com/memory_stream.h"
 #include "host/com/text.h"
@@ -124,7 +124,8 @@ int Run(const Args& args) {
         c->GetName(&name);
         known += (known.empty() ? "" : ", ") + ToUtf8(name);
       }
-      PrintError("unknown calculation '" + args.kind + "'" + (known.empty() ? " (no extension offers any)" : " (known: " + known + ")"));
+      PrintError("unknown calculation '" + args.kind + "'" +
+                 (known.empty() ? " (no extension offers any)" : " (known: " + known + ")"));
       return kExitUsage;
     }
     if (channel == file.ChannelCount()) {
@@ -204,8 +205,8 @@ int Run(const Args& args) {
   ComPtr<IPersistObject> settings;
   if (doc->Data().GetChannelCalc(channel, calc.Put()) == S_OK && Succeeded(calc->GetSettings(settings.Put())))
     if (auto keys = settings.As<IKeyValueSettings>()) keys->Describe(&describe);
-  std::printf("Ch%d: %s%s%s\n", args.channel, calc ? args.kind.c_str() : "no calculation",
-              describe.empty() ? "" : " ", ToUtf8(describe).c_str());
+  std::printf("Ch%d: %s%s%s\n", args.channel, calc ? args.kind.c_str() : "no calculation", describe.empty() ? "" : " ",
+              ToUtf8(describe).c_str());
   return kExitOk;
 }
 }  // namespace

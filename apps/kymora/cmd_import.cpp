@@ -45,7 +45,8 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
       return;
     }
     // Checked before the recording is read, so that a refusal comes at once; the save checks again.
-    if (!args->force && std::filesystem::symlink_status(args->out, ec).type() != std::filesystem::file_type::not_found) {
+    if (!args->force &&
+        std::filesystem::symlink_status(args->out, ec).type() != std::filesystem::file_type::not_found) {
       PrintError(args->out + " exists already; give --force to replace it and the calculations and settings it holds");
       exitCode = kExitUsage;
       return;

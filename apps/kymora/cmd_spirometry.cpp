@@ -76,10 +76,11 @@ void AddSpirometryCommand(CLI::App& app, int& exitCode) {
   cmd->add_flag("--standard", args->standard,
                 "Also the ATS/ERS 2019 measures of each forced expiration and the grade of the test (JSON, table, "
                 "report section, DIR/standard.csv)");
-  cmd->add_option("--out", args->out,
-                  "Write the report (report.html), its CSV export (report.csv) and pictures of the data window and the "
-                  "flow-volume plot (data-window.svg/.png, flow-volume.svg/.png) and the report as PDF (report.pdf, laid out "
-                  "by the desktop program's browser engine) into DIR");
+  cmd->add_option(
+      "--out", args->out,
+      "Write the report (report.html), its CSV export (report.csv) and pictures of the data window and the "
+      "flow-volume plot (data-window.svg/.png, flow-volume.svg/.png) and the report as PDF (report.pdf, laid out "
+      "by the desktop program's browser engine) into DIR");
   cmd->callback([args, files, switches, &exitCode] {
     if (!switches->first.empty()) args->includeNonForced = SwitchValue(switches->first);
     if (!switches->second.empty()) {

@@ -1,7 +1,6 @@
 #pragma once
 // The command line's subcommands. Each adds itself to the application; its callback sets the exit code.
 #include <CLI/CLI.hpp>
-
 #include <string>
 #include <vector>
 

@@ -1,6 +1,5 @@
 // kymora: the command line of the recording host.
 #include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <string>
 #include <vector>

@@ -19,9 +19,9 @@ struct CalcBinding {
   std::wstring className;
   std::vector<CCalcEnumSourceInfo> sources;
   std::wstring parameters;
-  double scale = 1.0;   // raw -> units, raw ±32000 spanning the output range
+  double scale = 1.0;  // raw -> units, raw ±32000 spanning the output range
   double offset = 0.0;
-  std::wstring units;   // without prefix
+  std::wstring units;  // without prefix
   std::int32_t prefixCode = 8;
   double valueFactor = 1.0;
   double top = 0.0, bottom = 0.0;

@@ -75,14 +75,14 @@ std::optional<std::string> ChannelData::WhyNotReadable(std::int32_t channel,
   const std::string subject = "the calculation on " + ChannelName(channel);
   for (const auto& s : sources) {
     if (s.channel < 0) return subject + " has no source channel set";
-    if (!ValidChannel(s.channel))
-      return subject + " reads " + ChannelName(s.channel) + ", which does not exist";
+    if (!ValidChannel(s.channel)) return subject + " reads " + ChannelName(s.channel) + ", which does not exist";
     if (s.channel == channel && !ReadFlags::WantsCalculated(s.flags)) {
       bool recorded = false;
       for (const auto& block : mFile->blocks) recorded = recorded || block.channels[channel].HasData();
       if (!recorded)
-        return subject + " reads the recorded samples of its own channel, which has none; its source must be "
-                         "another channel";
+        return subject +
+               " reads the recorded samples of its own channel, which has none; its source must be "
+               "another channel";
     }
   }
   // Follow what the sources read through their own calculations; coming back to `channel` is a loop.
@@ -224,8 +224,8 @@ HRESULT ChannelData::GetUnits(std::uint32_t flags, std::int32_t block, std::int3
   if (!units) return E_POINTER;
   *units = nullptr;
   if (!ValidBlock(block) || !ValidChannel(channel)) return E_INVALIDARG;
-  std::wstring text = ReadsCalculation(flags, channel) ? Binding(channel)->UnitsText()
-                                                       : mFile->blocks[block].channels[channel].units;
+  std::wstring text =
+      ReadsCalculation(flags, channel) ? Binding(channel)->UnitsText() : mFile->blocks[block].channels[channel].units;
   *units = InternUnits(text).Detach();
   return S_OK;
 }
@@ -330,15 +330,14 @@ HRESULT ChannelData::OpenCalculated(std::int32_t channel, std::int32_t block, st
   auto* b = Binding(channel);
   if (!b->applied) return Fail(E_FAIL, "the calculation on " + ChannelName(channel) + " has not been set up");
   OpeningGuard guard(mOpening, channel);
-  if (guard.IsLoop())
-    return Fail(E_FAIL, "the calculation on " + ChannelName(channel) + " depends on its own output");
+  if (guard.IsLoop()) return Fail(E_FAIL, "the calculation on " + ChannelName(channel) + " depends on its own output");
   ComPtr<ICalcEnum> prepared;
   std::int64_t num = 1, den = 1, delay = 0, length = 0;
   std::int32_t last = 0;
   HRESULT hr = b->calc->PrepareRecord(block, this, prepared.Put(), &num, &den, &delay, &length, &last);
   if (Failed(hr) || !prepared)
-    return Fail(Failed(hr) ? hr : E_FAIL, "the calculation on " + ChannelName(channel) + " failed to prepare block " +
-                                             std::to_string(block + 1));
+    return Fail(Failed(hr) ? hr : E_FAIL,
+                "the calculation on " + ChannelName(channel) + " failed to prepare block " + std::to_string(block + 1));
   // Each reader gets its own clone: the calculation may keep its enumerator across records and readers.
   ComPtr<ICalcEnum> calcEnum;
   hr = prepared->Clone(calcEnum.Put());

@@ -53,9 +53,7 @@ class ChannelData final : public ComObject<IChannelData2> {
   // Called after a calculation was applied to a channel (the owner marks the document changed).
   void SetChangeListener(std::function<void(std::int32_t channel)> listener) { mOnChanged = std::move(listener); }
   // Answers interfaces implemented elsewhere on behalf of this object (the expression engine).
-  void SetInterfaceProvider(std::function<HRESULT(const Guid&, void**)> provider) {
-    mProvider = std::move(provider);
-  }
+  void SetInterfaceProvider(std::function<HRESULT(const Guid&, void**)> provider) { mProvider = std::move(provider); }
   // Why the last failing operation failed, for the command line.
   const std::string& LastError() const { return mLastError; }
 
@@ -94,7 +92,8 @@ class ChannelData final : public ComObject<IChannelData2> {
   // Why a calculation on `channel` cannot read these sources: one that is not set or does not exist, its
   // own output (directly or through other calculated channels), or recorded samples its own channel does
   // not hold. Nothing when it can.
-  std::optional<std::string> WhyNotReadable(std::int32_t channel, const std::vector<CCalcEnumSourceInfo>& sources) const;
+  std::optional<std::string> WhyNotReadable(std::int32_t channel,
+                                            const std::vector<CCalcEnumSourceInfo>& sources) const;
   HRESULT OpenCalculated(std::int32_t channel, std::int32_t block, std::int64_t begin, std::int64_t end,
                          IEnumFloatEx** reader);
   HRESULT Fail(HRESULT hr, std::string message);
@@ -102,7 +101,7 @@ class ChannelData final : public ComObject<IChannelData2> {
   std::shared_ptr<DataFile> mFile;
   HostServices mServices;
   std::vector<std::unique_ptr<CalcBinding>> mBindings;  // by channel; null where none is live
-  std::vector<bool> mOpening;                          // channels whose calculation is being opened (loops)
+  std::vector<bool> mOpening;                           // channels whose calculation is being opened (loops)
   std::function<void(std::int32_t)> mOnChanged;
   std::function<HRESULT(const Guid&, void**)> mProvider;
   std::string mLastError;

@@ -32,8 +32,8 @@ struct ICalcEnum : IUnknown {
   // in parameter order, positioned at the record start; a further word (0); seconds per sample of the
   // sources; online flag (negative while the record is still being acquired). The enumerator takes
   // references to the sources and positions its output at tick 0.
-  virtual HRESULT SetSources(std::int32_t record, std::int32_t count, IUnknown* const* sources,
-                             std::int32_t further, double secsPerTick, std::int32_t online) = 0;  // slot 8
+  virtual HRESULT SetSources(std::int32_t record, std::int32_t count, IUnknown* const* sources, std::int32_t further,
+                             double secsPerTick, std::int32_t online) = 0;  // slot 8
   // Moves the output to a tick of the record.
   virtual HRESULT SetPosition(std::int64_t tick) = 0;  // slot 9
   // Drops the references to the sources.

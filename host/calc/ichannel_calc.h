@@ -13,8 +13,8 @@ struct IChannelCalc : IUnknown {
   // in: record, host data; out: the enumerator for the record (sources not yet set; one reference), the sample
   // ratio (numerator, denominator) and delay of output to source, the record length in samples, a last word.
   virtual HRESULT PrepareRecord(std::int32_t record, IChannelData* data, ICalcEnum** enumerator,
-                                std::int64_t* ratioNumerator, std::int64_t* ratioDenominator,
-                                std::int64_t* delay, std::int64_t* length, std::int32_t* last) = 0;  // slot 3
+                                std::int64_t* ratioNumerator, std::int64_t* ratioDenominator, std::int64_t* delay,
+                                std::int64_t* length, std::int32_t* last) = 0;  // slot 3
   // in: a settings object of this calculation's class, force flag. S_FALSE when unchanged and not forced;
   // otherwise the result of the host's application.
   virtual HRESULT ApplySettings(IPersistObject* settings, Bool16 force) = 0;  // slot 4

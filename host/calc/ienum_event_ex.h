@@ -37,7 +37,7 @@ struct IEnumEventEx : IUnknown {
   virtual HRESULT GetElementSize(std::int32_t* bytes) = 0;  // slot 6
   // out: an independent enumerator in the same state, one reference for the caller.
   virtual HRESULT Clone(IEnumEventEx** out) = 0;  // slot 7
-  virtual HRESULT Reserved1() = 0;  // slot 8: E_NOTIMPL
-  virtual HRESULT Reserved2() = 0;  // slot 9: E_NOTIMPL
-  virtual HRESULT Reserved3() = 0;  // slot 10: answers 0
+  virtual HRESULT Reserved1() = 0;                // slot 8: E_NOTIMPL
+  virtual HRESULT Reserved2() = 0;                // slot 9: E_NOTIMPL
+  virtual HRESULT Reserved3() = 0;                // slot 10: answers 0
 };

@@ -38,7 +38,6 @@ bool BinaryStream::WriteBytes(const void* buf, std::uint32_t n) {
   return true;
 }
 
-
 BinaryStream& BinaryStream::ReadInt32(std::int32_t& v) {
   std::int32_t t;
   if (ReadBytes(&t, 4)) v = t;

@@ -16,10 +16,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     double d;
     std::wstring text;
     switch (kind % 4) {
-      case 0: s.ReadInt32(i); break;
-      case 1: s.ReadFloat(f); break;
-      case 2: s.ReadDouble(d); break;
-      default: s.ReadString(text); break;
+      case 0:
+        s.ReadInt32(i);
+        break;
+      case 1:
+        s.ReadFloat(f);
+        break;
+      case 2:
+        s.ReadDouble(d);
+        break;
+      default:
+        s.ReadString(text);
+        break;
     }
   }
   return 0;

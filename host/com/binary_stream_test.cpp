@@ -14,7 +14,8 @@ class LimitedStream final : public ComObject<IStream> {
  public:
   LimitedStream(Bytes bytes, std::size_t limit) : mBytes(std::move(bytes)), mLimit(limit) {}
   HRESULT Read(void* buf, std::uint32_t cb, std::uint32_t* read) override {
-    std::size_t n = std::min<std::size_t>({cb, mLimit - std::min(mLimit, mPos), mBytes.size() - std::min(mBytes.size(), mPos)});
+    std::size_t n =
+        std::min<std::size_t>({cb, mLimit - std::min(mLimit, mPos), mBytes.size() - std::min(mBytes.size(), mPos)});
     std::memcpy(buf, mBytes.data() + mPos, n);
     mPos += n;
     *read = static_cast<std::uint32_t>(n);
@@ -28,7 +29,10 @@ class LimitedStream final : public ComObject<IStream> {
     return n == cb ? S_OK : E_FAIL;
   }
   HRESULT Seek(std::int64_t, std::int32_t, std::uint64_t*) override { return E_NOTIMPL; }
-  HRESULT GetSize(std::uint64_t* s) override { *s = mBytes.size(); return S_OK; }
+  HRESULT GetSize(std::uint64_t* s) override {
+    *s = mBytes.size();
+    return S_OK;
+  }
   int mWrites = 0;
 
  private:
@@ -42,8 +46,8 @@ TEST(BinaryStream, WritesLittleEndianPrimitivesByteForByte) {
   BinaryStream s(ms.Get());
   s.WriteInt32(0x000F1206).WriteByte(1).WriteFloat(1.0f).WriteDouble(-2.0).WriteInt32(-1);
   ASSERT_TRUE(s.Ok());
-  Bytes expected = {0x06, 0x12, 0x0F, 0x00, 0x01, 0x00, 0x00, 0x80, 0x3F,
-                    0, 0, 0, 0, 0, 0, 0x00, 0xC0, 0xFF, 0xFF, 0xFF, 0xFF};
+  Bytes expected = {0x06, 0x12, 0x0F, 0x00, 0x01, 0x00, 0x00, 0x80, 0x3F, 0,   0,
+                    0,    0,    0,    0,    0x00, 0xC0, 0xFF, 0xFF, 0xFF, 0xFF};
   EXPECT_EQ(ms->Bytes(), expected);
 }
 
@@ -118,9 +122,9 @@ TEST(BinaryStream, ShortReadOfASuccessfulStreamIsEFail) {
 
 TEST(BinaryStream, RefusesDamagedStrings) {
   const Bytes cases[] = {
-      {0x02, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0},                  // wrong marker
-      {0x01, 0, 0, 0x80, 1, 0, 0, 0, 0x01, 0, 0, 0, 'a', 0},        // -n does not match n
-      {0x01, 0, 0, 0x80, 0xFF, 0xFF, 0xFF, 0x7F, 0x01, 0, 0, 0x80},  // absurd length
+      {0x02, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0},                      // wrong marker
+      {0x01, 0, 0, 0x80, 1, 0, 0, 0, 0x01, 0, 0, 0, 'a', 0},           // -n does not match n
+      {0x01, 0, 0, 0x80, 0xFF, 0xFF, 0xFF, 0x7F, 0x01, 0, 0, 0x80},    // absurd length
       {0x01, 0, 0, 0x80, 2, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 'a', 0},  // truncated text
   };
   for (const auto& bytes : cases) {

@@ -7,8 +7,8 @@
 // Each interface may name its parent interface as `using Base = IParent;` so that queries for the
 // parent (for example IPersist of IPersistStreamInit) find the same object.
 #include <atomic>
-#include <tuple>
 #include <new>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 

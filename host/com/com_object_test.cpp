@@ -58,7 +58,8 @@ TEST(ComObject, DeletesItselfOnceWhenTheLastReferenceGoes) {
 
 TEST(ComRuntime, CreationNeedsInitialisationAndARegisteredClass) {
   constexpr Guid clsid = Guid::Parse("{ABCDEF00-0000-0000-0000-000000000001}");
-  KymRegisterClassFactory(clsid, [](const Guid& iid, void** out) { return MakeCom<MemoryStream>()->QueryInterface(iid, out); });
+  KymRegisterClassFactory(
+      clsid, [](const Guid& iid, void** out) { return MakeCom<MemoryStream>()->QueryInterface(iid, out); });
   void* out = nullptr;
   // Tests start uninitialised.
   EXPECT_EQ(KymCoCreateInstance(&clsid, nullptr, 0x17, &IStream::kIid, &out), CO_E_NOTINITIALIZED);

@@ -54,8 +54,8 @@ constexpr std::optional<Guid> Guid::FromString(std::string_view text) {
     ++nibbles;
   }
   Guid g;
-  g.data1 = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) |
-            bytes[3];
+  g.data1 =
+      (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) | bytes[3];
   g.data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
   g.data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
   for (int i = 0; i < 8; ++i) g.data4[i] = bytes[8 + i];

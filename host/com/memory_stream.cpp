@@ -21,9 +21,10 @@ HRESULT MemoryStream::Write(const void* buf, std::uint32_t cb, std::uint32_t* wr
 }
 
 HRESULT MemoryStream::Seek(std::int64_t move, std::int32_t origin, std::uint64_t* newPosition) {
-  std::int64_t base = origin == kSeekSet ? 0 : origin == kSeekCur ? static_cast<std::int64_t>(mPos)
-                                           : origin == kSeekEnd ? static_cast<std::int64_t>(mBytes.size())
-                                                                : -1;
+  std::int64_t base = origin == kSeekSet   ? 0
+                      : origin == kSeekCur ? static_cast<std::int64_t>(mPos)
+                      : origin == kSeekEnd ? static_cast<std::int64_t>(mBytes.size())
+                                           : -1;
   if (base < 0 || base + move < 0) return E_INVALIDARG;
   mPos = static_cast<std::size_t>(base + move);
   if (newPosition) *newPosition = mPos;

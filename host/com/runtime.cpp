@@ -27,8 +27,7 @@ extern "C" void KymCoUninitialize() {
   if (r.initCount > 0) --r.initCount;
 }
 
-extern "C" HRESULT KymCoCreateInstance(const Guid* clsid, IUnknown* outer, std::uint32_t, const Guid* iid,
-                                       void** out) {
+extern "C" HRESULT KymCoCreateInstance(const Guid* clsid, IUnknown* outer, std::uint32_t, const Guid* iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (!clsid || !iid) return E_POINTER;

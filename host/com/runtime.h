@@ -16,8 +16,7 @@ HRESULT KymCoInitialize();
 void KymCoUninitialize();
 // in: clsid, outer (must be null: registered classes are not aggregatable), context flags (ignored), iid;
 // out: *out with one reference for the caller, or null on failure.
-HRESULT KymCoCreateInstance(const Guid* clsid, IUnknown* outer, std::uint32_t context, const Guid* iid,
-                            void** out);
+HRESULT KymCoCreateInstance(const Guid* clsid, IUnknown* outer, std::uint32_t context, const Guid* iid, void** out);
 }
 
 // Host side: make a class creatable. The factory answers (iid, out) like QueryInterface on a new or

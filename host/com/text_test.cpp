@@ -23,7 +23,9 @@ TEST(Text, ConvertsBetweenWideUtf8AndUtf16) {
 }
 
 TEST(Text, ReplacesInvalidSequences) {
-  EXPECT_EQ(FromUtf8("a\xFF" "b"), L"a\uFFFDb");
+  EXPECT_EQ(FromUtf8("a\xFF"
+                     "b"),
+            L"a\uFFFDb");
   EXPECT_EQ(FromUtf8("\xC0\xAF"), L"\uFFFD\uFFFD") << "overlong forms are refused";
   EXPECT_EQ(FromUtf8("\xE2\x82"), L"\uFFFD\uFFFD") << "truncated sequence";
   EXPECT_EQ(FromUtf16(std::u16string(1, u'\xD800')), L"\uFFFD");

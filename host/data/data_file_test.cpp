@@ -28,11 +28,8 @@ TEST(DataFile, PositionsMapToAbsoluteIndicesAndTimes) {
     double time, timeInBlock;
   };
   const Case cases[] = {
-      {{0, 0}, 0, 0.0, 0.0},
-      {{10, 0}, 10, 0.010, 0.010},
-      {{DataPosition::kNotSet, 0}, 100, 0.100, 0.100},
-      {{0, 1}, 100, 0.100, 0.0},
-      {{5, 1}, 105, 0.150, 0.050},
+      {{0, 0}, 0, 0.0, 0.0},     {{10, 0}, 10, 0.010, 0.010}, {{DataPosition::kNotSet, 0}, 100, 0.100, 0.100},
+      {{0, 1}, 100, 0.100, 0.0}, {{5, 1}, 105, 0.150, 0.050},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(f.AbsoluteIndex(c.pos), c.index);
@@ -79,8 +76,8 @@ TEST(DataFile, NewChannelsAndBlocksStartWithoutData) {
 }
 
 TEST(NiceRange, IsTheSmallestOneTwoOrFiveDecadeStepAtOrAbove) {
-  const std::pair<double, double> cases[] = {{0, 1},    {0.3, 0.5}, {1, 1},     {1.0001, 2}, {2, 2},
-                                             {2.5, 5},  {5.1, 10},  {7, 10},    {10, 10},    {123, 200},
+  const std::pair<double, double> cases[] = {{0, 1},       {0.3, 0.5},   {1, 1},  {1.0001, 2}, {2, 2},
+                                             {2.5, 5},     {5.1, 10},    {7, 10}, {10, 10},    {123, 200},
                                              {1e-7, 1e-7}, {3e-7, 5e-7}, {-1, 1}};
   for (auto [in, out] : cases) EXPECT_DOUBLE_EQ(NiceRange(in), out) << in;
 }

@@ -19,7 +19,5 @@ constexpr std::uint32_t kBlockInfo = 0x80000000;
 // Times relative to the start of the block rather than to the start of the recording.
 constexpr std::uint32_t kFromBlockStart = 0x00000002;
 
-constexpr bool WantsCalculated(std::uint32_t flags) {
-  return (flags & kCalculated) != 0 || (flags & kRecorded) == 0;
-}
+constexpr bool WantsCalculated(std::uint32_t flags) { return (flags & kCalculated) != 0 || (flags & kRecorded) == 0; }
 }  // namespace ReadFlags

@@ -16,9 +16,8 @@ struct PrefixRow {
 };
 // Letters that mean an SI prefix in front of a base unit, with their unit prefix codes.
 constexpr PrefixRow kPrefixes[] = {
-    {L'a', 2, -18}, {L'f', 3, -15}, {L'p', 4, -12}, {L'n', 5, -9}, {L'\u00B5', 6, -6}, {L'u', 6, -6},
-    {L'm', 7, -3},  {L'k', 9, 3},   {L'M', 10, 6},  {L'G', 11, 9}, {L'T', 12, 12},     {L'P', 13, 15},
-    {L'E', 14, 18},
+    {L'a', 2, -18}, {L'f', 3, -15}, {L'p', 4, -12}, {L'n', 5, -9},  {L'\u00B5', 6, -6}, {L'u', 6, -6},  {L'm', 7, -3},
+    {L'k', 9, 3},   {L'M', 10, 6},  {L'G', 11, 9},  {L'T', 12, 12}, {L'P', 13, 15},     {L'E', 14, 18},
 };
 
 class Units final : public ComObject<IUnits> {
@@ -42,12 +41,13 @@ class Units final : public ComObject<IUnits> {
 }  // namespace
 
 double PrefixFactor(std::int32_t code) {
-  static constexpr double kFactors[] = {1, 1, 1e18, 1e15, 1e12, 1e9, 1e6, 1e3, 1, 1e-3, 1e-6, 1e-9, 1e-12, 1e-15, 1e-18};
+  static constexpr double kFactors[] = {1, 1,    1e18, 1e15, 1e12,  1e9,   1e6,  1e3,
+                                        1, 1e-3, 1e-6, 1e-9, 1e-12, 1e-15, 1e-18};
   return code >= 1 && code <= 14 ? kFactors[code] : 1.0;
 }
 
 std::wstring PrefixText(std::int32_t code) {
-  static const wchar_t* const kTexts[] = {L"?", L"", L"a", L"f", L"p", L"n", L"\u00B5", L"m",
+  static const wchar_t* const kTexts[] = {L"?", L"",  L"a", L"f", L"p", L"n", L"\u00B5", L"m",
                                           L"",  L"k", L"M", L"G", L"T", L"P", L"E"};
   return code >= 1 && code <= 14 ? kTexts[code] : L"";
 }

@@ -11,7 +11,7 @@ namespace kymora {
 
 // The unit prefix codes shared with extensions: 1 none, 2 a, 3 f, 4 p, 5 n, 6 µ, 7 m, 8 none, 9 k, 10 M,
 // 11 G, 12 T, 13 P, 14 E. Factor multiplies a value in base units (litres) into the prefixed unit.
-double PrefixFactor(std::int32_t code);  // any other code: 1
+double PrefixFactor(std::int32_t code);      // any other code: 1
 std::wstring PrefixText(std::int32_t code);  // "" for 1, 8 and unknown codes; "µ" for 6
 
 // A units text split into SI prefix and base ("mL/s" -> 'm', "L/s"). Texts whose first letter is not a

@@ -25,8 +25,8 @@ TEST(Units, FactorsBetweenPrefixesOfOneKind) {
     double factor;
   };
   const Case cases[] = {
-      {L"mL/s", L"L/s", 1e-3}, {L"L/s", L"mL/s", 1e3},   {L"\u00B5L/s", L"L/s", 1e-6}, {L"uL", L"mL", 1e-3},
-      {L"kPa", L"Pa", 1e3},    {L"L", L"L", 1},          {L"mV", L"V", 1e-3},          {L"m", L"mm", 1e3},
+      {L"mL/s", L"L/s", 1e-3}, {L"L/s", L"mL/s", 1e3},  {L"\u00B5L/s", L"L/s", 1e-6}, {L"uL", L"mL", 1e-3},
+      {L"kPa", L"Pa", 1e3},    {L"L", L"L", 1},         {L"mV", L"V", 1e-3},          {L"m", L"mm", 1e3},
       {L"mm", L"m", 1e-3},     {L"V", L"\u00B5V", 1e6},
   };
   for (const auto& c : cases) {

@@ -119,10 +119,18 @@ void ArithmeticEnum::Combine(float* out, const float* right, std::int32_t n) con
     }
   };
   switch (mOp) {
-    case Op::kAdd: run([](double a, double b) { return a + b; }); break;
-    case Op::kSubtract: run([](double a, double b) { return a - b; }); break;
-    case Op::kMultiply: run([](double a, double b) { return a * b; }); break;
-    case Op::kDivide: run([](double a, double b) { return a / b; }); break;
+    case Op::kAdd:
+      run([](double a, double b) { return a + b; });
+      break;
+    case Op::kSubtract:
+      run([](double a, double b) { return a - b; });
+      break;
+    case Op::kMultiply:
+      run([](double a, double b) { return a * b; });
+      break;
+    case Op::kDivide:
+      run([](double a, double b) { return a / b; });
+      break;
   }
 }
 

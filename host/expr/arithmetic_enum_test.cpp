@@ -67,7 +67,7 @@ class ArithmeticEnumTest : public ::testing::Test {
   ComPtr<Engine> mEngine;
 };
 
-const wchar_t* const kExpressions[] = {L"Ch1*2+1", L"Ch2/Ch1", L"-Ch1", L"3", L"Scale(Ch1, 2) - Ch2 * Ch1",
+const wchar_t* const kExpressions[] = {L"Ch1*2+1",         L"Ch2/Ch1",      L"-Ch1", L"3", L"Scale(Ch1, 2) - Ch2 * Ch1",
                                        L"(Ch1 - Ch1) / 0", L"1 - Ch2 - Ch4"};
 }  // namespace
 

@@ -33,8 +33,12 @@ class BuiltinFunction final : public ComObject<INumericParamsClass> {
  public:
   BuiltinFunction(const wchar_t* name, const wchar_t* description, std::vector<const wchar_t*> names,
                   std::vector<Param> params, std::uint32_t produces, Factory factory)
-      : mName(name), mDescription(description), mNames(std::move(names)), mParams(std::move(params)),
-        mProduces(produces), mFactory(factory) {}
+      : mName(name),
+        mDescription(description),
+        mNames(std::move(names)),
+        mParams(std::move(params)),
+        mProduces(produces),
+        mFactory(factory) {}
 
   HRESULT CreateInstance(IUnknown* outer, const Guid& iid, void** out) override {
     if (!out) return E_POINTER;
@@ -99,7 +103,7 @@ class BuiltinFunction final : public ComObject<INumericParamsClass> {
   }
   const Param* At(std::int32_t index) const {
     return index >= 0 && index < static_cast<std::int32_t>(mParams.size()) ? &mParams[static_cast<std::size_t>(index)]
-                                                                          : nullptr;
+                                                                           : nullptr;
   }
 
  private:

@@ -137,9 +137,10 @@ TEST_F(BuiltinFunctions, EventInterpStepsOrRunsFromEventToEvent) {
   ExpectSamples(Samples(L"eventinterp(Peaks(Ch1, 0.5), 1)", 0, 17), lines, 1e-5);
   for (std::int64_t from : {0, 24, 25, 26, 640}) {
     SCOPED_TRACE(from);
-    ExpectSamples(Samples(L"EventInterp(Peaks(Ch1, 0.5), 0)", from), std::vector<float>(steps.begin() + from, steps.end()));
-    ExpectSamples(Samples(L"EventInterp(Peaks(Ch1, 0.5), 1)", from), std::vector<float>(lines.begin() + from, lines.end()),
-                  1e-5);
+    ExpectSamples(Samples(L"EventInterp(Peaks(Ch1, 0.5), 0)", from),
+                  std::vector<float>(steps.begin() + from, steps.end()));
+    ExpectSamples(Samples(L"EventInterp(Peaks(Ch1, 0.5), 1)", from),
+                  std::vector<float>(lines.begin() + from, lines.end()), 1e-5);
   }
 }
 
@@ -189,7 +190,8 @@ TEST_F(BuiltinFunctions, CyclesBeginWhereTheReferenceSaysFromAnyStart) {
     double baseline;
   };
   for (const Case& c : {Case{0.8, 0.2, 1, 0}, Case{0.3, 0.1, 8, 0}, Case{0.5, 0.3, 5, -0.1}}) {
-    const auto wanted = ReferenceCycles(x, c.level, static_cast<int>(std::lround(c.quiet / kSecs)), c.window, c.baseline);
+    const auto wanted =
+        ReferenceCycles(x, c.level, static_cast<int>(std::lround(c.quiet / kSecs)), c.window, c.baseline);
     ASSERT_GE(wanted.size(), 4u);
     const std::wstring text = L"Cycles(Ch2, " + std::to_wstring(c.level) + L", " + std::to_wstring(c.quiet) + L", " +
                               std::to_wstring(c.window) + L", " + std::to_wstring(c.baseline) + L")";
@@ -228,8 +230,10 @@ TEST_F(BuiltinFunctions, CallsMayLeaveOutOnlyTrailingDefaults) {
       {L"EventInterp()", "position 1: EventInterp takes 1 to 2 arguments but 0 were given"},
       {L"EventInterp(Peaks(Ch1, 1), 0, 1)", "position 1: EventInterp takes 1 to 2 arguments but 3 were given"},
       {L"threshold(Ch1)", "position 1: threshold takes 2 arguments but 1 was given"},
-      {L"decimatesec(Ch1, -1)", "position 18: parameter 'Seconds' of decimatesec must lie between 0 and 1e+09 (it is -1)"},
-      {L"EventInterp(Ch1)", "position 13: parameter 'Event Source' of EventInterp cannot be a channel or sample expression"},
+      {L"decimatesec(Ch1, -1)",
+       "position 18: parameter 'Seconds' of decimatesec must lie between 0 and 1e+09 (it is -1)"},
+      {L"EventInterp(Ch1)",
+       "position 13: parameter 'Event Source' of EventInterp cannot be a channel or sample expression"},
       {L"Cycles(Ch2, 1, 0.5)", nullptr},
   };
   for (const auto& [text, message] : cases) {

@@ -41,9 +41,12 @@ std::string ExactNumber(double v) {
 
 const char* Describe(ValueKind kind) {
   switch (kind) {
-    case ValueKind::kConstant: return "a number";
-    case ValueKind::kSamples: return "a channel or sample expression";
-    case ValueKind::kEvents: return "an event expression";
+    case ValueKind::kConstant:
+      return "a number";
+    case ValueKind::kSamples:
+      return "a channel or sample expression";
+    case ValueKind::kEvents:
+      return "an event expression";
   }
   return "";
 }
@@ -86,11 +89,16 @@ CompiledNodePtr Constant(const ExprNode& node, double value) {
 // IEEE results throughout: a constant division by zero gives inf or nan like the sample path does.
 double Fold(CompiledNode::Op op, double a, double b) {
   switch (op) {
-    case CompiledNode::Op::kAdd: return a + b;
-    case CompiledNode::Op::kSubtract: return a - b;
-    case CompiledNode::Op::kMultiply: return a * b;
-    case CompiledNode::Op::kDivide: return a / b;
-    default: return NAN;
+    case CompiledNode::Op::kAdd:
+      return a + b;
+    case CompiledNode::Op::kSubtract:
+      return a - b;
+    case CompiledNode::Op::kMultiply:
+      return a * b;
+    case CompiledNode::Op::kDivide:
+      return a / b;
+    default:
+      return NAN;
   }
 }
 }  // namespace
@@ -113,7 +121,8 @@ Expected<CompiledNodePtr> Compiler::CompileNode(const ExprNode& node) const {
   using Kind = ExprNode::Kind;
   using Op = CompiledNode::Op;
   switch (node.kind) {
-    case Kind::kNumber: return Constant(node, node.number);
+    case Kind::kNumber:
+      return Constant(node, node.number);
     case Kind::kChannel: {
       if (node.channel < 1 || node.channel > mChannelCount)
         return ErrorAt(node.position, Quoted(node.text) + " is not a channel (the file has " +
@@ -146,8 +155,10 @@ Expected<CompiledNodePtr> Compiler::CompileNode(const ExprNode& node) const {
       if (!right) return right;
       if ((*left)->kind == ValueKind::kEvents || (*right)->kind == ValueKind::kEvents)
         return ErrorAt(node.position, Quoted(node.text) + " cannot be applied to an event expression");
-      Op op = node.op == L'+' ? Op::kAdd : node.op == L'-' ? Op::kSubtract : node.op == L'*' ? Op::kMultiply
-                                                                                              : Op::kDivide;
+      Op op = node.op == L'+'   ? Op::kAdd
+              : node.op == L'-' ? Op::kSubtract
+              : node.op == L'*' ? Op::kMultiply
+                                : Op::kDivide;
       if ((*left)->kind == ValueKind::kConstant && (*right)->kind == ValueKind::kConstant)
         return Constant(node, Fold(op, (*left)->value, (*right)->value));
       auto c = std::make_unique<CompiledNode>();
@@ -159,7 +170,8 @@ Expected<CompiledNodePtr> Compiler::CompileNode(const ExprNode& node) const {
       c->operands.push_back(std::move(*right));
       return c;
     }
-    case Kind::kCall: return CompileCall(node);
+    case Kind::kCall:
+      return CompileCall(node);
   }
   return ErrorAt(node.position, "internal error: unknown node");
 }
@@ -212,8 +224,7 @@ Expected<CompiledNodePtr> Compiler::CompileCall(const ExprNode& node) const {
       }
       const std::uint32_t offered = kind == ValueKind::kEvents ? CalcKind::kEvents : CalcKind::kSamples;
       // Anything but S_OK (S_FALSE, or a failure for an index the class does not know) is a refusal.
-      if (fn->CheckSource(i, offered) != S_OK)
-        return ErrorAt(argNode.start, param + " cannot be " + Describe(kind));
+      if (fn->CheckSource(i, offered) != S_OK) return ErrorAt(argNode.start, param + " cannot be " + Describe(kind));
       call->operands.push_back(std::move(*arg));
     } else {
       if (kind != ValueKind::kConstant) return ErrorAt(argNode.start, param + " must be a number");

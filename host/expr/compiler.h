@@ -22,11 +22,11 @@ struct CompiledNode {
   Op op = Op::kConstant;
   ValueKind kind = ValueKind::kConstant;
   std::int32_t position = 1;
-  std::wstring text;                        // channel token or function name as written
-  double value = 0;                         // kConstant
-  std::int32_t channel = 0;                 // kChannel, zero-based
-  ComPtr<INumericParamsClass> function;     // kCall
-  std::wstring parameters;                  // kCall: the settings text handed to the enumerator
+  std::wstring text;                                    // channel token or function name as written
+  double value = 0;                                     // kConstant
+  std::int32_t channel = 0;                             // kChannel, zero-based
+  ComPtr<INumericParamsClass> function;                 // kCall
+  std::wstring parameters;                              // kCall: the settings text handed to the enumerator
   std::vector<std::unique_ptr<CompiledNode>> operands;  // arithmetic operands, or a call's sources in order
 };
 using CompiledNodePtr = std::unique_ptr<CompiledNode>;

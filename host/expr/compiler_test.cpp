@@ -41,7 +41,8 @@ TEST_F(CompileTest, RejectsWhatDoesNotTypeCheck) {
       {L"peaks(Ch1, 1, 2)", "position 1: peaks takes 2 arguments but 3 were given"},
       {L"ValueAt()", "position 1: ValueAt takes 2 arguments but 0 were given"},
       {L"Scale(2, 3)", "position 7: parameter 'Source' of Scale needs a channel or expression, not a number"},
-      {L"ValueAt(Ch1, 2*3)", "position 14: parameter 'Event Source' of ValueAt needs an event expression, not a number"},
+      {L"ValueAt(Ch1, 2*3)",
+       "position 14: parameter 'Event Source' of ValueAt needs an event expression, not a number"},
       {L"ValueAt(Ch1, Ch2)",
        "position 14: parameter 'Event Source' of ValueAt cannot be a channel or sample expression"},
       {L"ValueAt(Ch1, (Ch2 + 1))",
@@ -102,7 +103,7 @@ TEST_F(CompileTest, FoldsConstantArithmeticWithIeeeResults) {
     const wchar_t* text;
     double value;
   };
-  const Case cases[] = {{L"-0.5", -0.5}, {L"2*3", 6}, {L"1-2-3", -4}, {L"8/2/2", 2},
+  const Case cases[] = {{L"-0.5", -0.5},    {L"2*3", 6},          {L"1-2-3", -4},     {L"8/2/2", 2},
                         {L"1/0", INFINITY}, {L"-1/0", -INFINITY}, {L"(1+2)*-(3)", -9}};
   for (const auto& c : cases) {
     auto e = mEngine->CompileText(c.text);

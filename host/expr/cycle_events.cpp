@@ -14,12 +14,28 @@ constexpr std::int32_t kBlockSamples = 1024;
 }  // namespace
 
 CycleEvents::CycleEvents(const CycleEvents& other)
-    : ComObject(), mHost(other.mHost), mText(other.mText), mLevel(other.mLevel), mQuietSeconds(other.mQuietSeconds),
-      mWindow(other.mWindow), mBaseline(other.mBaseline), mSecsPerTick(other.mSecsPerTick), mQuiet(other.mQuiet),
-      mSamples(other.mSamples), mSamplesStart(other.mSamplesStart), mSamplesCount(other.mSamplesCount),
-      mDataEnd(other.mDataEnd), mRing(other.mRing), mRingFilled(other.mRingFilled), mRingNext(other.mRingNext),
-      mBelow(other.mBelow), mScan(other.mScan), mCountFrom(other.mCountFrom), mReportFrom(other.mReportFrom),
-      mPosition(other.mPosition), mPending(other.mPending) {
+    : ComObject(),
+      mHost(other.mHost),
+      mText(other.mText),
+      mLevel(other.mLevel),
+      mQuietSeconds(other.mQuietSeconds),
+      mWindow(other.mWindow),
+      mBaseline(other.mBaseline),
+      mSecsPerTick(other.mSecsPerTick),
+      mQuiet(other.mQuiet),
+      mSamples(other.mSamples),
+      mSamplesStart(other.mSamplesStart),
+      mSamplesCount(other.mSamplesCount),
+      mDataEnd(other.mDataEnd),
+      mRing(other.mRing),
+      mRingFilled(other.mRingFilled),
+      mRingNext(other.mRingNext),
+      mBelow(other.mBelow),
+      mScan(other.mScan),
+      mCountFrom(other.mCountFrom),
+      mReportFrom(other.mReportFrom),
+      mPosition(other.mPosition),
+      mPending(other.mPending) {
   if (other.mSource) {
     if (Failed(other.mSource->Clone(mSource.Put())) || !mSource) throw std::runtime_error("source cannot be cloned");
     // The clone reads on from where the block that is buffered ends.
@@ -147,8 +163,8 @@ HRESULT CycleEvents::Sample(float* value) {
 
 bool CycleEvents::Step(float x, QorEventBase& event) {
   const double distance = std::fabs(double{x} - mBaseline);
-  mRing[static_cast<std::size_t>(mRingNext)] = std::isfinite(distance) ? static_cast<float>(distance)
-                                                                       : std::numeric_limits<float>::quiet_NaN();
+  mRing[static_cast<std::size_t>(mRingNext)] =
+      std::isfinite(distance) ? static_cast<float>(distance) : std::numeric_limits<float>::quiet_NaN();
   mRingNext = (mRingNext + 1) % mWindow;
   mRingFilled = std::min(mRingFilled + 1, mWindow);
   const std::int32_t t = mScan++;

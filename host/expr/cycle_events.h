@@ -75,18 +75,18 @@ class CycleEvents final : public ComObject<ICalcEnum, IEnumEventEx> {
   double mSecsPerTick = 0;
   std::int32_t mQuiet = 1;  // quiet ticks
 
-  std::vector<float> mSamples;      // a block of the source, allocated once
-  std::int64_t mSamplesStart = 0;   // tick of mSamples[0]
+  std::vector<float> mSamples;     // a block of the source, allocated once
+  std::int64_t mSamplesStart = 0;  // tick of mSamples[0]
   std::int32_t mSamplesCount = 0;
   std::int64_t mDataEnd = INT64_MAX;  // the record ends here, once known
 
-  std::vector<float> mRing;          // distances of the last mWindow samples (not-a-number where missing)
+  std::vector<float> mRing;  // distances of the last mWindow samples (not-a-number where missing)
   std::int32_t mRingFilled = 0;
   std::int32_t mRingNext = 0;
-  std::int32_t mBelow = 0;           // ticks m has stayed below the level, at most mQuiet
-  std::int32_t mScan = 0;            // next tick to take
-  std::int32_t mCountFrom = 0;       // ticks before it only fill the window
-  std::int32_t mReportFrom = 0;      // events before it are not reported
+  std::int32_t mBelow = 0;       // ticks m has stayed below the level, at most mQuiet
+  std::int32_t mScan = 0;        // next tick to take
+  std::int32_t mCountFrom = 0;   // ticks before it only fill the window
+  std::int32_t mReportFrom = 0;  // events before it are not reported
   std::int32_t mPosition = 0;
   std::optional<QorEventBase> mPending;  // found by Find, delivered by the next Next
 };

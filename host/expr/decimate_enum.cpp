@@ -12,9 +12,16 @@ constexpr double kMaxSeconds = 1e9;
 }  // namespace
 
 DecimateEnum::DecimateEnum(const DecimateEnum& other)
-    : SampleFunction(other), mSeconds(other.mSeconds), mSource(CloneOf(other.mSource.Get())), mWindow(other.mWindow),
-      mPosition(other.mPosition), mWindowStart(other.mWindowStart), mWindowEnd(other.mWindowEnd),
-      mRecordEnds(other.mRecordEnds), mMean(other.mMean), mScratch(kChunk) {}
+    : SampleFunction(other),
+      mSeconds(other.mSeconds),
+      mSource(CloneOf(other.mSource.Get())),
+      mWindow(other.mWindow),
+      mPosition(other.mPosition),
+      mWindowStart(other.mWindowStart),
+      mWindowEnd(other.mWindowEnd),
+      mRecordEnds(other.mRecordEnds),
+      mMean(other.mMean),
+      mScratch(kChunk) {}
 
 std::int64_t DecimateEnum::WindowSamples(double seconds, double secsPerTick) {
   if (!(secsPerTick > 0)) return 1;

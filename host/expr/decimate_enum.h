@@ -37,13 +37,13 @@ class DecimateEnum final : public SampleFunction {
 
   double mSeconds = 1.0;
   ComPtr<IEnumFloatEx> mSource;
-  std::int64_t mWindow = 1;           // samples per window
-  std::int64_t mPosition = 0;         // next output tick
-  std::int64_t mWindowStart = -1;     // the window whose mean is held, -1 for none
-  std::int64_t mWindowEnd = 0;        // one past its last sample (shorter at the end of the record)
-  bool mRecordEnds = false;           // the record ends at mWindowEnd
+  std::int64_t mWindow = 1;        // samples per window
+  std::int64_t mPosition = 0;      // next output tick
+  std::int64_t mWindowStart = -1;  // the window whose mean is held, -1 for none
+  std::int64_t mWindowEnd = 0;     // one past its last sample (shorter at the end of the record)
+  bool mRecordEnds = false;        // the record ends at mWindowEnd
   float mMean = 0;
-  std::vector<float> mScratch;        // one chunk of the source, allocated once
+  std::vector<float> mScratch;  // one chunk of the source, allocated once
 };
 
 }  // namespace kymora::expr

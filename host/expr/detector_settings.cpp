@@ -68,8 +68,8 @@ HRESULT DetectorSettings::GetParameter(std::int32_t index, double* value) {
   return S_OK;
 }
 
-HRESULT DetectorSettings::GetText(const wchar_t* source, std::int32_t block, std::int32_t channel,
-                                  std::uint32_t flags, std::wstring* text) {
+HRESULT DetectorSettings::GetText(const wchar_t* source, std::int32_t block, std::int32_t channel, std::uint32_t flags,
+                                  std::wstring* text) {
   if (!source || !text) return E_POINTER;
   if (!mData) return E_UNEXPECTED;
   return Guarded([&]() -> HRESULT {

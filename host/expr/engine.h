@@ -20,8 +20,8 @@ class Engine final : public ComObject<IExpressionEngine2> {
   // expression it compiles; the host's registries live for the process.
   Engine(IChannelData* data, const CalcEnumRegistry* registry);
 
-  HRESULT Compile(const wchar_t* text, std::int32_t bindingCount, const ChannelBinding* bindings,
-                  IExpression** out, std::wstring* error) override;
+  HRESULT Compile(const wchar_t* text, std::int32_t bindingCount, const ChannelBinding* bindings, IExpression** out,
+                  std::wstring* error) override;
   HRESULT CreateDetectorSettings(IDetectorSettings** settings) override;
 
   // The compiled expression, or the message (UTF-8, "position N: ..."). *code (may be null) receives what

@@ -14,10 +14,19 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 }  // namespace
 
 EventInterpEnum::EventInterpEnum(const EventInterpEnum& other)
-    : SampleFunction(other), mMode(other.mMode), mElementSize(other.mElementSize), mBuffer(other.mBuffer),
-      mIndex(other.mIndex), mCount(other.mCount), mCovered(other.mCovered), mEnded(other.mEnded),
-      mHaveCurrent(other.mHaveCurrent), mCurrentTick(other.mCurrentTick), mCurrentValue(other.mCurrentValue),
-      mPosition(other.mPosition), mLength(other.mLength) {
+    : SampleFunction(other),
+      mMode(other.mMode),
+      mElementSize(other.mElementSize),
+      mBuffer(other.mBuffer),
+      mIndex(other.mIndex),
+      mCount(other.mCount),
+      mCovered(other.mCovered),
+      mEnded(other.mEnded),
+      mHaveCurrent(other.mHaveCurrent),
+      mCurrentTick(other.mCurrentTick),
+      mCurrentValue(other.mCurrentValue),
+      mPosition(other.mPosition),
+      mLength(other.mLength) {
   if (other.mEvents) {
     if (Failed(other.mEvents->Clone(mEvents.Put())) || !mEvents) throw std::runtime_error("events cannot be cloned");
     mEventsCalc = mEvents.As<ICalcEnum>();
@@ -129,8 +138,7 @@ HRESULT EventInterpEnum::TakeUpTo(std::int64_t tick) {
     // ends: no event can lie at a position the next request starts from. Lines need the event after the
     // tick, however far it lies, in any case.
     std::int32_t count = 0, next = 0;
-    const HRESULT hr =
-        mEvents->Next(-1, mBuffer.data(), static_cast<std::int32_t>(mBuffer.size()), &count, &next);
+    const HRESULT hr = mEvents->Next(-1, mBuffer.data(), static_cast<std::int32_t>(mBuffer.size()), &count, &next);
     if (Failed(hr)) return hr;
     mIndex = 0;
     mCount = std::clamp(count, 0, kBlockEvents);

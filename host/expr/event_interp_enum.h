@@ -49,9 +49,9 @@ class EventInterpEnum final : public SampleFunction {
   std::vector<std::byte> mBuffer;  // kBlockEvents records, allocated once
   std::int32_t mIndex = 0;         // first buffered event not yet taken up
   std::int32_t mCount = 0;
-  std::int64_t mCovered = 0;       // every event before this tick has been fetched
-  bool mEnded = false;             // no event after those fetched
-  bool mHaveCurrent = false;       // an event at or before the position has been taken up
+  std::int64_t mCovered = 0;  // every event before this tick has been fetched
+  bool mEnded = false;        // no event after those fetched
+  bool mHaveCurrent = false;  // an event at or before the position has been taken up
   std::int64_t mCurrentTick = 0;
   double mCurrentValue = 0;
   std::int64_t mPosition = 0;

@@ -16,7 +16,11 @@ class VectorReader final : public ComObject<IEnumFloatEx> {
  public:
   VectorReader(std::shared_ptr<const Samples> samples, std::int64_t position, std::int64_t end, double secs,
                ComPtr<IUnits> units, std::shared_ptr<const Limits> limits)
-      : mSamples(std::move(samples)), mPosition(position), mEnd(end), mSecs(secs), mUnits(std::move(units)),
+      : mSamples(std::move(samples)),
+        mPosition(position),
+        mEnd(end),
+        mSecs(secs),
+        mUnits(std::move(units)),
         mLimits(std::move(limits)) {}
 
   HRESULT GetPosition(std::int64_t* tick) override {
@@ -349,8 +353,7 @@ HRESULT FakeChannelData::GetBlockCount(std::int32_t* count) {
   *count = mFile.BlockCount();
   return S_OK;
 }
-HRESULT FakeChannelData::GetBlockLength(std::uint32_t, std::int32_t block, std::int32_t channel,
-                                        std::int64_t* length) {
+HRESULT FakeChannelData::GetBlockLength(std::uint32_t, std::int32_t block, std::int32_t channel, std::int64_t* length) {
   if (!Valid(block, channel)) return E_INVALIDARG;
   *length = mFile.blocks[block].length;
   return S_OK;
@@ -369,8 +372,7 @@ HRESULT FakeChannelData::GetUnits(std::uint32_t, std::int32_t block, std::int32_
   if (!Valid(block, channel)) return E_INVALIDARG;
   return InternUnits(mFile.blocks[block].channels[channel].units).CopyTo(units);
 }
-HRESULT FakeChannelData::GetUnitsConversion(std::uint32_t, std::int32_t, std::int32_t,
-                                            IUnitsConversion** conversion) {
+HRESULT FakeChannelData::GetUnitsConversion(std::uint32_t, std::int32_t, std::int32_t, IUnitsConversion** conversion) {
   *conversion = nullptr;
   return S_FALSE;
 }
@@ -399,8 +401,8 @@ HRESULT FakeChannelData::GetSelection(Bool16* valid, DataPosition* start, DataPo
   *start = *end = DataPosition{};
   return S_OK;
 }
-HRESULT FakeChannelData::OpenReader(std::uint32_t flags, std::int32_t channel, DataPosition start,
-                                    DataPosition end, IEnumFloatEx** reader) {
+HRESULT FakeChannelData::OpenReader(std::uint32_t flags, std::int32_t channel, DataPosition start, DataPosition end,
+                                    IEnumFloatEx** reader) {
   *reader = nullptr;
   mReaderFlags.push_back(flags);
   if (start.block != end.block || !Valid(start.block, channel)) return E_INVALIDARG;
@@ -429,8 +431,13 @@ HRESULT FakeChannelData::GetChannelTitle(std::int32_t channel, std::wstring* tit
 FakeFunctionClass::FakeFunctionClass(std::wstring recordName, std::vector<std::wstring> names,
                                      std::vector<FakeParam> params, std::int32_t sources, std::uint32_t accepts,
                                      std::uint32_t produces, Factory factory)
-    : mRecordName(std::move(recordName)), mNames(std::move(names)), mParams(std::move(params)), mSources(sources),
-      mAccepts(accepts), mProduces(produces), mFactory(std::move(factory)) {}
+    : mRecordName(std::move(recordName)),
+      mNames(std::move(names)),
+      mParams(std::move(params)),
+      mSources(sources),
+      mAccepts(accepts),
+      mProduces(produces),
+      mFactory(std::move(factory)) {}
 
 HRESULT FakeFunctionClass::CreateInstance(IUnknown* outer, const Guid& iid, void** out) {
   *out = nullptr;
@@ -482,11 +489,16 @@ HRESULT FakeFunctionClass::GetKindWords(std::uint32_t* accepts, std::uint32_t* p
 float StandardSample(std::int32_t block, std::int32_t channel, std::int64_t tick) {
   const auto t = static_cast<float>(tick);
   switch (channel) {
-    case 0: return block == 0 ? t : static_cast<float>(tick % 7 - 3);
-    case 1: return block == 0 ? 100 - t : t / 4;
-    case 2: return 1000 * t;
-    case 3: return 0.5f * t + 1;
-    default: return 1;
+    case 0:
+      return block == 0 ? t : static_cast<float>(tick % 7 - 3);
+    case 1:
+      return block == 0 ? 100 - t : t / 4;
+    case 2:
+      return 1000 * t;
+    case 3:
+      return 0.5f * t + 1;
+    default:
+      return 1;
   }
 }
 
@@ -530,9 +542,7 @@ FakeFunctions RegisterFakeFunctions(CalcEnumRegistry& registry) {
       L"FakeValueAtEnum", std::vector<std::wstring>{L"ValueAt"},
       std::vector<FakeParam>{{L"Source", ParamKind::kChannel}, {L"Event Source", ParamKind::kEvent}}, 2,
       CalcKind::kSamples | CalcKind::kEvents, CalcKind::kEvents,
-      [](std::shared_ptr<FunctionLog> log) -> ComPtr<ICalcEnum> {
-        return MakeCom<ValueAtEnumerator>(std::move(log));
-      });
+      [](std::shared_ptr<FunctionLog> log) -> ComPtr<ICalcEnum> { return MakeCom<ValueAtEnumerator>(std::move(log)); });
   for (auto* c : {&f.scale, &f.tune, &f.peaks, &f.valueAt}) registry.Register(c->Get());
   return f;
 }

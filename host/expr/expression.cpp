@@ -48,8 +48,8 @@ class BlockBuilder {
     HRESULT hr = mData->GetBlockCount(&count);
     if (Failed(hr)) return Fail(hr, "cannot count the blocks of the file (" + Hex(hr) + ")");
     if (mBlock < 0 || mBlock >= count)
-      return Fail(E_INVALIDARG, "block " + std::to_string(std::int64_t{mBlock} + 1) +
-                                    " does not exist (the file has " + std::to_string(count) + " blocks)");
+      return Fail(E_INVALIDARG, "block " + std::to_string(std::int64_t{mBlock} + 1) + " does not exist (the file has " +
+                                    std::to_string(count) + " blocks)");
     return Ok();
   }
 
@@ -62,7 +62,8 @@ class BlockBuilder {
         b.value = node.value;
         return b;
       }
-      case Op::kChannel: return BuildChannel(node);
+      case Op::kChannel:
+        return BuildChannel(node);
       case Op::kNegate: {
         auto operand = Build(*node.operands.at(0));
         if (!operand) return operand;
@@ -83,11 +84,12 @@ class BlockBuilder {
                         : node.op == Op::kMultiply ? ArithmeticEnum::Op::kMultiply
                                                    : ArithmeticEnum::Op::kDivide;
         Built b;
-        b.samples = MakeCom<ArithmeticEnum>(op, Operand{left->samples, left->value},
-                                            Operand{right->samples, right->value}, 0);
+        b.samples =
+            MakeCom<ArithmeticEnum>(op, Operand{left->samples, left->value}, Operand{right->samples, right->value}, 0);
         return b;
       }
-      case Op::kCall: return BuildCall(node);
+      case Op::kCall:
+        return BuildCall(node);
     }
     return Fail(E_UNEXPECTED, "internal error: unknown node");
   }
@@ -153,8 +155,7 @@ class BlockBuilder {
     if (Failed(hr)) return Fail(hr, name + " refused the host (" + Hex(hr) + ")");
     std::uint32_t outputKind = 0;
     hr = b.calc->SetParameters(node.parameters.c_str(), &outputKind);
-    if (Failed(hr))
-      return Fail(hr, name + " refused its settings '" + ToUtf8(node.parameters) + "' (" + Hex(hr) + ")");
+    if (Failed(hr)) return Fail(hr, name + " refused its settings '" + ToUtf8(node.parameters) + "' (" + Hex(hr) + ")");
 
     std::vector<Built> sources;
     std::vector<IUnknown*> pointers;
@@ -171,8 +172,7 @@ class BlockBuilder {
       if (!secs) return Error{secs.ErrorMessage()};
       mSecsPerTick = *secs;
     }
-    hr = b.calc->SetSources(mBlock, static_cast<std::int32_t>(pointers.size()), pointers.data(), 0, *mSecsPerTick,
-                            0);
+    hr = b.calc->SetSources(mBlock, static_cast<std::int32_t>(pointers.size()), pointers.data(), 0, *mSecsPerTick, 0);
     if (Failed(hr)) return Fail(hr, name + " refused its sources in " + BlockName() + " (" + Hex(hr) + ")");
 
     if (node.kind == ValueKind::kEvents) {
@@ -268,8 +268,7 @@ Expected<ComPtr<IEnumFloatEx>> Expression::OpenSamples(std::int32_t block, std::
   return samples;
 }
 
-Expected<ComPtr<IEnumEventEx>> Expression::OpenEvents(std::int32_t block, std::int32_t startTick,
-                                                      HRESULT* code) const {
+Expected<ComPtr<IEnumEventEx>> Expression::OpenEvents(std::int32_t block, std::int32_t startTick, HRESULT* code) const {
   HRESULT ignored;
   if (!code) code = &ignored;
   *code = E_INVALIDARG;

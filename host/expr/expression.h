@@ -27,10 +27,8 @@ class Expression final : public ComObject<IExpression> {
 
   // The same as the two Create operations with the message as a value; *code (may be null) receives the
   // result code the interface would return.
-  Expected<ComPtr<IEnumFloatEx>> OpenSamples(std::int32_t block, std::int64_t startTick,
-                                             HRESULT* code = nullptr) const;
-  Expected<ComPtr<IEnumEventEx>> OpenEvents(std::int32_t block, std::int32_t startTick,
-                                            HRESULT* code = nullptr) const;
+  Expected<ComPtr<IEnumFloatEx>> OpenSamples(std::int32_t block, std::int64_t startTick, HRESULT* code = nullptr) const;
+  Expected<ComPtr<IEnumEventEx>> OpenEvents(std::int32_t block, std::int32_t startTick, HRESULT* code = nullptr) const;
 
   // Why the last CreateSampleEnum or CreateEventEnum failed (UTF-8); empty after a success.
   const std::string& LastError() const { return mLastError; }

@@ -118,9 +118,10 @@ TEST_F(ExpressionTest, BoundChannelsAreScaledIntoTheRequestedUnits) {
     double factor;
   };
   const Case cases[] = {
-      {L"Ch3", 2, L"L/s", 1, 0.001},  {L"Ch3", 2, L"L/s", 0, 1},     {L"Ch3", 2, L"mL/s", 1, 1},
-      {L"Ch3", 2, L"mL/s", 0, 1000},  {L"Ch3 + 0", 2, L"L/s", 1, 0.001}, {L"Ch3", 2, nullptr, 1, 1},
-      {L"Ch3", 0, L"mL/s", 1, 1},     {L"Scale(Ch3, 1)", 2, L"\u00B5L/s", 1, 1000},
+      {L"Ch3", 2, L"L/s", 1, 0.001},     {L"Ch3", 2, L"L/s", 0, 1},
+      {L"Ch3", 2, L"mL/s", 1, 1},        {L"Ch3", 2, L"mL/s", 0, 1000},
+      {L"Ch3 + 0", 2, L"L/s", 1, 0.001}, {L"Ch3", 2, nullptr, 1, 1},
+      {L"Ch3", 0, L"mL/s", 1, 1},        {L"Scale(Ch3, 1)", 2, L"\u00B5L/s", 1, 1000},
   };
   for (const auto& c : cases) {
     const std::string what = ToUtf8(c.text) + " with channel " + std::to_string(c.channel) + " bound";
@@ -162,7 +163,8 @@ TEST_F(ExpressionTest, CreationFailuresLeaveAMessage) {
     ASSERT_TRUE(e);
     ComPtr<IEnumFloatEx> samples;
     ComPtr<IEnumEventEx> events;
-    HRESULT hr = c.events ? e->CreateEventEnum(c.block, 0, events.Put()) : e->CreateSampleEnum(c.block, 0, samples.Put());
+    HRESULT hr =
+        c.events ? e->CreateEventEnum(c.block, 0, events.Put()) : e->CreateSampleEnum(c.block, 0, samples.Put());
     EXPECT_EQ(hr, c.code) << ToUtf8(c.text);
     EXPECT_FALSE(samples || events);
     EXPECT_EQ(e->LastError(), c.message) << ToUtf8(c.text);

@@ -14,8 +14,8 @@ struct IDetectorSettings;
 
 // A channel read in requested units (for example channel 0 in L"L/s" though it records "mL/s").
 struct ChannelBinding {
-  std::int32_t channel;   // zero-based
-  const wchar_t* units;   // units of the same kind as the channel's, or null for the channel's own
+  std::int32_t channel;  // zero-based
+  const wchar_t* units;  // units of the same kind as the channel's, or null for the channel's own
 };
 
 struct IExpression : IUnknown {

@@ -109,8 +109,7 @@ Expected<std::vector<Token>> Lex(std::wstring_view text) {
       if (IsChannelReference(t.text)) {
         t.kind = TokenKind::kChannel;
         t.channel = ChannelNumber(std::wstring_view(t.text).substr(2));
-        if (t.channel == 0)
-          return ErrorAt(t.position, DescribeToken(t) + " is not a channel (channels start at Ch1)");
+        if (t.channel == 0) return ErrorAt(t.position, DescribeToken(t) + " is not a channel (channels start at Ch1)");
       } else {
         t.kind = TokenKind::kIdentifier;
       }
@@ -118,14 +117,29 @@ Expected<std::vector<Token>> Lex(std::wstring_view text) {
       ++i;
       t.text = std::wstring(1, c);
       switch (c) {
-        case L'+': t.kind = TokenKind::kPlus; break;
-        case L'-': t.kind = TokenKind::kMinus; break;
-        case L'*': t.kind = TokenKind::kStar; break;
-        case L'/': t.kind = TokenKind::kSlash; break;
-        case L'(': t.kind = TokenKind::kOpen; break;
-        case L')': t.kind = TokenKind::kClose; break;
-        case L',': t.kind = TokenKind::kComma; break;
-        default: return ErrorAt(t.position, "unexpected character " + DescribeCharacter(c));
+        case L'+':
+          t.kind = TokenKind::kPlus;
+          break;
+        case L'-':
+          t.kind = TokenKind::kMinus;
+          break;
+        case L'*':
+          t.kind = TokenKind::kStar;
+          break;
+        case L'/':
+          t.kind = TokenKind::kSlash;
+          break;
+        case L'(':
+          t.kind = TokenKind::kOpen;
+          break;
+        case L')':
+          t.kind = TokenKind::kClose;
+          break;
+        case L',':
+          t.kind = TokenKind::kComma;
+          break;
+        default:
+          return ErrorAt(t.position, "unexpected character " + DescribeCharacter(c));
       }
     }
     tokens.push_back(std::move(t));

@@ -146,8 +146,7 @@ class Parser {
       call->children.push_back(std::move(*argument));
       const Token& t = Take();
       if (t.kind == TokenKind::kClose) return call;
-      if (t.kind != TokenKind::kComma)
-        return ErrorAt(t.position, "expected ',' or ')' but found " + DescribeToken(t));
+      if (t.kind != TokenKind::kComma) return ErrorAt(t.position, "expected ',' or ')' but found " + DescribeToken(t));
     }
   }
 

@@ -16,11 +16,13 @@ std::string Show(const ExprNode& n) {
       std::snprintf(buf, sizeof buf, "%g", n.number);
       return buf;
     }
-    case ExprNode::Kind::kChannel: return "ch" + std::to_string(n.channel);
-    case ExprNode::Kind::kNegate: return "(neg " + Show(*n.children[0]) + ")";
+    case ExprNode::Kind::kChannel:
+      return "ch" + std::to_string(n.channel);
+    case ExprNode::Kind::kNegate:
+      return "(neg " + Show(*n.children[0]) + ")";
     case ExprNode::Kind::kBinary:
-      return "(" + std::string(1, static_cast<char>(n.op)) + " " + Show(*n.children[0]) + " " +
-             Show(*n.children[1]) + ")";
+      return "(" + std::string(1, static_cast<char>(n.op)) + " " + Show(*n.children[0]) + " " + Show(*n.children[1]) +
+             ")";
     case ExprNode::Kind::kCall: {
       std::string s = "(" + ToUtf8(n.text);
       for (const auto& c : n.children) s += " " + Show(*c);

@@ -32,7 +32,10 @@ std::optional<std::vector<double>> ParseParameterNumbers(std::wstring_view text)
 }
 
 SampleFunction::SampleFunction(const SampleFunction& other)
-    : ComObject(), mHost(other.mHost), mParameterText(other.mParameterText), mRecord(other.mRecord),
+    : ComObject(),
+      mHost(other.mHost),
+      mParameterText(other.mParameterText),
+      mRecord(other.mRecord),
       mSecsPerTick(other.mSecsPerTick) {}
 
 HRESULT SampleFunction::GetOutputKind(std::uint32_t* kind) {
@@ -86,8 +89,8 @@ HRESULT SampleFunction::Clone(IEnumFloatEx** out) {
   });
 }
 
-HRESULT SampleFunction::SetSources(std::int32_t record, std::int32_t count, IUnknown* const* sources,
-                                   std::int32_t, double secsPerTick, std::int32_t) {
+HRESULT SampleFunction::SetSources(std::int32_t record, std::int32_t count, IUnknown* const* sources, std::int32_t,
+                                   double secsPerTick, std::int32_t) {
   if (count < 0 || (count > 0 && !sources)) return E_INVALIDARG;
   return Guarded([&] {
     mRecord = record;

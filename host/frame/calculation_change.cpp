@@ -26,8 +26,8 @@ Previous Remember(HostDocument& doc, std::int32_t channel) {
   p.stored = doc.File().channels[static_cast<std::size_t>(channel)].calculation;
   ComPtr<IChannelCalc> calc;
   Guid classId;
-  if (doc.Data().GetChannelCalc(channel, calc.Put()) == S_OK && calc && Succeeded(calc->GetSettings(p.settings.Put())) &&
-      p.settings && Succeeded(p.settings->GetClassId(&classId)))
+  if (doc.Data().GetChannelCalc(channel, calc.Put()) == S_OK && calc &&
+      Succeeded(calc->GetSettings(p.settings.Put())) && p.settings && Succeeded(p.settings->GetClassId(&classId)))
     p.cls = doc.Registry().Calculations().FindById(classId);
   return p;
 }

@@ -16,8 +16,8 @@ namespace kymora {
 class HostDocument;
 
 struct CalculationRequest {
-  std::int32_t channel = 0;             // zero-based; the channel count adds a channel
-  ComPtr<ICalculationClass> cls;        // null removes the calculation
+  std::int32_t channel = 0;       // zero-based; the channel count adds a channel
+  ComPtr<ICalculationClass> cls;  // null removes the calculation
   // Settings by name (IKeyValueSettings), applied in order to the starting settings.
   std::vector<std::pair<std::wstring, std::wstring>> values;
   // The set-up dialog, run on the prepared settings: S_OK goes on, S_FALSE cancels (nothing changes).

@@ -55,8 +55,8 @@ Expected<ComPtr<ICustomDocument>> DocumentFrame::Document(const Guid& documentTy
         mDocuments.back().attached = psi;  // a loaded stream is stored again on every save
       } else if (mMessageBox) {
         // The bytes stay in the file untouched until the document's settings are changed and attached.
-        mMessageBox(L"The stored settings of this document could not be read; they are left as they are.",
-                    L"Kymora", 0x30);
+        mMessageBox(L"The stored settings of this document could not be read; they are left as they are.", L"Kymora",
+                    0x30);
       }
     }
   }

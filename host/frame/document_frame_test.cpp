@@ -195,10 +195,11 @@ struct DocumentFrameTest : ::testing::Test {
     registry->RegisterClassObject(MakeCom<FakeViewClass>().Get());
     registry->RegisterMessageClass(0, MakeCom<FakeMessageClass>().Get());
     data = MakeCom<ChannelData>(file, HostServices{});
-    frame = MakeCom<DocumentFrame>(data.Get(), registry.Get(), [this](const std::wstring& t, const std::wstring&, std::uint32_t) {
-      boxes.push_back(t);
-      return 1;
-    });
+    frame = MakeCom<DocumentFrame>(data.Get(), registry.Get(),
+                                   [this](const std::wstring& t, const std::wstring&, std::uint32_t) {
+                                     boxes.push_back(t);
+                                     return 1;
+                                   });
   }
   void TearDown() override {
     frame->Shutdown();
@@ -250,8 +251,8 @@ TEST_F(DocumentFrameTest, ScriptMessagesAreBuiltByTheirClassAndSentAtOnce) {
   std::uint16_t index = 0;
   frame->GetNamespaceIndex(kDocType, &index);
   auto id = std::to_string((index << 16) | 3);
-  EXPECT_EQ(log, (std::vector<std::string>{"doc message " + id + " size 16", "A=2.500000", "doc message " + id + " size 16",
-                                           "A=0.000000"}));
+  EXPECT_EQ(log, (std::vector<std::string>{"doc message " + id + " size 16", "A=2.500000",
+                                           "doc message " + id + " size 16", "A=0.000000"}));
   EXPECT_FALSE(frame->SendScriptMessage(L"Poke", {{L"B", 1}}));
   EXPECT_FALSE(frame->SendScriptMessage(L"Nudge", {}));
 }

@@ -14,8 +14,8 @@
 namespace kymora {
 
 struct ExtensionInfo {
-  std::string file;                           // path of the module
-  std::map<std::string, std::string> keys;    // version keys
+  std::string file;                         // path of the module
+  std::map<std::string, std::string> keys;  // version keys
   std::string Key(const std::string& name) const;
 };
 

@@ -4,9 +4,9 @@
 #include <filesystem>
 
 #include "host/data/storage/kymo_storage.h"
-#include "host/frame/document_events.h"
 #include "host/expr/engine.h"
 #include "host/expr/iexpression_engine.h"
+#include "host/frame/document_events.h"
 
 namespace kymora {
 
@@ -14,7 +14,8 @@ bool IsKymoPath(const std::string& path) {
   auto dot = path.rfind('.');
   if (dot == std::string::npos) return false;
   std::string ext = path.substr(dot + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return ext == "kymo";
 }
 

@@ -18,5 +18,5 @@ struct IClipboard : IUnknown {
   virtual HRESULT Empty() = 0;  // slot 5
   // in: format and bytes; the clipboard copies them. Only while open. A failure leaves nothing placed.
   virtual HRESULT SetData(std::uint32_t format, const void* bytes, std::uint32_t size) = 0;  // slot 6
-  virtual HRESULT Close() = 0;  // slot 7
+  virtual HRESULT Close() = 0;                                                               // slot 7
 };

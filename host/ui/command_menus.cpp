@@ -55,7 +55,8 @@ std::wstring PlainCaption(const std::wstring& caption) {
     }
     plain += text[i];
   }
-  while (!plain.empty() && (plain.back() == L'.' || plain.back() == L' ' || plain.back() == L'\u2026')) plain.pop_back();
+  while (!plain.empty() && (plain.back() == L'.' || plain.back() == L' ' || plain.back() == L'\u2026'))
+    plain.pop_back();
   return plain;
 }
 

@@ -10,7 +10,8 @@ constexpr Guid kDoc = Guid::Parse("{11111111-0000-0000-0000-00000000000A}");
 
 std::wstring Flatten(const MenuSpec& m) {
   std::wstring s = m.title + (m.listedAsExtension ? L"*:" : L":");
-  for (const auto& i : m.items) s += L" " + (i.separator ? std::wstring(L"-") : i.caption + L"=" + std::to_wstring(i.commandId));
+  for (const auto& i : m.items)
+    s += L" " + (i.separator ? std::wstring(L"-") : i.caption + L"=" + std::to_wstring(i.commandId));
   return s;
 }
 }  // namespace
@@ -30,7 +31,8 @@ TEST(LayOutMenus, GroupsOrderItemsAndDropsStraySeparators) {
         e(L"Spiro|-", L"", 0, 10), e(L"Spiro|B", L"&B", 2, 10)},
        {L"&Spirometry*: &A=1 - &B=2"}},
       {"lower groups first, order kept within a group",
-       {e(L"M", L"&M", 0, 0), e(L"M|Late", L"Late", 1, 20), e(L"M|Early", L"Early", 2, 5), e(L"M|Early2", L"Early2", 3, 5)},
+       {e(L"M", L"&M", 0, 0), e(L"M|Late", L"Late", 1, 20), e(L"M|Early", L"Early", 2, 5),
+        e(L"M|Early2", L"Early2", 3, 5)},
        {L"&M: Early=2 Early2=3 Late=1"}},
       {"leading, doubled and trailing separators go",
        {e(L"M", L"", 0, 0), e(L"M|-", L"", 0, 0), e(L"M|A", L"A", 1, 0), e(L"M|-", L"", 0, 0), e(L"M|-", L"", 0, 0),
@@ -52,8 +54,12 @@ TEST(LayOutMenus, GroupsOrderItemsAndDropsStraySeparators) {
 
 TEST(PlainCaption, DropsMnemonicsEllipsisAndShortcut) {
   const std::pair<std::wstring, std::wstring> cases[] = {
-      {L"&Settings...", L"Settings"}, {L"&Flow-Volume Plot", L"Flow-Volume Plot"}, {L"Save &As...\tCtrl+Shift+S", L"Save As"},
-      {L"R&&D", L"R&D"}, {L"Calculation\u2026", L"Calculation"}, {L"", L""},
+      {L"&Settings...", L"Settings"},
+      {L"&Flow-Volume Plot", L"Flow-Volume Plot"},
+      {L"Save &As...\tCtrl+Shift+S", L"Save As"},
+      {L"R&&D", L"R&D"},
+      {L"Calculation\u2026", L"Calculation"},
+      {L"", L""},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(PlainCaption(in), out) << std::string(in.begin(), in.end());
 }

@@ -15,16 +15,13 @@ TEST(LayoutOfStyle, ButtonsDefaultsEscapeAndIcons) {
     MessageIcon icon;
   };
   const Case cases[] = {
-      {0x00, {1}, 1, 1, MessageIcon::kNone},
-      {0x01, {1, 2}, 1, 2, MessageIcon::kNone},
-      {0x12, {3, 4, 5}, 3, 3, MessageIcon::kError},
-      {0x23, {6, 7, 2}, 6, 2, MessageIcon::kQuestion},
-      {0x34, {6, 7}, 6, 7, MessageIcon::kWarning},
-      {0x45, {4, 2}, 4, 2, MessageIcon::kInformation},
-      {0x104, {6, 7}, 7, 7, MessageIcon::kNone},   // second button default
+      {0x00, {1}, 1, 1, MessageIcon::kNone},        {0x01, {1, 2}, 1, 2, MessageIcon::kNone},
+      {0x12, {3, 4, 5}, 3, 3, MessageIcon::kError}, {0x23, {6, 7, 2}, 6, 2, MessageIcon::kQuestion},
+      {0x34, {6, 7}, 6, 7, MessageIcon::kWarning},  {0x45, {4, 2}, 4, 2, MessageIcon::kInformation},
+      {0x104, {6, 7}, 7, 7, MessageIcon::kNone},     // second button default
       {0x203, {6, 7, 2}, 2, 2, MessageIcon::kNone},  // third button default
-      {0x300, {1}, 1, 1, MessageIcon::kNone},      // a default beyond the buttons is the first
-      {0x0F, {1}, 1, 1, MessageIcon::kNone},       // unknown button sets show OK
+      {0x300, {1}, 1, 1, MessageIcon::kNone},        // a default beyond the buttons is the first
+      {0x0F, {1}, 1, 1, MessageIcon::kNone},         // unknown button sets show OK
   };
   for (const auto& c : cases) {
     auto l = LayoutOfStyle(c.style);

@@ -13,8 +13,8 @@ TEST(HtmlOfClipboardFormat, TakesThePageBetweenItsOffsets) {
   header.replace("0000000E", QByteArray::number(start + page.size()).rightJustified(8, '0'));
   EXPECT_EQ(HtmlOfClipboardFormat(header + page + "trailing"), page);
   // Offsets beyond the text, reversed, or missing: the whole text goes.
-  const QByteArray broken[] = {"StartHTML:00000010\r\nEndHTML:00009999\r\n<p>", "StartHTML:00000030\r\nEndHTML:00000010\r\n",
-                               "<p>no header</p>"};
+  const QByteArray broken[] = {"StartHTML:00000010\r\nEndHTML:00009999\r\n<p>",
+                               "StartHTML:00000030\r\nEndHTML:00000010\r\n", "<p>no header</p>"};
   for (const auto& b : broken) EXPECT_EQ(HtmlOfClipboardFormat(b), b);
 }
 

@@ -159,10 +159,19 @@ class UiServicesTest : public QObject {
       QCOMPARE(sub->windowTitle(), QStringLiteral("Renamed"));
       QPointer<QMdiSubWindow> watch = sub;
       switch (way) {
-        case 0: sub->close(); break;                          // the user
-        case 1: mDoc->Frame().CloseView(view.Get()); break;   // the frame
-        case 2: QCOMPARE(host->CloseView(view.Get()), S_OK); break;  // the view asks, from the event loop
-        case 3: mServices->Attach(nullptr); mDoc->Frame().Shutdown(); break;  // the document closes
+        case 0:
+          sub->close();
+          break;  // the user
+        case 1:
+          mDoc->Frame().CloseView(view.Get());
+          break;  // the frame
+        case 2:
+          QCOMPARE(host->CloseView(view.Get()), S_OK);
+          break;  // the view asks, from the event loop
+        case 3:
+          mServices->Attach(nullptr);
+          mDoc->Frame().Shutdown();
+          break;  // the document closes
       }
       QTRY_VERIFY(watch.isNull());
       QCOMPARE(view->closes, 1);
@@ -220,7 +229,7 @@ class UiServicesTest : public QObject {
     QVERIFY(data->data(QStringLiteral("image/svg+xml")).contains("<svg"));
     const QImage png = QImage::fromData(data->data(QStringLiteral("image/png")), "PNG");
     QCOMPARE(png.size(), QSize(40, 20));
-    QCOMPARE(QColor(png.pixel(5, 10)), QColor(Qt::black));   // the drawing's left half
+    QCOMPARE(QColor(png.pixel(5, 10)), QColor(Qt::black));  // the drawing's left half
     QCOMPARE(QColor(png.pixel(35, 10)), QColor(Qt::white));
   }
 
@@ -233,7 +242,8 @@ class UiServicesTest : public QObject {
     const QByteArray bytes = pdf.readAll();
     pdf.close();
     QVERIFY(bytes.startsWith("%PDF"));
-    QCOMPARE(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") + bytes.count("/Type /Page "), 2);  // two pages
+    QCOMPARE(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") + bytes.count("/Type /Page "),
+             2);  // two pages
     QCOMPARE(mServices->PrintToPdf(bad.Get(), path.toStdWString().c_str()), E_FAIL);
     QVERIFY(pdf.open(QIODevice::ReadOnly));
     QCOMPARE(pdf.readAll(), bytes);  // the earlier file is untouched

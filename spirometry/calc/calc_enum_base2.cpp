@@ -49,8 +49,8 @@ HRESULT CalcEnumBase2::Clone(IEnumFloatEx** out) {
   });
 }
 
-HRESULT CalcEnumBase2::SetSources(std::int32_t record, std::int32_t, IUnknown* const*, std::int32_t,
-                                  double secsPerTick, std::int32_t online) {
+HRESULT CalcEnumBase2::SetSources(std::int32_t record, std::int32_t, IUnknown* const*, std::int32_t, double secsPerTick,
+                                  std::int32_t online) {
   if (record != kSameRecord) mRecord = record;
   mSecsPerTick = secsPerTick;
   mOnline = online;

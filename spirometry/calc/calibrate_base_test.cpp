@@ -130,12 +130,9 @@ TEST(CalibrateBase, ValidationSaysWhatIsWrongWithTheSelection) {
     int message;  // 0: valid
   };
   const Case cases[] = {
-      {"no channel", -1, true, {0, 0}, {10, 0}, 20},
-      {"no selection", 0, false, {0, 0}, {10, 0}, 21},
-      {"end before start", 0, true, {50, 0}, {10, 0}, 21},
-      {"two blocks", 0, true, {50, 0}, {10, 1}, 22},
-      {"channel without data", 1, true, {0, 0}, {10, 0}, 23},
-      {"valid", 0, true, {0, 1}, {DataPosition::kNotSet, 1}, 0},
+      {"no channel", -1, true, {0, 0}, {10, 0}, 20},          {"no selection", 0, false, {0, 0}, {10, 0}, 21},
+      {"end before start", 0, true, {50, 0}, {10, 0}, 21},    {"two blocks", 0, true, {50, 0}, {10, 1}, 22},
+      {"channel without data", 1, true, {0, 0}, {10, 0}, 23}, {"valid", 0, true, {0, 1}, {DataPosition::kNotSet, 1}, 0},
   };
   for (const auto& c : cases) {
     if (c.hasSelection)

@@ -16,7 +16,7 @@ constexpr std::int32_t kNoChannel = INT32_MIN;
 // What a calculation declares about its output when its settings are applied.
 struct OutputDescription {
   std::int32_t sourceChannel = kNoChannel;
-  double top = 0.0;     // output range mapped onto raw ±32000
+  double top = 0.0;  // output range mapped onto raw ±32000
   double bottom = 0.0;
   std::wstring parameters;  // the enumerators' parameter text
   std::wstring units;       // without prefix

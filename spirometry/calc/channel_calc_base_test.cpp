@@ -101,14 +101,18 @@ TEST(ChannelCalcBase, ApplicationDescribesSourceScalingAndTextThenApplies) {
     Calls expected;
   };
   const Case flowCases[] = {
-      {"forced, on its own channel", Apply<SpFlow>(2, 20.0, -20.0, kTrue16),
+      {"forced, on its own channel",
+       Apply<SpFlow>(2, 20.0, -20.0, kTrue16),
        {"class name", "rebind Bound", ownFlags, "scaling 40 0", "parameters", "units", "apply 40000000"}},
-      {"another channel, not forced", Apply<SpFlow>(0, 20.0, -20.0, kFalse16),
+      {"another channel, not forced",
+       Apply<SpFlow>(0, 20.0, -20.0, kFalse16),
        {"class name", otherFlags, "scaling 40 0", "parameters", "units", "apply 40000000"}},
       // A range without width is widened by raising its top by 1.
-      {"no width", Apply<SpFlow>(0, 5.0, 5.0, kTrue16),
+      {"no width",
+       Apply<SpFlow>(0, 5.0, 5.0, kTrue16),
        {"class name", "rebind Bound", otherFlags, "scaling 1 5.5", "parameters", "units", "apply 40000000"}},
-      {"width below 1e-5", Apply<SpFlow>(0, 5.000009, 5.0, kFalse16),
+      {"width below 1e-5",
+       Apply<SpFlow>(0, 5.000009, 5.0, kFalse16),
        {"class name", otherFlags, "scaling 1.00001 5.5", "parameters", "units", "apply 40000000"}},
   };
   for (const auto& c : flowCases) {

@@ -32,8 +32,12 @@ class MemorySource final : public ComObject<IEnumFloatEx> {
 
   // A clone: same samples and counts, own position.
   MemorySource(const MemorySource& other)
-      : ComObject(), mSamples(other.mSamples), mShared(other.mShared), mPosition(other.mPosition),
-        mSecsPerTick(other.mSecsPerTick), mUnits(other.mUnits) {}
+      : ComObject(),
+        mSamples(other.mSamples),
+        mShared(other.mShared),
+        mPosition(other.mPosition),
+        mSecsPerTick(other.mSecsPerTick),
+        mUnits(other.mUnits) {}
 
   // Samples beyond this many are not yet acquired: Read stops there with KYM_S_PENDING. Shared with clones.
   void SetAcquired(std::int64_t count) { mShared->acquired = count; }

@@ -2,8 +2,8 @@
 // Base of the calculations that turn one source sample into one output sample at the same tick. It holds
 // the source (an IEnumFloatEx) and its units, reports the source's interval and units for its output and
 // passes positioning through to the source; the derived class transforms what Read delivers.
-#include "spirometry/calc/calc_enum_base2.h"
 #include "host/data/iunits.h"
+#include "spirometry/calc/calc_enum_base2.h"
 
 namespace CalcEnums {
 

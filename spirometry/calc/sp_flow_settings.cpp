@@ -169,12 +169,12 @@ double SpFlowSettings::EffectiveHeadScale() const {
 HRESULT SpFlowSettings::Describe(std::wstring* text) {
   if (!text) return E_POINTER;
   return CalcEnums::AtBoundary([&] {
-    *text = L"source=" + ChannelText(mRawFlowChannel) +
-            L" preset=" + (mUseCustomHeadScale ? std::wstring(L"custom") : std::to_wstring(mPresetIndex)) +
-            L" scale=" + NumberText(EffectiveHeadScale()) + L" drift=" + SwitchText(mDriftCorrection) +
-            L" nonlinear=" + SwitchText(mApplyNonLinear) + L" noise-floor=" + NumberText(mNoiseFloor) +
-            L" noise-clamp=" + SwitchText(mApplyNoiseFloor) + L" prefix=" + std::to_wstring(mOutputUnitsPrefix) +
-            L" top=" + NumberText(mRangeTop) + L" bottom=" + NumberText(mRangeBottom);
+    *text = L"source=" + ChannelText(mRawFlowChannel) + L" preset=" +
+            (mUseCustomHeadScale ? std::wstring(L"custom") : std::to_wstring(mPresetIndex)) + L" scale=" +
+            NumberText(EffectiveHeadScale()) + L" drift=" + SwitchText(mDriftCorrection) + L" nonlinear=" +
+            SwitchText(mApplyNonLinear) + L" noise-floor=" + NumberText(mNoiseFloor) + L" noise-clamp=" +
+            SwitchText(mApplyNoiseFloor) + L" prefix=" + std::to_wstring(mOutputUnitsPrefix) + L" top=" +
+            NumberText(mRangeTop) + L" bottom=" + NumberText(mRangeBottom);
     return S_OK;
   });
 }

@@ -38,7 +38,7 @@ const Bytes kSampleV3 = {
     0x01,                                            // apply noise floor
     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xD0, 0x3F,  // noise floor 0.25
     0x01, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // reserved empty string
-    0x06, 0x12, 0x0F, 0x00,                          // end marker
+    0x06, 0x12, 0x0F, 0x00,                                                  // end marker
 };
 
 std::wstring Described(SpFlowSettings* s) {
@@ -50,10 +50,9 @@ std::wstring Described(SpFlowSettings* s) {
 bool SamePersisted(const SpFlowFields& a, const SpFlowFields& b) {
   return a.mRawFlowChannel == b.mRawFlowChannel && a.mDriftCorrection == b.mDriftCorrection &&
          a.mPresetIndex == b.mPresetIndex && a.mApplyNonLinear == b.mApplyNonLinear &&
-         a.mUseCustomHeadScale == b.mUseCustomHeadScale && a.mHeadScale == b.mHeadScale &&
-         a.mRangeTop == b.mRangeTop && a.mRangeBottom == b.mRangeBottom &&
-         a.mOutputUnitsPrefix == b.mOutputUnitsPrefix && a.mApplyNoiseFloor == b.mApplyNoiseFloor &&
-         a.mNoiseFloor == b.mNoiseFloor;
+         a.mUseCustomHeadScale == b.mUseCustomHeadScale && a.mHeadScale == b.mHeadScale && a.mRangeTop == b.mRangeTop &&
+         a.mRangeBottom == b.mRangeBottom && a.mOutputUnitsPrefix == b.mOutputUnitsPrefix &&
+         a.mApplyNoiseFloor == b.mApplyNoiseFloor && a.mNoiseFloor == b.mNoiseFloor;
 }
 
 // Decimal comma and digit grouping, as a user's regional settings might have them.
@@ -64,9 +63,7 @@ struct CommaDecimals : std::numpunct<wchar_t> {
 };
 }  // namespace
 
-TEST(SpFlowSettings, SavesVersion3ByteForByte) {
-  EXPECT_EQ(SavedBytes(Sample().Get()), kSampleV3);
-}
+TEST(SpFlowSettings, SavesVersion3ByteForByte) { EXPECT_EQ(SavedBytes(Sample().Get()), kSampleV3); }
 
 TEST(SpFlowSettings, LoadsEveryVersionItKnows) {
   // Version 1: the first six items only; version 2 adds the range and the end marker.
@@ -74,8 +71,8 @@ TEST(SpFlowSettings, LoadsEveryVersionItKnows) {
                     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x04, 0x40};
   Bytes v2(v1);
   v2[0] = 0x02;
-  const Bytes range = {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x24, 0x40, 0x00, 0x00, 0x00,
-                       0x00, 0x00, 0x00, 0x14, 0xC0, 0x06, 0x12, 0x0F, 0x00};
+  const Bytes range = {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x24, 0x40, 0x00, 0x00,
+                       0x00, 0x00, 0x00, 0x00, 0x14, 0xC0, 0x06, 0x12, 0x0F, 0x00};
   v2.insert(v2.end(), range.begin(), range.end());
 
   for (const Bytes* bytes : std::initializer_list<const Bytes*>{&v1, &v2}) {
@@ -136,8 +133,8 @@ TEST(SpFlowSettings, RefusedStreamsChangeNothing) {
                              {"wrong end marker", badMarker, E_FAIL},
                              {"version 0", zero, E_FAIL}};
   for (std::size_t n = 0; n < kSampleV3.size(); ++n)
-    cases.push_back({"truncated", Bytes(kSampleV3.begin(), kSampleV3.begin() + static_cast<std::ptrdiff_t>(n)),
-                     E_FAIL});
+    cases.push_back(
+        {"truncated", Bytes(kSampleV3.begin(), kSampleV3.begin() + static_cast<std::ptrdiff_t>(n)), E_FAIL});
   for (const auto& c : cases) {
     auto s = MakeCom<SpFlowSettings>();
     EXPECT_EQ(LoadBytes(s.Get(), c.bytes), c.expected) << c.name << " " << c.bytes.size();
@@ -193,16 +190,26 @@ TEST(SpFlowSettings, KeyValuesSetFieldsOrAreRefusedWithoutChange) {
     const wchar_t* shows;  // null: refused
   };
   const Case cases[] = {
-      {L"source", L"3", L"source=3 "},          {L"source", L"0", nullptr},
-      {L"source", L"257", nullptr},              {L"source", L"two", nullptr},
-      {L"preset", L"2", L"preset=2 scale=11.79"}, {L"preset", L"5", nullptr},
-      {L"preset", L"custom", L"preset=custom"},  {L"scale", L"2.5", L"preset=custom scale=2.5"},
-      {L"scale", L"0", nullptr},                 {L"drift", L"on", L"drift=on"},
-      {L"drift", L"yes", nullptr},               {L"nonlinear", L"ON", L"nonlinear=on"},
-      {L"noise-floor", L"0.05", L"noise-floor=0.05"}, {L"noise-floor", L"-1", nullptr},
-      {L"noise-clamp", L"on", L"noise-clamp=on"}, {L"prefix", L"7", L"prefix=7"},
-      {L"prefix", L"5", nullptr},                {L"top", L"30", L"top=30"},
-      {L"top", L"1,5", nullptr},                 {L"bottom", L"nan", nullptr},
+      {L"source", L"3", L"source=3 "},
+      {L"source", L"0", nullptr},
+      {L"source", L"257", nullptr},
+      {L"source", L"two", nullptr},
+      {L"preset", L"2", L"preset=2 scale=11.79"},
+      {L"preset", L"5", nullptr},
+      {L"preset", L"custom", L"preset=custom"},
+      {L"scale", L"2.5", L"preset=custom scale=2.5"},
+      {L"scale", L"0", nullptr},
+      {L"drift", L"on", L"drift=on"},
+      {L"drift", L"yes", nullptr},
+      {L"nonlinear", L"ON", L"nonlinear=on"},
+      {L"noise-floor", L"0.05", L"noise-floor=0.05"},
+      {L"noise-floor", L"-1", nullptr},
+      {L"noise-clamp", L"on", L"noise-clamp=on"},
+      {L"prefix", L"7", L"prefix=7"},
+      {L"prefix", L"5", nullptr},
+      {L"top", L"30", L"top=30"},
+      {L"top", L"1,5", nullptr},
+      {L"bottom", L"nan", nullptr},
       {L"colour", L"red", nullptr},
   };
   for (const auto& c : cases) {
@@ -227,6 +234,7 @@ TEST(SpFlowSettings, KeyValuesSetFieldsOrAreRefusedWithoutChange) {
   EXPECT_EQ(custom->CheckWhole(nullptr), S_OK);
   // The scale shown is the one the calculation runs with: the preset's, not the stored custom value.
   auto s = MakeCom<SpFlowSettings>();
-  EXPECT_EQ(Described(s.Get()), L"source=none preset=3 scale=40.1 drift=off nonlinear=off noise-floor=0 "
-                                L"noise-clamp=off prefix=8 top=20 bottom=-20");
+  EXPECT_EQ(Described(s.Get()),
+            L"source=none preset=3 scale=40.1 drift=off nonlinear=off noise-floor=0 "
+            L"noise-clamp=off prefix=8 top=20 bottom=-20");
 }

@@ -82,8 +82,7 @@ HRESULT SpVol::PrepareRecord(std::int32_t record, IChannelData* data, ICalcEnum*
     }
     HRESULT hr = SendUnits(L"L", VolumePrefixCode(unitsText), 1.0);
     if (Failed(hr)) return hr;
-    if (Failed(hr = SendLimits(mSettings->mRangeTop, mSettings->mRangeBottom, mSettings->mOutputFormatCode)))
-      return hr;
+    if (Failed(hr = SendLimits(mSettings->mRangeTop, mSettings->mRangeBottom, mSettings->mOutputFormatCode))) return hr;
     std::int64_t samples = 0;
     if (Failed(hr = data->GetBlockLength(kBlockInfoFlags, record, flow, &samples))) return hr;
     *ratioNumerator = 1;
@@ -179,8 +178,8 @@ HRESULT SpVol::ComputeRatioFromSelection(IChannelData* document, DataPosition st
   if (!mSettings || !document || !mSite) return E_FAIL;
   return CalcEnums::AtBoundary([&] {
     CalibrateBase reader(document, document);
-    const double ratio = reader.VolumeRatio(document, start, end, mSettings->mFlowChannel,
-                                            mSettings->mCorrectionType, mSettings->mDeadSpace);
+    const double ratio = reader.VolumeRatio(document, start, end, mSettings->mFlowChannel, mSettings->mCorrectionType,
+                                            mSettings->mDeadSpace);
     auto next = mSettings->Copy();
     next->mVolumeRatio = ratio;
     next->mVolumeCorrection = true;

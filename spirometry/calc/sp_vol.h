@@ -31,9 +31,9 @@ class SpVol final : public ChannelCalcBase, public ISpiroCalculations {
   std::uint32_t Release() override { return ChannelCalcBase::Release(); }
 
   // IChannelCalc
-  HRESULT PrepareRecord(std::int32_t record, IChannelData* data, ICalcEnum** enumerator,
-                        std::int64_t* ratioNumerator, std::int64_t* ratioDenominator, std::int64_t* delay,
-                        std::int64_t* length, std::int32_t* last) override;
+  HRESULT PrepareRecord(std::int32_t record, IChannelData* data, ICalcEnum** enumerator, std::int64_t* ratioNumerator,
+                        std::int64_t* ratioDenominator, std::int64_t* delay, std::int64_t* length,
+                        std::int32_t* last) override;
   HRESULT ApplySettings(IPersistObject* settings, Bool16 force) override;
   HRESULT ReplaceSettings(IPersistObject* settings) override;
   HRESULT GetSettings(IPersistObject** settings) override;

@@ -25,7 +25,9 @@ HRESULT SpVolEnum::CreateInstance(IUnknown* outer, const Guid& iid, void** out) 
   return CalcEnums::CreateEnumerator<SpVolEnum>(outer, iid, out);
 }
 
-ComPtr<CalcEnums::CalcEnumBase2> SpVolEnum::Copy() const { return ComPtr<CalcEnums::CalcEnumBase2>(new SpVolEnum(*this)); }
+ComPtr<CalcEnums::CalcEnumBase2> SpVolEnum::Copy() const {
+  return ComPtr<CalcEnums::CalcEnumBase2>(new SpVolEnum(*this));
+}
 
 HRESULT SpVolEnum::SetParameters(const wchar_t* text, std::uint32_t* outputKind) {
   if (outputKind) *outputKind = CalcKind::kSamples;

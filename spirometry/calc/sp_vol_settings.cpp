@@ -147,10 +147,10 @@ HRESULT SpVolSettings::Describe(std::wstring* text) {
   if (!text) return E_POINTER;
   return CalcEnums::AtBoundary([&] {
     const bool full = mCorrectionType == static_cast<std::int32_t>(CorrectionType::kFullExpiration);
-    *text = L"source=" + ChannelText(mFlowChannel) + L" correction=" + SwitchText(mVolumeCorrection) +
-            L" dead-space=" + NumberText(mDeadSpace) + L" ratio=" + NumberText(mVolumeRatio) +
-            L" reset=" + SwitchText(mResetAtEndOfExpiration) + L" type=" + (full ? L"full" : L"normal") +
-            L" top=" + NumberText(mRangeTop) + L" bottom=" + NumberText(mRangeBottom);
+    *text = L"source=" + ChannelText(mFlowChannel) + L" correction=" + SwitchText(mVolumeCorrection) + L" dead-space=" +
+            NumberText(mDeadSpace) + L" ratio=" + NumberText(mVolumeRatio) + L" reset=" +
+            SwitchText(mResetAtEndOfExpiration) + L" type=" + (full ? L"full" : L"normal") + L" top=" +
+            NumberText(mRangeTop) + L" bottom=" + NumberText(mRangeBottom);
     return S_OK;
   });
 }

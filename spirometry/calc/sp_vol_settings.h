@@ -20,8 +20,8 @@ constexpr double kVolumeRatioMin = 0.01, kVolumeRatioMax = 10.0, kDefaultVolumeR
 struct SpVolFields {
   bool mVolumeCorrection = false;
   bool mResetAtEndOfExpiration = false;
-  double mDeadSpace = kDefaultDeadSpace;      // mL, within 0..10000
-  double mVolumeRatio = kDefaultVolumeRatio;  // within 0.01..10, or exactly 0.0
+  double mDeadSpace = kDefaultDeadSpace;            // mL, within 0..10000
+  double mVolumeRatio = kDefaultVolumeRatio;        // within 0.01..10, or exactly 0.0
   double mStoredDeadSpace = kDefaultDeadSpace;      // as last stored or applied, before clamping
   double mStoredVolumeRatio = kDefaultVolumeRatio;  // as last stored or applied, before clamping
   std::int32_t mFlowChannel = kNoChannel;

@@ -98,7 +98,7 @@ TEST(SpVolSettings, OutOfRangeValuesAreClampedOnLoadAndRemembered) {
     bool notice;
   };
   const Case cases[] = {
-      {20000.0f, 1.25f, 10000.0, 1.25, true}, {-5.0f, 1.25f, 0.0, 1.25, true},   {155.0f, 50.0f, 155.0, 10.0, true},
+      {20000.0f, 1.25f, 10000.0, 1.25, true},  {-5.0f, 1.25f, 0.0, 1.25, true},   {155.0f, 50.0f, 155.0, 10.0, true},
       {155.0f, 0.001f, 155.0, 0.01, true},     {155.0f, 0.0f, 155.0, 0.0, false}, {20000.0f, 0.0f, 10000.0, 0.0, true},
       {10000.0f, 10.0f, 10000.0, 10.0, false},
   };
@@ -127,9 +127,11 @@ TEST(SpVolSettings, RefusedStreamsChangeNothing) {
   }
   // A stream's own failure code comes back from the end marker only; any other item fails with E_FAIL.
   const HRESULT readFault = static_cast<HRESULT>(0x8003001Eu);
-  const std::pair<std::size_t, HRESULT> faults[] = {
-      {kRatioAt + 2, E_FAIL}, {kTypeAt + 2, E_FAIL}, {kRangeAt + 4, E_FAIL}, {kRangeAt + 12, E_FAIL},
-      {kSampleV4.size() - 2, readFault}};
+  const std::pair<std::size_t, HRESULT> faults[] = {{kRatioAt + 2, E_FAIL},
+                                                    {kTypeAt + 2, E_FAIL},
+                                                    {kRangeAt + 4, E_FAIL},
+                                                    {kRangeAt + 12, E_FAIL},
+                                                    {kSampleV4.size() - 2, readFault}};
   for (const auto& [at, expected] : faults) {
     auto s = MakeCom<SpVolSettings>();
     EXPECT_EQ(s->Load(MakeCom<FailingStream>(kSampleV4, at, readFault).Get()), expected) << at;
@@ -165,13 +167,20 @@ TEST(SpVolSettings, KeyValuesSetFieldsOrAreRefusedWithoutChange) {
     const wchar_t* shows;
   };
   const Case cases[] = {
-      {L"source", L"2", L"source=2 "},          {L"source", L"-1", nullptr},
-      {L"correction", L"on", L"correction=on"}, {L"correction", L"1", nullptr},
-      {L"dead-space", L"155", L"dead-space=155"}, {L"dead-space", L"20000", nullptr},
-      {L"ratio", L"1.25", L"ratio=1.25"},       {L"ratio", L"12", nullptr},
-      {L"reset", L"on", L"reset=on"},           {L"type", L"full", L"type=full"},
-      {L"type", L"normal", L"type=normal"},     {L"type", L"1", nullptr},
-      {L"top", L"6", L"top=6"},                 {L"bottom", L"-1e400", nullptr},
+      {L"source", L"2", L"source=2 "},
+      {L"source", L"-1", nullptr},
+      {L"correction", L"on", L"correction=on"},
+      {L"correction", L"1", nullptr},
+      {L"dead-space", L"155", L"dead-space=155"},
+      {L"dead-space", L"20000", nullptr},
+      {L"ratio", L"1.25", L"ratio=1.25"},
+      {L"ratio", L"12", nullptr},
+      {L"reset", L"on", L"reset=on"},
+      {L"type", L"full", L"type=full"},
+      {L"type", L"normal", L"type=normal"},
+      {L"type", L"1", nullptr},
+      {L"top", L"6", L"top=6"},
+      {L"bottom", L"-1e400", nullptr},
       {L"prefix", L"7", nullptr},
   };
   for (const auto& c : cases) {

@@ -23,12 +23,13 @@ inline HRESULT LoadBytes(IPersistObject* settings, Bytes bytes) {
 // Reads succeed up to byte `failAt`; the read that would pass it fails with `code`.
 class FailingStream final : public ComObject<IStream> {
  public:
-  FailingStream(Bytes bytes, std::size_t failAt, HRESULT code) : mBytes(std::move(bytes)), mFailAt(failAt), mCode(code) {}
+  FailingStream(Bytes bytes, std::size_t failAt, HRESULT code)
+      : mBytes(std::move(bytes)), mFailAt(failAt), mCode(code) {}
   HRESULT Read(void* buf, std::uint32_t cb, std::uint32_t* read) override {
     if (read) *read = 0;
     if (mPos + cb > mFailAt) return mCode;
-    std::copy(mBytes.begin() + static_cast<std::ptrdiff_t>(mPos), mBytes.begin() + static_cast<std::ptrdiff_t>(mPos + cb),
-              static_cast<std::uint8_t*>(buf));
+    std::copy(mBytes.begin() + static_cast<std::ptrdiff_t>(mPos),
+              mBytes.begin() + static_cast<std::ptrdiff_t>(mPos + cb), static_cast<std::uint8_t*>(buf));
     mPos += cb;
     if (read) *read = cb;
     return S_OK;

@@ -10,9 +10,9 @@ struct PrefixExponent {
   int exponent;
 };
 constexpr PrefixExponent kPrefixes[] = {
-    {L'E', 18}, {L'P', 15}, {L'T', 12},  {L'G', 9},   {L'M', 6},        {L'k', 3},   {L'm', -3},  {L'u', -6},
-    {L'\u00B5', -6}, {L'n', -9}, {L'p', -12}, {L'f', -15}, {L'a', -18}, {L'Z', 21}, {L'Y', 24}, {L'z', -21},
-    {L'y', -24},
+    {L'E', 18},  {L'P', 15}, {L'T', 12},      {L'G', 9},   {L'M', 6},   {L'k', 3},
+    {L'm', -3},  {L'u', -6}, {L'\u00B5', -6}, {L'n', -9},  {L'p', -12}, {L'f', -15},
+    {L'a', -18}, {L'Z', 21}, {L'Y', 24},      {L'z', -21}, {L'y', -24},
 };
 }  // namespace
 

@@ -16,9 +16,9 @@ namespace Spirometry {
 // What the two calculations share: preparing records from their expression, and declaring their output.
 class VentilationCalcBase : public ChannelCalcBase {
  public:
-  HRESULT PrepareRecord(std::int32_t record, IChannelData* data, ICalcEnum** enumerator,
-                        std::int64_t* ratioNumerator, std::int64_t* ratioDenominator, std::int64_t* delay,
-                        std::int64_t* length, std::int32_t* last) override;
+  HRESULT PrepareRecord(std::int32_t record, IChannelData* data, ICalcEnum** enumerator, std::int64_t* ratioNumerator,
+                        std::int64_t* ratioDenominator, std::int64_t* delay, std::int64_t* length,
+                        std::int32_t* last) override;
 
  protected:
   using ChannelCalcBase::ChannelCalcBase;

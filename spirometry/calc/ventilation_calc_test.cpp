@@ -1,5 +1,7 @@
 // The tidal-volume and minute-ventilation channels as the host runs them, against breaths of known
 // volume; their expressions, units and settings streams.
+#include "spirometry/calc/ventilation_calc.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,10 +9,9 @@
 #include <random>
 
 #include "host/calc/ienum_float_ex.h"
-#include "host/data/iunits.h"
 #include "host/com/ipersist_object.h"  // before the stream helpers, which use it
+#include "host/data/iunits.h"
 #include "spirometry/calc/stream_test_support.h"
-#include "spirometry/calc/ventilation_calc.h"
 #include "spirometry/extension/test_host.h"
 
 using namespace Spirometry;
@@ -23,8 +24,8 @@ constexpr double kSecs = 0.01;  // 100 samples per second
 // that no breath straddles a minute. Each breath is a half-sine in, then a half-sine out.
 struct Breathing {
   std::vector<float> flow;
-  std::vector<std::int64_t> starts;    // first tick of each breath
-  std::vector<double> expired;         // its expired volume, from the noise-free flow
+  std::vector<std::int64_t> starts;  // first tick of each breath
+  std::vector<double> expired;       // its expired volume, from the noise-free flow
   std::vector<double> expiredPerMinute;
 };
 
@@ -42,8 +43,9 @@ Breathing MakeBreathing(int minutes, double flowScale) {
     std::int64_t used = 0;
     double minute = 0;
     for (int i = 0; i < count; ++i) {
-      const auto ticks = i + 1 == count ? 6000 - used
-                                        : static_cast<std::int64_t>(std::lround(6000 * weights[static_cast<std::size_t>(i)] / sum));
+      const auto ticks =
+          i + 1 == count ? 6000 - used
+                         : static_cast<std::int64_t>(std::lround(6000 * weights[static_cast<std::size_t>(i)] / sum));
       used += ticks;
       const auto in = static_cast<std::int64_t>(static_cast<double>(ticks) * 0.4);
       const std::int64_t out = ticks - in;
@@ -51,7 +53,8 @@ Breathing MakeBreathing(int minutes, double flowScale) {
       b.starts.push_back(static_cast<std::int64_t>(b.flow.size()));
       double volume = 0;
       for (std::int64_t k = 0; k < in; ++k)
-        b.flow.push_back(static_cast<float>(a * std::sin(std::numbers::pi * static_cast<double>(k) / static_cast<double>(in))));
+        b.flow.push_back(
+            static_cast<float>(a * std::sin(std::numbers::pi * static_cast<double>(k) / static_cast<double>(in))));
       for (std::int64_t k = 0; k < out; ++k) {
         const double f = -e * std::sin(std::numbers::pi * static_cast<double>(k) / static_cast<double>(out));
         volume -= f * kSecs;
@@ -220,7 +223,8 @@ TEST(VentilationSettings, StreamsRoundTripAndOlderTidalStreamsLoseTheirFlag) {
   newer[0] = 4;
   EXPECT_EQ(Spirometry::testing::LoadBytes(back.Get(), newer), KYM_E_NEWER_VERSION);
   for (std::size_t cut : {std::size_t{3}, std::size_t{10}, saved.size() - 1}) {
-    EXPECT_TRUE(Failed(Spirometry::testing::LoadBytes(back.Get(), Bytes(saved.begin(), saved.begin() + static_cast<std::ptrdiff_t>(cut)))));
+    EXPECT_TRUE(Failed(Spirometry::testing::LoadBytes(
+        back.Get(), Bytes(saved.begin(), saved.begin() + static_cast<std::ptrdiff_t>(cut)))));
     EXPECT_EQ(back->mExpression, L"EventInterp(SpTidalVolume(Ch3,1),0)") << "cut at " << cut;
   }
 

@@ -26,8 +26,8 @@ std::wstring ChannelReference(std::int32_t channel) { return L"Ch" + std::to_wst
 // --- tidal volume -----------------------------------------------------------------------------------------
 
 bool SpTidalVolFields::SameAs(const SpTidalVolFields& o) const {
-  return mSourceChannel == o.mSourceChannel && mExpiratoryOnly == o.mExpiratoryOnly &&
-         mRangeBottom == o.mRangeBottom && mRangeTop == o.mRangeTop;
+  return mSourceChannel == o.mSourceChannel && mExpiratoryOnly == o.mExpiratoryOnly && mRangeBottom == o.mRangeBottom &&
+         mRangeTop == o.mRangeTop;
 }
 
 std::wstring SpTidalVolSettings::PlainExpression(std::int32_t channel) {
@@ -93,8 +93,8 @@ HRESULT SpTidalVolSettings::SetValue(const wchar_t* key, const wchar_t* value, s
 HRESULT SpTidalVolSettings::Describe(std::wstring* text) {
   if (!text) return E_POINTER;
   return CalcEnums::AtBoundary([&] {
-    *text = L"source=" + ChannelText(mSourceChannel) + L" expiratory=" + SwitchText(mExpiratoryOnly) +
-            L" top=" + NumberText(mRangeTop) + L" bottom=" + NumberText(mRangeBottom);
+    *text = L"source=" + ChannelText(mSourceChannel) + L" expiratory=" + SwitchText(mExpiratoryOnly) + L" top=" +
+            NumberText(mRangeTop) + L" bottom=" + NumberText(mRangeBottom);
     return S_OK;
   });
 }
@@ -102,8 +102,8 @@ HRESULT SpTidalVolSettings::Describe(std::wstring* text) {
 // --- minute ventilation -----------------------------------------------------------------------------------
 
 bool SpMinVentFields::SameAs(const SpMinVentFields& o) const {
-  return mSourceChannel == o.mSourceChannel && mUpdateInterval == o.mUpdateInterval &&
-         mRangeBottom == o.mRangeBottom && mRangeTop == o.mRangeTop;
+  return mSourceChannel == o.mSourceChannel && mUpdateInterval == o.mUpdateInterval && mRangeBottom == o.mRangeBottom &&
+         mRangeTop == o.mRangeTop;
 }
 
 std::wstring SpMinVentFields::Expression() const {

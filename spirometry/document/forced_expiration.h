@@ -26,25 +26,25 @@ struct VolumeTimeCurve {
 };
 
 struct ForcedExpirationMeasures {
-  bool measured = false;  // false when the curve has no rise to measure (fewer than 3 samples, no flow, NaN)
-  double timeZero = 0.0;  // s from the start of expiration: the hesitation time
-  double bev = 0.0;       // L expired before time zero
-  double bevLimit = 0.0;  // L
-  double pef = 0.0;       // L/s, the steepest slope of the curve (central differences)
-  double pefTime = 0.0;   // s from time zero to peak flow
-  double fvc = 0.0;       // L, the largest expired volume
-  double fev1 = 0.0;      // L, one second after time zero (FVC when the expiration ended sooner)
-  double fev6 = 0.0;      // L, six seconds after time zero (FVC when the expiration ended sooner)
-  double fev1OverFvc = 0.0;  // %
-  double fef2575 = 0.0;      // L/s, mean flow between 25 % and 75 % of FVC expired
-  double fet = 0.0;          // s from time zero to the end of expiration (the largest expired volume)
+  bool measured = false;          // false when the curve has no rise to measure (fewer than 3 samples, no flow, NaN)
+  double timeZero = 0.0;          // s from the start of expiration: the hesitation time
+  double bev = 0.0;               // L expired before time zero
+  double bevLimit = 0.0;          // L
+  double pef = 0.0;               // L/s, the steepest slope of the curve (central differences)
+  double pefTime = 0.0;           // s from time zero to peak flow
+  double fvc = 0.0;               // L, the largest expired volume
+  double fev1 = 0.0;              // L, one second after time zero (FVC when the expiration ended sooner)
+  double fev6 = 0.0;              // L, six seconds after time zero (FVC when the expiration ended sooner)
+  double fev1OverFvc = 0.0;       // %
+  double fef2575 = 0.0;           // L/s, mean flow between 25 % and 75 % of FVC expired
+  double fet = 0.0;               // s from time zero to the end of expiration (the largest expired volume)
   double lastSecondChange = 0.0;  // L expired over the last second of the expiration
   bool plateau = false;           // lastSecondChange below kPlateauLitres
   bool longExpiration = false;    // fet of kLongExpirationSeconds or more
   bool bevWithinLimit = false;
-  bool firstSecondComplete = false;  // the expiration lasted at least one second after time zero
+  bool firstSecondComplete = false;                        // the expiration lasted at least one second after time zero
   double fivc = std::numeric_limits<double>::quiet_NaN();  // L inspired after the expiration; NaN: unknown
-  bool fivcWithinLimit = true;  // true too when FIVC is unknown or not above FVC
+  bool fivcWithinLimit = true;                             // true too when FIVC is unknown or not above FVC
 };
 
 // Measures one forced expiration. fivc is the volume inspired after it (NaN when nothing followed).

@@ -39,7 +39,7 @@ ForcedTestQuality AssessForcedTest(const std::vector<ForcedExpirationMeasures>& 
 
 // The measures of every forced expiration of an analysis and the test they make.
 struct ForcedTestResults {
-  std::vector<int> breaths;  // the indices of the forced breaths in the analysis, in time order
+  std::vector<int> breaths;                        // the indices of the forced breaths in the analysis, in time order
   std::vector<ForcedExpirationMeasures> measures;  // one per forced breath
   ForcedTestQuality quality;
 };

@@ -13,9 +13,8 @@ TEST(GradeOf, FollowsTheGradingTable) {
     double spread;
     char grade;
   };
-  const Case cases[] = {{3, 3, 0.10, 'A'}, {4, 4, 0.15, 'A'}, {2, 2, 0.15, 'B'}, {3, 3, 0.16, 'C'},
-                        {2, 3, 0.20, 'C'}, {2, 2, 0.25, 'D'}, {3, 3, 0.26, 'E'}, {1, 3, -1.0, 'E'},
-                        {0, 2, -1.0, 'U'}, {0, 0, -1.0, 'F'}};
+  const Case cases[] = {{3, 3, 0.10, 'A'}, {4, 4, 0.15, 'A'}, {2, 2, 0.15, 'B'}, {3, 3, 0.16, 'C'}, {2, 3, 0.20, 'C'},
+                        {2, 2, 0.25, 'D'}, {3, 3, 0.26, 'E'}, {1, 3, -1.0, 'E'}, {0, 2, -1.0, 'U'}, {0, 0, -1.0, 'F'}};
   for (const auto& c : cases)
     EXPECT_EQ(GradeOf(c.acceptable, c.usable, c.spread), c.grade) << c.acceptable << " " << c.usable << " " << c.spread;
 }
@@ -45,14 +44,41 @@ TEST(AssessForcedTest, JudgesEachManoeuvreThenRepeatabilityAndGrades) {
     double bestFev1, bestFvc;
   };
   const Case cases[] = {
-      {"three good blows", {Blow(3.00, 4.00), Blow(3.10, 4.12), Blow(3.05, 4.05)}, "yyy", "yyy", "yyy", 'A', 'A', 3.10,
+      {"three good blows",
+       {Blow(3.00, 4.00), Blow(3.10, 4.12), Blow(3.05, 4.05)},
+       "yyy",
+       "yyy",
+       "yyy",
+       'A',
+       'A',
+       3.10,
        4.12},
       {"short blows end when their FVC matches an earlier one",
-       {Blow(3.0, 4.0, "p"), Blow(3.1, 4.1), Blow(3.0, 3.96, "p"), Blow(2.9, 3.9, "p")}, "yyyy", "nyyn", "yyyy", 'A',
-       'B', 3.1, 4.1},
-      {"faults at the start and afterwards", {Blow(3.0, 4.0, "b"), Blow(3.2, 4.3, "i"), Blow(2.5, 3.5, "s")}, "nnn",
-       "nnn", "nyn", 'U', 'U', 3.2, 4.3},
-      {"values far apart", {Blow(3.0, 4.0), Blow(2.7, 3.7), Blow(1.0, 1.0, "n")}, "yyn", "yyn", "yyn", 'E', 'E', 3.0,
+       {Blow(3.0, 4.0, "p"), Blow(3.1, 4.1), Blow(3.0, 3.96, "p"), Blow(2.9, 3.9, "p")},
+       "yyyy",
+       "nyyn",
+       "yyyy",
+       'A',
+       'B',
+       3.1,
+       4.1},
+      {"faults at the start and afterwards",
+       {Blow(3.0, 4.0, "b"), Blow(3.2, 4.3, "i"), Blow(2.5, 3.5, "s")},
+       "nnn",
+       "nnn",
+       "nyn",
+       'U',
+       'U',
+       3.2,
+       4.3},
+      {"values far apart",
+       {Blow(3.0, 4.0), Blow(2.7, 3.7), Blow(1.0, 1.0, "n")},
+       "yyn",
+       "yyn",
+       "yyn",
+       'E',
+       'E',
+       3.0,
        4.0},
       {"nothing usable", {Blow(3.0, 4.0, "bp")}, "n", "n", "n", 'F', 'F', 0.0, 0.0},
   };

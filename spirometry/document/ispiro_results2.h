@@ -15,10 +15,10 @@ namespace Spirometry {
 
 // How the last analysis chose its detection height.
 struct SpiroDetectionRecord {
-  Bool16 Automatic;      // the detection level is "Auto": the height comes from the flow signal
-  double Height;         // L/s, the height the detectors used (0 before the first analysis)
-  double Level;          // the height as a percentage of the flow channel's full range (0 when unknown)
-  double NoiseHeight;    // automatic only: the noise, chatter and breath-size figures the height came from
+  Bool16 Automatic;    // the detection level is "Auto": the height comes from the flow signal
+  double Height;       // L/s, the height the detectors used (0 before the first analysis)
+  double Level;        // the height as a percentage of the flow channel's full range (0 when unknown)
+  double NoiseHeight;  // automatic only: the noise, chatter and breath-size figures the height came from
   double ChatterHeight;
   double BreathPeak;
 };

@@ -48,7 +48,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  const std::size_t first = std::min<std::size_t>(data[0], size - 2), second = std::min<std::size_t>(data[1], size - 2 - first);
+  const std::size_t first = std::min<std::size_t>(data[0], size - 2),
+                    second = std::min<std::size_t>(data[1], size - 2 - first);
   const std::uint8_t* body = data + 2;
   const std::uint8_t* end = data + size;
   auto file = Recording({body, body + first}, {body + first, body + first + second}, {body + first + second, end});

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "host/com/com_object.h"
 #include "host/calc/ienum_float_ex.h"
+#include "host/com/com_object.h"
 #include "host/data/ichannel_data.h"
 #include "host/frame/icustom_document.h"
 #include "host/frame/ihost_document.h"

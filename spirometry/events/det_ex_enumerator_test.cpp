@@ -1,11 +1,12 @@
 // The tidal-volume detectors against what their description states: a plain reference loop written from
 // it, the half-cycles of a sine, the hysteresis of a breath's end, and the breaths between boundary events.
+#include "spirometry/events/det_ex_enumerator.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 
-#include "spirometry/events/det_ex_enumerator.h"
 #include "spirometry/events/det_ex_expiratory_enumerator.h"
 #include "spirometry/events/event_test_support.h"
 
@@ -186,7 +187,8 @@ TEST(SpTidVolExp, EachBreathRunsFromOneBoundaryToTheNext) {
       for (std::int64_t acquired = online ? 37 : 500;; acquired = std::min<std::int64_t>(500, acquired + 37)) {
         flow->SetAcquired(acquired);
         HRESULT hr = S_OK;
-        for (int calls = 0; calls < 100 && hr == S_OK; ++calls) hr = CheckedNext(detector.Get(), 16, -1, 8, !online, got);
+        for (int calls = 0; calls < 100 && hr == S_OK; ++calls)
+          hr = CheckedNext(detector.Get(), 16, -1, 8, !online, got);
         if (hr != S_OK || acquired == 500) break;
       }
       ExpectBreaths(Breaths(got), c.wanted, 1e-9);

@@ -19,8 +19,7 @@ static_assert(sizeof(DetEx_ExpiratoryEvent) == 16);
 class DetEx_ExpiratoryEventDetectorParams final : public EEH3::ParamsBase {
  public:
   // Source 0: the flow; source 1: any events, of which only the whole-tick position is read.
-  DetEx_ExpiratoryEventDetectorParams()
-      : ParamsBase({EEH3::SourceSlot::Channel(), EEH3::SourceSlot::AnyEvents()}) {}
+  DetEx_ExpiratoryEventDetectorParams() : ParamsBase({EEH3::SourceSlot::Channel(), EEH3::SourceSlot::AnyEvents()}) {}
 
   EEH3::FloatExWrapper& Flow() const { return FloatSource(0); }
   EEH3::EventWrapper& Boundaries() const { return static_cast<EEH3::EventWrapper&>(Source(1)); }

@@ -46,7 +46,9 @@ class RegistrySingleton {
   }
 
  private:
-  HRESULT Create() { return KymCoCreateInstance(&kHostRegistryClassId, nullptr, kAllContexts, &I::kIid, mPtr.PutVoid()); }
+  HRESULT Create() {
+    return KymCoCreateInstance(&kHostRegistryClassId, nullptr, kAllContexts, &I::kIid, mPtr.PutVoid());
+  }
 
   std::mutex mLock;
   bool mTried = false;

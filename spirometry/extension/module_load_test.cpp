@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "host/com/runtime.h"
-#include "host/frame/extension_loader.h"
 #include "host/calc/icalc_enum_class.h"
 #include "host/calc/icalculation_class.h"
+#include "host/com/runtime.h"
+#include "host/frame/extension_loader.h"
 #include "host/frame/host_registry.h"
 #include "host/frame/icustom_document.h"
 #include "host/frame/idoc_view.h"
@@ -82,7 +82,8 @@ TEST(ModuleLoad, IsLoadedOnceAndRegistersItsClasses) {
   EXPECT_TRUE(std::all_of(kinds.begin(), firstFrame, [](const std::string& k) { return k == "static"; }));
   EXPECT_EQ(std::vector<std::string>(firstFrame, firstFrame + 2), (std::vector<std::string>{"document", "csv"}));
   EXPECT_TRUE(std::all_of(firstFrame + 2, kinds.end(), [](const std::string& k) { return k == "view"; }));
-  for (const wchar_t* name : {L"SpFlowEnum", L"SpVolEnum", L"SPEventEnumFlow", L"SPEventEnumVol", L"SpBreathEventEnum3"})
+  for (const wchar_t* name :
+       {L"SpFlowEnum", L"SpVolEnum", L"SPEventEnumFlow", L"SPEventEnumVol", L"SpBreathEventEnum3"})
     EXPECT_NE(std::find(enumNames.begin(), enumNames.end(), name), enumNames.end());
   EXPECT_TRUE(registry->Calculations().FindByName(L"SpFlow"));
   EXPECT_TRUE(registry->Calculations().FindByName(L"SpVol"));

@@ -10,10 +10,13 @@ const std::map<int, const wchar_t*>& Table() {
   static const std::map<int, const wchar_t*> table = {
       {1, L"%1 Volume%2"},
       {2, L"Invalid Setting"},
-      {3, L"One or more settings are invalid and need correcting. The invalid settings have been marked with a red indicator.\n"
-          L"Correct these settings before continuing."},
-      {8, L"The settings in this file were created by an earlier version of Spirometry and have been updated.\n"
-          L"Please check that the updated settings are appropriate."},
+      {3,
+       L"One or more settings are invalid and need correcting. The invalid settings have been marked with a red "
+       L"indicator.\n"
+       L"Correct these settings before continuing."},
+      {8,
+       L"The settings in this file were created by an earlier version of Spirometry and have been updated.\n"
+       L"Please check that the updated settings are appropriate."},
       {9, L"Settings"},
       {11, L"Selection"},
       {15, L"Spirometry Settings Updated"},
@@ -57,10 +60,12 @@ const std::map<int, const wchar_t*>& Table() {
       {77, L"WARNING: The calculated volume ratio above is invalid."},
       {78, L"Spirometry Flow-Volume Plot"},
       {79, L"Spirometry Data"},
-      {80, L"A units conversion has been applied to the flow data channel.\nThe flow calculation expects the flow head's "
-          L"voltage as it was recorded; please check the calculated flow."},
-      {83, L"The flow data channel is not recorded in volts.\nThe flow calculation expects the voltage of a flow head "
-          L"(V, or V with a prefix such as mV); please check the calculated flow."},
+      {80,
+       L"A units conversion has been applied to the flow data channel.\nThe flow calculation expects the flow head's "
+       L"voltage as it was recorded; please check the calculated flow."},
+      {83,
+       L"The flow data channel is not recorded in volts.\nThe flow calculation expects the voltage of a flow head "
+       L"(V, or V with a prefix such as mV); please check the calculated flow."},
       {84, L"&Print Spirometry Flow-Volume Plot"},
       {87, L"Spirometry Report"},
       {90, L"Breath"},

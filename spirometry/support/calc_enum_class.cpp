@@ -22,9 +22,12 @@ HRESULT AnswerCheckSource(const FunctionTable& table, std::int32_t index, std::u
   if (index < 0 || index >= table.SourceCount()) return E_INVALIDARG;
   // Sources come first in the table, so the index addresses the parameter directly.
   switch (table.params[index].kind) {
-    case ParamKind::kChannel: return (offeredKind & CalcKind::kSamples) ? S_OK : S_FALSE;
-    case ParamKind::kEvent: return (offeredKind & CalcKind::kEvents) ? S_OK : S_FALSE;
-    default: return S_FALSE;
+    case ParamKind::kChannel:
+      return (offeredKind & CalcKind::kSamples) ? S_OK : S_FALSE;
+    case ParamKind::kEvent:
+      return (offeredKind & CalcKind::kEvents) ? S_OK : S_FALSE;
+    default:
+      return S_FALSE;
   }
 }
 

@@ -14,9 +14,11 @@ class SectionWriter {
 
   std::wstring Manoeuvre(int breath, const ForcedExpirationMeasures& m, const ManoeuvreQuality& q) const {
     std::wstring box = Open(L"Breath " + FormatInteger(std::int64_t{breath} + 1) + L" (" + kTitle + L")");
-    if (!m.measured) return box + Row(L"Measures", L"none: the volume curve could not be read or does not rise") + Close();
+    if (!m.measured)
+      return box + Row(L"Measures", L"none: the volume curve could not be read or does not rise") + Close();
     box += Row(L"Time zero", Real(m.timeZero) + L" s after the largest volume");
-    box += Row(L"BEV", Litres(m.bev) + L" (limit " + Litres(m.bevLimit) + L")" + (m.bevWithinLimit ? L"" : L", too large"));
+    box += Row(L"BEV",
+               Litres(m.bev) + L" (limit " + Litres(m.bevLimit) + L")" + (m.bevWithinLimit ? L"" : L", too large"));
     box += Row(L"PEF", Flow(m.pef) + L" at " + Real(m.pefTime) + L" s");
     box += Row(L"FEV1", Litres(m.fev1));
     box += Row(L"FEV6", Litres(m.fev6));

@@ -10,8 +10,8 @@
 namespace kymora::chart {
 
 QColor TraceColour(int channel) {
-  static const QColor kColours[] = {{0, 70, 160},  {170, 30, 30}, {0, 120, 60},  {120, 60, 150},
-                                    {180, 100, 0}, {0, 120, 130}, {90, 90, 90},  {160, 40, 110}};
+  static const QColor kColours[] = {{0, 70, 160},  {170, 30, 30}, {0, 120, 60}, {120, 60, 150},
+                                    {180, 100, 0}, {0, 120, 130}, {90, 90, 90}, {160, 40, 110}};
   return kColours[static_cast<std::size_t>(channel) % (sizeof kColours / sizeof kColours[0])];
 }
 
@@ -69,7 +69,9 @@ void PaintBlockTrace(QPainter& painter, const ChartLayout& layout, const ChartCo
   const double perColumn = view.secsPerPixel / span.secsPerTick;
   const double first = (view.SecondsAt(c0) - span.startSec) / span.secsPerTick;
   const auto vv = RowView(layout, trace, channel);
-  const auto* summary = block < static_cast<int>(trace.summaries.size()) ? trace.summaries[static_cast<std::size_t>(block)].get() : nullptr;
+  const auto* summary = block < static_cast<int>(trace.summaries.size())
+                            ? trace.summaries[static_cast<std::size_t>(block)].get()
+                            : nullptr;
   const int level = summary ? summary->LevelFor(perColumn) : -1;
 
   if (level >= 0) {
@@ -83,7 +85,8 @@ void PaintBlockTrace(QPainter& painter, const ChartLayout& layout, const ChartCo
   }
   // Closer than the summaries go (or before they are built): the samples themselves.
   const auto from = std::max<std::int64_t>(0, static_cast<std::int64_t>(std::floor(first)) - 1);
-  const auto to = std::min<std::int64_t>(span.length, static_cast<std::int64_t>(std::ceil(first + perColumn * (c1 - c0))) + 1);
+  const auto to =
+      std::min<std::int64_t>(span.length, static_cast<std::int64_t>(std::ceil(first + perColumn * (c1 - c0))) + 1);
   if (to <= from || to - from > kMaxSamplesPerPaint || !content.readSamples) {
     painter.setPen(Thin(kBoundary));
     painter.drawText(TraceRect(layout, channel), Qt::AlignCenter, QStringLiteral("Preparing the trace…"));
@@ -103,8 +106,10 @@ void PaintBlockTrace(QPainter& painter, const ChartLayout& layout, const ChartCo
   // Fewer samples than pixels: a line through the samples, broken where a sample is not a number.
   QVector<QPointF> points;
   auto flush = [&] {
-    if (points.size() > 1) painter.drawPolyline(points.data(), static_cast<int>(points.size()));
-    else if (points.size() == 1) painter.drawPoint(points.front());
+    if (points.size() > 1)
+      painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+    else if (points.size() == 1)
+      painter.drawPoint(points.front());
     points.clear();
   };
   for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -183,8 +188,9 @@ void PaintTimeAxis(QPainter& painter, const ChartLayout& layout, const TimeView&
     const double left = std::min(x - width / 2, layout.width - width - 2);
     painter.drawText(QRectF(left, axisY + 5, width + 1, metrics.height()), Qt::AlignLeft | Qt::AlignTop, label);
   }
-  painter.drawText(QRectF(10, axisY + 5, layout.traceLeft / 2.0, metrics.height()), Qt::AlignLeft | Qt::AlignTop,
-                   step < 60 && view.SecondsAt(layout.traceWidth) < 60 ? QStringLiteral("Time (s)") : QStringLiteral("Time"));
+  painter.drawText(
+      QRectF(10, axisY + 5, layout.traceLeft / 2.0, metrics.height()), Qt::AlignLeft | Qt::AlignTop,
+      step < 60 && view.SecondsAt(layout.traceWidth) < 60 ? QStringLiteral("Time (s)") : QStringLiteral("Time"));
 }
 }  // namespace
 
@@ -220,7 +226,8 @@ void PaintChart(QPainter& painter, const ChartLayout& layout, const ChartContent
   if (s1 > s0) {
     const double top = layout.rows.front().top, bottom = layout.rows.back().top + layout.rows.back().height;
     const double left = std::max(0.0, s0), right = std::min<double>(layout.traceWidth, s1);
-    if (right > left) painter.fillRect(QRectF(layout.traceLeft + left, top, right - left, bottom - top), SelectionColour());
+    if (right > left)
+      painter.fillRect(QRectF(layout.traceLeft + left, top, right - left, bottom - top), SelectionColour());
   }
 
   for (int c = 0; c < static_cast<int>(layout.rows.size()); ++c) PaintTrace(painter, layout, content, view, c);

@@ -11,11 +11,11 @@ class QPainter;
 namespace kymora::chart {
 
 struct ChartDecor {
-  double cursorX = -1;        // trace-area x of the cursor line; negative: none
-  int currentChannel = -1;    // highlighted in the label column
-  bool dragging = false;      // a drag in progress shows its stretch instead of the selection
+  double cursorX = -1;      // trace-area x of the cursor line; negative: none
+  int currentChannel = -1;  // highlighted in the label column
+  bool dragging = false;    // a drag in progress shows its stretch instead of the selection
   double dragX0 = 0, dragX1 = 0;
-  double fontScale = 1.0;     // for devices of another resolution than the screen (printouts)
+  double fontScale = 1.0;  // for devices of another resolution than the screen (printouts)
 };
 
 QColor TraceColour(int channel);

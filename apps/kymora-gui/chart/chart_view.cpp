@@ -47,14 +47,16 @@ ChartView::ChartView(QWidget* parent) : QWidget(parent), mScroll(new QScrollBar(
   mWorker = std::make_unique<SummaryWorker>(
       [this](std::uint64_t generation, const SummaryWorker::Job& job, std::shared_ptr<const TraceSummary> summary) {
         QMetaObject::invokeMethod(
-            this, [this, generation, channel = job.channel, block = job.block, summary] {
+            this,
+            [this, generation, channel = job.channel, block = job.block, summary] {
               SummaryArrived(generation, channel, block, summary);
             },
             Qt::QueuedConnection);
       },
       [this](std::uint64_t generation, std::int64_t done, std::int64_t total) {
         QMetaObject::invokeMethod(
-            this, [this, generation, done, total] {
+            this,
+            [this, generation, done, total] {
               if (generation == mGeneration && onSummaryProgress) onSummaryProgress(done, total);
             },
             Qt::QueuedConnection);
@@ -121,8 +123,10 @@ void ChartView::Rebuild(bool keepRecordedSummaries) {
     for (std::int32_t b = 0; b < blocks; ++b) {
       trace.hasData[static_cast<std::size_t>(b)] = data->HasData(kValueFlags, b, c) == S_OK;
       if (keep && b < static_cast<std::int32_t>(previous[static_cast<std::size_t>(c)].summaries.size()))
-        trace.summaries[static_cast<std::size_t>(b)] = previous[static_cast<std::size_t>(c)].summaries[static_cast<std::size_t>(b)];
-      if (trace.hasData[static_cast<std::size_t>(b)] && !trace.summaries[static_cast<std::size_t>(b)]) wanted.emplace_back(c, b);
+        trace.summaries[static_cast<std::size_t>(b)] =
+            previous[static_cast<std::size_t>(c)].summaries[static_cast<std::size_t>(b)];
+      if (trace.hasData[static_cast<std::size_t>(b)] && !trace.summaries[static_cast<std::size_t>(b)])
+        wanted.emplace_back(c, b);
     }
     mContent.channels.push_back(std::move(trace));
   }
@@ -149,7 +153,8 @@ void ChartView::StartSummaries(const std::vector<std::pair<int, int>>& wanted) {
   update();
 }
 
-void ChartView::SummaryArrived(std::uint64_t generation, int channel, int block, std::shared_ptr<const TraceSummary> summary) {
+void ChartView::SummaryArrived(std::uint64_t generation, int channel, int block,
+                               std::shared_ptr<const TraceSummary> summary) {
   if (generation != mGeneration || channel >= static_cast<int>(mContent.channels.size())) return;
   --mPendingSummaries;
   auto& trace = mContent.channels[static_cast<std::size_t>(channel)];
@@ -220,11 +225,13 @@ void ChartView::paintEvent(QPaintEvent*) {
 
 void ChartView::PaintInto(QPainter& painter, QSize size, double scale) const {
   const auto screen = Layout();
-  const auto layout = LayOutChart(size.width(), size.height(), static_cast<int>(mContent.channels.size()),
-                                  static_cast<int>(170 * scale), static_cast<int>(30 * scale), static_cast<int>(6 * scale));
+  const auto layout =
+      LayOutChart(size.width(), size.height(), static_cast<int>(mContent.channels.size()),
+                  static_cast<int>(170 * scale), static_cast<int>(30 * scale), static_cast<int>(6 * scale));
   // The same stretch of time across the page's trace area.
   TimeView view = mView;
-  if (layout.traceWidth > 0) view.secsPerPixel = mView.secsPerPixel * std::max(1, screen.traceWidth) / layout.traceWidth;
+  if (layout.traceWidth > 0)
+    view.secsPerPixel = mView.secsPerPixel * std::max(1, screen.traceWidth) / layout.traceWidth;
   ChartDecor decor;
   decor.fontScale = scale;
   decor.currentChannel = -1;
@@ -314,17 +321,39 @@ void ChartView::wheelEvent(QWheelEvent* event) {
 void ChartView::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Plus:
-    case Qt::Key_Equal: ZoomTime(2); break;
-    case Qt::Key_Minus: ZoomTime(0.5); break;
-    case Qt::Key_Left: ScrollTime(-0.1); break;
-    case Qt::Key_Right: ScrollTime(0.1); break;
-    case Qt::Key_PageUp: ScrollTime(-1); break;
-    case Qt::Key_PageDown: ScrollTime(1); break;
-    case Qt::Key_Home: SetView({0, mView.secsPerPixel}); break;
-    case Qt::Key_End: SetView({mContent.timeline.Duration(), mView.secsPerPixel}); break;
-    case Qt::Key_Up: SetCurrentChannel(mCurrent - 1); break;
-    case Qt::Key_Down: SetCurrentChannel(mCurrent + 1); break;
-    default: QWidget::keyPressEvent(event); return;
+    case Qt::Key_Equal:
+      ZoomTime(2);
+      break;
+    case Qt::Key_Minus:
+      ZoomTime(0.5);
+      break;
+    case Qt::Key_Left:
+      ScrollTime(-0.1);
+      break;
+    case Qt::Key_Right:
+      ScrollTime(0.1);
+      break;
+    case Qt::Key_PageUp:
+      ScrollTime(-1);
+      break;
+    case Qt::Key_PageDown:
+      ScrollTime(1);
+      break;
+    case Qt::Key_Home:
+      SetView({0, mView.secsPerPixel});
+      break;
+    case Qt::Key_End:
+      SetView({mContent.timeline.Duration(), mView.secsPerPixel});
+      break;
+    case Qt::Key_Up:
+      SetCurrentChannel(mCurrent - 1);
+      break;
+    case Qt::Key_Down:
+      SetCurrentChannel(mCurrent + 1);
+      break;
+    default:
+      QWidget::keyPressEvent(event);
+      return;
   }
 }
 

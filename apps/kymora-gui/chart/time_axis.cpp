@@ -23,12 +23,12 @@ Timeline Timeline::Of(const DataFile& file) {
 DataPosition Timeline::PositionAt(double seconds, bool preferEarlier) const {
   if (mSpans.empty()) return {};
   std::size_t b = 0;
-  while (b + 1 < mSpans.size() &&
-         (preferEarlier ? seconds > mSpans[b].EndSec() : seconds >= mSpans[b + 1].startSec))
+  while (b + 1 < mSpans.size() && (preferEarlier ? seconds > mSpans[b].EndSec() : seconds >= mSpans[b + 1].startSec))
     ++b;
   const auto& span = mSpans[b];
   const double tick = std::round((seconds - span.startSec) / span.secsPerTick);
-  const double clamped = std::clamp(tick, 0.0, static_cast<double>(std::min<std::int64_t>(span.length, DataPosition::kNotSet - 1)));
+  const double clamped =
+      std::clamp(tick, 0.0, static_cast<double>(std::min<std::int64_t>(span.length, DataPosition::kNotSet - 1)));
   return {static_cast<std::int32_t>(clamped), static_cast<std::int32_t>(b)};
 }
 
@@ -39,9 +39,7 @@ double Timeline::SecondsOf(DataPosition position) const {
   return span.startSec + offset * span.secsPerTick;
 }
 
-TimeView FitAll(double duration, int width) {
-  return {0.0, duration > 0 && width > 0 ? duration / width : 1.0};
-}
+TimeView FitAll(double duration, int width) { return {0.0, duration > 0 && width > 0 ? duration / width : 1.0}; }
 
 TimeView ClampView(TimeView view, double duration, int width, double minSecsPerPixel) {
   if (width <= 0 || !(duration > 0)) return FitAll(duration, width);

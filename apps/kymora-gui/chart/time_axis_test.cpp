@@ -19,9 +19,9 @@ TEST(Timeline, PositionsAndTimesAcrossBlocks) {
     DataPosition expected;
   };
   const Case cases[] = {
-      {0.0, false, {0, 0}},       {2.5004, false, {2500, 0}},  {2.5006, false, {2501, 0}},
-      {10.0, false, {0, 1}},      {10.0, true, {10000, 0}},     // the boundary: start of 2, or end of 1
-      {12.345, false, {235, 1}},  {-3.0, false, {0, 0}},       {99.0, true, {500, 1}},
+      {0.0, false, {0, 0}},        {2.5004, false, {2500, 0}}, {2.5006, false, {2501, 0}},
+      {10.0, false, {0, 1}},       {10.0, true, {10000, 0}},  // the boundary: start of 2, or end of 1
+      {12.345, false, {235, 1}},   {-3.0, false, {0, 0}},      {99.0, true, {500, 1}},
       {9.9996, false, {10000, 0}},  // rounds to the end of block 1, not into block 2
   };
   for (const auto& c : cases) {
@@ -41,9 +41,9 @@ TEST(TimeView, ZoomKeepsTheTimeUnderTheMouseAndStaysOnTheData) {
     TimeView expected;
   };
   const Case cases[] = {
-      {{0, 0.1}, 500, 2, {25, 0.05}},     // 50 s stays at x = 500
-      {{0, 0.1}, 0, 4, {0, 0.025}},       // at the left edge
-      {{0, 0.1}, 500, 0.5, {0, 0.1}},     // cannot zoom out past the whole
+      {{0, 0.1}, 500, 2, {25, 0.05}},  // 50 s stays at x = 500
+      {{0, 0.1}, 0, 4, {0, 0.025}},    // at the left edge
+      {{0, 0.1}, 500, 0.5, {0, 0.1}},  // cannot zoom out past the whole
       {{90, 0.001}, 900, 0.5, {89.1, 0.002}},
       {{99, 0.001}, 1000, 1e9, {99.99, 1e-5}},  // at most one pixel per 1e-5 s, and never past the end
   };
@@ -60,8 +60,9 @@ TEST(TimeView, ZoomKeepsTheTimeUnderTheMouseAndStaysOnTheData) {
 
 TEST(TimeAxis, NiceStepsTicksAndLabels) {
   const std::pair<double, double> steps[] = {
-      {0.0013, 0.002}, {0.3, 0.5}, {1, 1}, {2.1, 5}, {7, 10}, {11, 15}, {16, 30}, {45, 60}, {61, 120},
-      {400, 600}, {1000, 1800}, {4000, 7200}, {8000, 10800}, {30000, 43200}, {50000, 86400}, {100000, 172800},
+      {0.0013, 0.002}, {0.3, 0.5},     {1, 1},         {2.1, 5},         {7, 10},      {11, 15},
+      {16, 30},        {45, 60},       {61, 120},      {400, 600},       {1000, 1800}, {4000, 7200},
+      {8000, 10800},   {30000, 43200}, {50000, 86400}, {100000, 172800},
   };
   for (const auto& [in, out] : steps) EXPECT_DOUBLE_EQ(NiceTimeStep(in), out) << in;
 
@@ -73,8 +74,9 @@ TEST(TimeAxis, NiceStepsTicksAndLabels) {
     double seconds, step;
     const char* label;
   } labels[] = {
-      {12.5, 0.5, "12.5"}, {3, 1, "3"}, {0.25, 0.05, "0.25"}, {59.96, 0.1, "1:00.0"}, {75, 15, "1:15"},
-      {3725, 300, "1:02:05"}, {90061.5, 0.5, "25:01:01.5"}, {-2.5, 0.5, "-2.5"},
+      {12.5, 0.5, "12.5"},          {3, 1, "3"},         {0.25, 0.05, "0.25"},
+      {59.96, 0.1, "1:00.0"},       {75, 15, "1:15"},    {3725, 300, "1:02:05"},
+      {90061.5, 0.5, "25:01:01.5"}, {-2.5, 0.5, "-2.5"},
   };
   for (const auto& l : labels) EXPECT_EQ(TimeLabel(l.seconds, l.step), l.label) << l.seconds;
 }
@@ -89,14 +91,14 @@ TEST(SelectionFromDrag, OrderedClampedAndEndingInTheEarlierBlock) {
   };
   const Case cases[] = {
       {100, 300, true, {1000, 0}, {3000, 0}},
-      {300, 100, true, {1000, 0}, {3000, 0}},       // a drag to the left
-      {100, 101.5, false, {}, {}},                   // a click
-      {900, 1000, true, {9000, 0}, {10000, 0}},     // up to the boundary: the end of block 1
-      {950, 1100, true, {9500, 0}, {100, 1}},       // across the boundary
-      {1000, 1100, true, {0, 1}, {100, 1}},         // from the boundary: the start of block 2
-      {-200, 50, true, {0, 0}, {500, 0}},           // before the start
-      {1400, 2000, true, {400, 1}, {500, 1}},       // past the end
-      {1600, 2000, false, {}, {}},                  // wholly past the end
+      {300, 100, true, {1000, 0}, {3000, 0}},    // a drag to the left
+      {100, 101.5, false, {}, {}},               // a click
+      {900, 1000, true, {9000, 0}, {10000, 0}},  // up to the boundary: the end of block 1
+      {950, 1100, true, {9500, 0}, {100, 1}},    // across the boundary
+      {1000, 1100, true, {0, 1}, {100, 1}},      // from the boundary: the start of block 2
+      {-200, 50, true, {0, 0}, {500, 0}},        // before the start
+      {1400, 2000, true, {400, 1}, {500, 1}},    // past the end
+      {1600, 2000, false, {}, {}},               // wholly past the end
   };
   for (const auto& c : cases) {
     auto s = SelectionFromDrag(t, view, c.x0, c.x1);

@@ -32,7 +32,8 @@ MinMax Brute(const std::vector<float>& v, double s0, double s1) {
 
 TraceSummary Summarise(const std::vector<float>& v, std::size_t chunk) {
   TraceSummary s;
-  for (std::size_t i = 0; i < v.size(); i += chunk) s.Append(v.data() + i, static_cast<std::int64_t>(std::min(chunk, v.size() - i)));
+  for (std::size_t i = 0; i < v.size(); i += chunk)
+    s.Append(v.data() + i, static_cast<std::int64_t>(std::min(chunk, v.size() - i)));
   s.Finish();
   return s;
 }
@@ -40,8 +41,8 @@ TraceSummary Summarise(const std::vector<float>& v, std::size_t chunk) {
 
 TEST(TraceSummary, LevelsMatchTheSamplesWhateverTheChunks) {
   auto v = Noise(100000, 1);
-  v[777] = NAN;   // skipped
-  v[64000] = 9;   // an outlier must survive to the top
+  v[777] = NAN;  // skipped
+  v[64000] = 9;  // an outlier must survive to the top
   for (std::size_t chunk : {1u, 63u, 64u, 4096u, 100000u}) {
     auto s = Summarise(v, chunk);
     ASSERT_EQ(s.Length(), 100000);

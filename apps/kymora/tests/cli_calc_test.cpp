@@ -164,9 +164,9 @@ TEST(CliCalc, EventExpressionsPrintEveryFieldByName) {
   // at the tick after the last sample.
   ASSERT_EQ(events.size(), 3u) << r.out;
   EXPECT_EQ(events[0].rfind("{\"tick\": 1, \"fraction\": 0, \"value\": ", 0), 0u) << events[0];
-  for (const char* field : {"\"mStartTick\": 1,", "\"mEndTick\": 1001,", "\"mExpStartTick\": 500}",
-                            "\"mSingleExpiration\": 0,", "\"mMaxFlow\": ", "\"mMinFlow\": ", "\"mMaxFlowTick\": ",
-                            "\"mMinFlowTick\": "})
+  for (const char* field :
+       {"\"mStartTick\": 1,", "\"mEndTick\": 1001,", "\"mExpStartTick\": 500}", "\"mSingleExpiration\": 0,",
+        "\"mMaxFlow\": ", "\"mMinFlow\": ", "\"mMaxFlowTick\": ", "\"mMinFlowTick\": "})
     EXPECT_NE(events[0].find(field), std::string::npos) << field << "\n" << events[0];
   EXPECT_NE(events[1].find("\"mStartTick\": 1001,"), std::string::npos) << events[1];
   EXPECT_NE(events[2].find("\"mEndTick\": 3000,"), std::string::npos) << events[2];

@@ -29,9 +29,9 @@ TEST(CliHost, ImportInfoAndEvalOfATwoBlockCsv) {
 
   auto info = RunKymora({"info", kymo, "--json"});
   ASSERT_EQ(info.exitCode, 0) << info.err;
-  for (const char* expected : {"\"title\": \"Raw flow\"", "\"units\": \"V\"", "\"title\": \"Pressure\"",
-                               "\"units\": \"cmH2O\"", "\"secondsPerSample\": 0.01", "\"length\": 3",
-                               "\"fullScale\": 5", "\"selection\": null"}) {
+  for (const char* expected :
+       {"\"title\": \"Raw flow\"", "\"units\": \"V\"", "\"title\": \"Pressure\"", "\"units\": \"cmH2O\"",
+        "\"secondsPerSample\": 0.01", "\"length\": 3", "\"fullScale\": 5", "\"selection\": null"}) {
     EXPECT_NE(info.out.find(expected), std::string::npos) << expected << "\n" << info.out;
   }
 

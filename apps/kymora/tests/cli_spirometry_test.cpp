@@ -156,9 +156,12 @@ TEST(CliSpirometry, SwitchesGoBothWaysAndOutOfRangeOptionsAreRefused) {
     const char* shows;
   };
   const Step steps[] = {
-      {{"--include-non-forced", "--noise-floor", "0.01"}, "\"IncludeNonForced\": true, \"NoiseFloor\": 0.01, \"ApplyNoiseFloor\": true"},
-      {{"--include-non-forced=off", "--noise-floor", "off"}, "\"IncludeNonForced\": false, \"NoiseFloor\": 0.01, \"ApplyNoiseFloor\": false"},
-      {{"--include-non-forced=on", "--noise-floor", "on"}, "\"IncludeNonForced\": true, \"NoiseFloor\": 0.01, \"ApplyNoiseFloor\": true"},
+      {{"--include-non-forced", "--noise-floor", "0.01"},
+       "\"IncludeNonForced\": true, \"NoiseFloor\": 0.01, \"ApplyNoiseFloor\": true"},
+      {{"--include-non-forced=off", "--noise-floor", "off"},
+       "\"IncludeNonForced\": false, \"NoiseFloor\": 0.01, \"ApplyNoiseFloor\": false"},
+      {{"--include-non-forced=on", "--noise-floor", "on"},
+       "\"IncludeNonForced\": true, \"NoiseFloor\": 0.01, \"ApplyNoiseFloor\": true"},
   };
   for (const auto& step : steps) {
     std::vector<std::string> args = {"spirometry", kymo, "--save"};
@@ -171,11 +174,21 @@ TEST(CliSpirometry, SwitchesGoBothWaysAndOutOfRangeOptionsAreRefused) {
   std::ifstream in(kymo, std::ios::binary);
   const std::string before(std::istreambuf_iterator<char>(in), {});
   const std::vector<std::string> refused[] = {
-      {"--detection-level", "20"}, {"--detection-level", "0"},     {"--detection-level", "nan"},
-      {"--forced-threshold", "-1"}, {"--forced-threshold", "inf"}, {"--forced-threshold", "1e308"},
-      {"--noise-floor", "nan"},     {"--noise-floor", "-0.5"},     {"--include-non-forced=maybe"},
-      {"--from", "60", "--to", "20"}, {"--block", "2", "--to-block", "1"}, {"--preset", "3"},
-      {"--block", "0"},             {"--flow-channel", "99999999999"}, {"--out", kymo},
+      {"--detection-level", "20"},
+      {"--detection-level", "0"},
+      {"--detection-level", "nan"},
+      {"--forced-threshold", "-1"},
+      {"--forced-threshold", "inf"},
+      {"--forced-threshold", "1e308"},
+      {"--noise-floor", "nan"},
+      {"--noise-floor", "-0.5"},
+      {"--include-non-forced=maybe"},
+      {"--from", "60", "--to", "20"},
+      {"--block", "2", "--to-block", "1"},
+      {"--preset", "3"},
+      {"--block", "0"},
+      {"--flow-channel", "99999999999"},
+      {"--out", kymo},
   };
   for (const auto& options : refused) {
     std::vector<std::string> args = {"spirometry", kymo, "--save"};
@@ -196,7 +209,8 @@ TEST(CliSpirometry, AReportThatCannotBeWrittenLeavesNothingBehind) {
   TempDir dir;
   dir.Write("flow.csv", Csv(MakeRecording(), false));
   const auto out = dir.File("out");
-  auto full = RunKymora({"spirometry", dir.File("flow.csv"), "--raw-channel", "1", "--preset", "3", "--out", out}, 2000);
+  auto full =
+      RunKymora({"spirometry", dir.File("flow.csv"), "--raw-channel", "1", "--preset", "3", "--out", out}, 2000);
   EXPECT_EQ(full.exitCode, 1);
   EXPECT_NE(full.err.find("report.html: File too large"), std::string::npos) << full.err;
   EXPECT_TRUE(std::filesystem::is_empty(out)) << "a partial report was left";

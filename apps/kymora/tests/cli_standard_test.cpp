@@ -47,7 +47,8 @@ TEST(CliStandard, DemoShowsTheSectionAfterTheSpecifiedPageWhichStaysAsItWas) {
 
   const std::string csv = Slurp(standard + "/standard.csv");
   EXPECT_EQ(csv.rfind("Breath,Measured,Time zero (s),", 0), 0u);
-  for (const char* row : {"\n11,yes,", "\n22,yes,", "\n33,yes,", "\n3,"}) EXPECT_NE(csv.find(row), std::string::npos) << row;
+  for (const char* row : {"\n11,yes,", "\n22,yes,", "\n33,yes,", "\n3,"})
+    EXPECT_NE(csv.find(row), std::string::npos) << row;
 }
 
 // A flow-head voltage at 1 kHz: 15 breaths a minute of 0.5 L, inspiration 1.6 s, with white noise of
@@ -65,7 +66,8 @@ Recording MakeRecording() {
   std::normal_distribution<double> noise(0.0, 0.01);
   std::vector<double> flow;
   auto lobe = [&](double volume, int samples) {
-    for (int i = 0; i < samples; ++i) flow.push_back(volume * pi / (2.0 * samples / 1000.0) * std::sin(pi * (i + 0.5) / samples));
+    for (int i = 0; i < samples; ++i)
+      flow.push_back(volume * pi / (2.0 * samples / 1000.0) * std::sin(pi * (i + 0.5) / samples));
   };
   lobe(-0.5, 2400);
   flow.erase(flow.begin(), flow.begin() + 1200);  // the recording starts halfway through an expiration
@@ -113,8 +115,8 @@ TEST(CliStandard, AutomaticLevelFindsEveryBreathFromCsvAndFromWav) {
   WriteWav(dir.File("rec.wav"), rec.volts);
   for (const char* file : {"rec.csv", "rec.wav"}) {
     for (const char* level : {"1", "auto"}) {
-      const auto r = RunKymora({"spirometry", dir.File(file), "--raw-channel", "1", "--preset", "3",
-                                "--detection-level", level, "--json"});
+      const auto r = RunKymora(
+          {"spirometry", dir.File(file), "--raw-channel", "1", "--preset", "3", "--detection-level", level, "--json"});
       const auto starts = Starts(r.out);
       auto near = [](std::int32_t tick, const std::vector<std::int32_t>& ticks) {
         return std::any_of(ticks.begin(), ticks.end(), [&](std::int32_t t) { return std::abs(t - tick) <= 250; });

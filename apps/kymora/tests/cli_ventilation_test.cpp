@@ -38,7 +38,8 @@ std::vector<Breath> Breaths(const std::string& json) {
     const bool forced = one.find("\"IsForced\": true") != std::string::npos;
     out.push_back({forced, NumberAfter(one, "offset", one.find("\"Start\"")),
                    NumberAfter(one, "offset", one.find("\"ExpirationStart\"")),
-                   NumberAfter(one, "offset", one.find("\"End\"")), forced ? NumberAfter(one, "FVC") : NumberAfter(one, "VT")});
+                   NumberAfter(one, "offset", one.find("\"End\"")),
+                   forced ? NumberAfter(one, "FVC") : NumberAfter(one, "VT")});
   }
   return out;
 }
@@ -84,9 +85,9 @@ TEST(CliVentilation, ChannelsGiveTheVolumesAndVentilationOfTheAnalysedBreaths) {
     const auto start = static_cast<std::size_t>(b.start);
     // The detector's breath begins at the first flow that is not negative after the previous expiration,
     // which after a forced expiration lies in its slow tail, before the analysis's zero crossing.
-    EXPECT_TRUE(std::any_of(eventTicks.begin(), eventTicks.end(), [&](double t) {
-      return t > breaths[i - 1].expirationStart && t <= b.start + 20;
-    })) << "no event where the breath at " << start << " starts";
+    EXPECT_TRUE(std::any_of(eventTicks.begin(), eventTicks.end(),
+                            [&](double t) { return t > breaths[i - 1].expirationStart && t <= b.start + 20; }))
+        << "no event where the breath at " << start << " starts";
     EXPECT_NEAR(tidal[start + 50], b.vt, 0.02 * b.vt) << "breath at " << start;
     sum += tidal[start + 50];
     ++count;

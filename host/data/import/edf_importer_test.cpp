@@ -82,7 +82,8 @@ class EdfImport : public testing::Test {
     h += pad("X X X X", 80) + pad("Startdate 01-JAN-1985 X X X", 80) + "01.01.8500.00.00";
     h += pad(std::to_string(256 * (ns + 1)), 8);
     h += pad(std::string(f.bdf ? "BDF+" : "EDF+") + (f.discontinuous ? "D" : "C"), 44);
-    h += pad(f.recordCount.empty() ? std::to_string(f.onsets.size()) : f.recordCount, 8) + pad(f.recordSeconds, 8) + pad(std::to_string(ns), 4);
+    h += pad(f.recordCount.empty() ? std::to_string(f.onsets.size()) : f.recordCount, 8) + pad(f.recordSeconds, 8) +
+         pad(std::to_string(ns), 4);
     auto each = [&](std::size_t width, std::function<std::string(const SignalSpec&)> of, std::string annotation) {
       for (const auto& s : f.signals) h += pad(of(s), width);
       h += pad(annotation, width);

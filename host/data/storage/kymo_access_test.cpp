@@ -141,8 +141,10 @@ TEST(KymoAccess, TwoWritersNeverLoseAChange) {
       ChangeStamp stamp = 0;
       auto file = LoadKymo(path, &stamp);
       if (!file) ::_exit(5);
-      if (w == 0) file->AddChannel(L"run " + std::to_wstring(run));
-      else file->documentStreams["run"] = {static_cast<std::uint8_t>(run)};
+      if (w == 0)
+        file->AddChannel(L"run " + std::to_wstring(run));
+      else
+        file->documentStreams["run"] = {static_cast<std::uint8_t>(run)};
       auto saved = SaveKymo(path, *file, Expecting(stamp), nullptr);
       if (saved) ::_exit(0);
       ::_exit(saved.ErrorMessage().find(kChangedByAnotherProgram) != std::string::npos ? 3 : 6);
@@ -233,8 +235,8 @@ TEST(KymoAccess, LoadAndSaveRemoveOnlyTemporariesNoLiveSaveHolds) {
     else
       ASSERT_TRUE(LoadKymo(path).HasValue());
     ::close(live);
-    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"other.kymo.saving-0badf00d", "rec.kymo",
-                                                        "rec.kymo.saving-0badf00d.txt", "rec.kymo.saving-11ae0001",
-                                                        "rec.kymo.saving-notours"}));
+    EXPECT_EQ(folder.Names(),
+              (std::vector<std::string>{"other.kymo.saving-0badf00d", "rec.kymo", "rec.kymo.saving-0badf00d.txt",
+                                        "rec.kymo.saving-11ae0001", "rec.kymo.saving-notours"}));
   }
 }

@@ -51,7 +51,8 @@ bool RemoveIfUnowned(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return false;
   bool removed = false;
-  struct stat held {}, named {};
+  struct stat held {
+  }, named{};
   if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
       ::lstat(path.c_str(), &named) == 0 && SameFile(held, named)) {
     removed = ::unlink(path.c_str()) == 0;
@@ -78,7 +79,8 @@ Expected<SaveTemporary> SaveTemporary::CreateBeside(const std::string& target) {
     }
     // Between the open and the lock another process may have taken the file for a stale one and removed
     // it; then the name no longer refers to this file, and another name is tried.
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &held) == 0 && ::lstat(name.c_str(), &named) == 0 &&
         SameFile(held, named))
       return SaveTemporary(std::move(name), fd);
