@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the project needs that are not on the machine yet.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format clang-tidy
   libboost-dev libtbb-dev libsqlite3-dev libedf-dev libsndfile1-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-svg-dev qt6-webengine-dev fonts-dejavu-core xvfb xauth

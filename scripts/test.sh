@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+scripts/check-format.sh
 source scripts/browser-env.sh
 jobs=$(nproc)
 # Every option the tests depend on is passed each time: the main job and the desktop script configure the
