@@ -1,3 +1,7 @@
+# Every test is stopped after this many seconds, however ctest is run: a test that hangs fails on its own
+# instead of holding the whole run until CI gives up.
+set(KYMORA_TEST_TIMEOUT 300)
+
 # kymora_tests(NAME SOURCES... LIBS ...): one test program per folder, run through ctest.
 function(kymora_tests name)
   if(NOT KYMORA_TESTS)
@@ -12,7 +16,7 @@ function(kymora_tests name)
   set(env "KYMORA_EXTDATA=${CMAKE_SOURCE_DIR}/../shared/extdata" ${T_ENV})
   set(envScript ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake)
   file(WRITE ${envScript} "foreach(test IN LISTS ${name}_TESTS)\n"
-                          "  set_tests_properties(\"\${test}\" PROPERTIES ENVIRONMENT [==[${env}]==])\n"
+                          "  set_tests_properties(\"\${test}\" PROPERTIES TIMEOUT ${KYMORA_TEST_TIMEOUT} ENVIRONMENT [==[${env}]==])\n"
                           "endforeach()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${envScript})
 endfunction()
@@ -50,5 +54,5 @@ function(kymora_qt_tests name)
     add_test(NAME ${name} COMMAND ${name})
     list(APPEND env QT_QPA_PLATFORM=offscreen)
   endif()
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}")
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${KYMORA_TEST_TIMEOUT} ENVIRONMENT "${env}")
 endfunction()

@@ -15,7 +15,7 @@ run_tests() {
   shift
   cmake --preset "$preset" -DKYMORA_TESTS=ON -DKYMORA_GUI=ON "$@"
   cmake --build "build/$preset" -j "$jobs"
-  ctest --test-dir "build/$preset" --output-on-failure -j "$jobs" --timeout 600 --no-tests=error
+  ctest --test-dir "build/$preset" --output-on-failure -j "$jobs" --no-tests=error
 }
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_tests asan -DKYMORA_BENCH=OFF
