@@ -106,6 +106,7 @@ void ClassifyBreaths(const std::vector<std::unique_ptr<Breath>>& breaths, double
 BreathAnalysis::BreathAnalysis(ComPtr<Settings> settings) : mSettings(std::move(settings)) { mBreaths.reserve(8); }
 
 void BreathAnalysis::Clear() {
+  ++mGeneration;
   mBreaths.clear();
   mMissingFlow.reset();
 }
@@ -116,7 +117,10 @@ void BreathAnalysis::ReleaseHost() {
   mHost.Reset();
 }
 
-void BreathAnalysis::Classify() { ClassifyBreaths(mBreaths, mSettings->ForcedExpThres); }
+void BreathAnalysis::Classify() {
+  ++mGeneration;
+  ClassifyBreaths(mBreaths, mSettings->ForcedExpThres);
+}
 
 std::int32_t BreathAnalysis::Update(IHostDocument* host, bool force, DataPosition start, DataPosition end) {
   mHost = ComPtr<IHostDocument>(host);

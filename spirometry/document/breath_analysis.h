@@ -117,6 +117,9 @@ class BreathAnalysis {
   // The last detection's count of missing flow samples; nothing when it did not count them (it could not
   // start or could not read the flow channel).
   const std::optional<MissingFlowCount>& MissingFlow() const { return mMissingFlow; }
+  // Changes whenever the breath list or its classification may have changed, so that what is worked out
+  // from the breaths can tell whether it is still theirs.
+  std::uint64_t Generation() const { return mGeneration; }
   // Why the last detection could not run (the engine's compile message), for diagnostics.
   const std::wstring& LastError() const { return mLastError; }
 
@@ -152,6 +155,7 @@ class BreathAnalysis {
   EventOpener mOpener;
   VolumeAfterFn mVolumeAfter;
   std::wstring mLastError;
+  std::uint64_t mGeneration = 0;
 };
 
 }  // namespace Spirometry

@@ -40,6 +40,7 @@ ForcedTestQuality AssessForcedTest(const std::vector<ForcedExpirationMeasures>& 
 // The measures of every forced expiration of an analysis and the test they make.
 struct ForcedTestResults {
   std::vector<int> breaths;                        // the indices of the forced breaths in the analysis, in time order
+  std::vector<VolumeTimeCurve> curves;             // one per forced breath; empty when it could not be read
   std::vector<ForcedExpirationMeasures> measures;  // one per forced breath
   ForcedTestQuality quality;
 };

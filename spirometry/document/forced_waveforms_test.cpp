@@ -124,7 +124,7 @@ TEST_F(ForcedWaveforms, BackExtrapolatedFev1LiesWithinTheAccuracyLimit) {
         OpenFlowAndVolume(e.flow, e.volume, 1.0 / w.rate, true, 1.5);
         std::wstring message;
         ASSERT_TRUE(Doc().EnsureAnalysis(&message)) << w.name;
-        const ForcedTestResults r = Doc().MeasureForcedExpirations();
+        const ForcedTestResults& r = *Doc().ForcedExpirations();
         ASSERT_EQ(r.measures.size(), 1u) << w.name << (paused ? " with a pause" : "");
         const auto& m = r.measures[0];
         const double limit = std::max(0.03 * w.fev1, 0.050);

@@ -32,7 +32,13 @@ double Clamped(double value, double low, double high, double fallback) {
 
 SettingsDialogRunner& SettingsDialogSlot() { return gSettingsDialog; }
 
-SpiroDocument::SpiroDocument(IHostDocument* host) : mHost(host), mSettings(MakeCom<Settings>()), mAnalysis(mSettings) {
+SpiroDocument::SpiroDocument(IHostDocument* host)
+    : mHost(host),
+      mSettings(MakeCom<Settings>()),
+      mAnalysis(mSettings),
+      mResults(mAnalysis, {[this](DataPosition a, DataPosition b) { return TimeBetween(a, b); },
+                           [this](DataPosition p, double seconds, double* v) { return VolumeAfter(p, seconds, v); },
+                           [this] { return MeasureForcedExpirations(); }}) {
   if (mHost) {
     mHost->GetChannelData(mData.Put());
     if (Failed(mHost->GetNamespaceIndex(kSpiroDocumentGuid, &mNamespace))) mNamespace = 0;
@@ -107,7 +113,7 @@ void SpiroDocument::MarkResultsStale() {
   mDataViewValid = ValidateSelection(true, &mDataViewMessage);
   mAnalysisValid = ValidateSelection(false, &mAnalysisMessage);
   mAnalysisOutOfDate = true;
-  mVolumeReader = VolumeReader{};
+  ForgetReadings();
 }
 
 void SpiroDocument::ResultsChanged() {
@@ -132,7 +138,7 @@ bool SpiroDocument::AnyViewOpen() {
 void SpiroDocument::UpdateViews(bool force) {
   if (!AnyViewOpen()) return;
   if (mAnalysisOutOfDate) {
-    mVolumeReader = VolumeReader{};
+    ForgetReadings();
     mAnalysis.Update(mHost.Get(), force, mSelectionStart, mSelectionEnd);
     mAnalysisOutOfDate = false;
   }
@@ -140,7 +146,7 @@ void SpiroDocument::UpdateViews(bool force) {
 
 void SpiroDocument::RunAnalysisIfOutOfDate() {
   if (!mAnalysisOutOfDate || !mHost) return;
-  mVolumeReader = VolumeReader{};
+  ForgetReadings();
   mAnalysis.Update(mHost.Get(), true, mSelectionStart, mSelectionEnd);
   mAnalysisOutOfDate = false;
 }
@@ -152,7 +158,7 @@ bool SpiroDocument::EnsureAnalysis(std::wstring* message) {
   // again: the cache only knows the selection and the levels, not the channels.
   const bool force = mAnalysisOutOfDate;
   mAnalysisOutOfDate = false;
-  mVolumeReader = VolumeReader{};
+  ForgetReadings();
   if (mAnalysis.Update(mHost.Get(), force, mSelectionStart, mSelectionEnd) > 0) return true;
   mAnalysisMessage = LoadString(kStringNoBreaths);
   if (message) *message = mAnalysisMessage;
@@ -396,7 +402,7 @@ HRESULT SpiroDocument::GetPersistentObject(std::int32_t kind, IPersist** object)
 }
 
 HRESULT SpiroDocument::Close() {
-  mVolumeReader = VolumeReader{};
+  ForgetReadings();
   mAnalysis.ReleaseHost();
   mData.Reset();
   mHost.Reset();

@@ -14,9 +14,11 @@
 #include "host/data/ichannel_data.h"
 #include "host/frame/icustom_document.h"
 #include "host/frame/ihost_document.h"
+#include "spirometry/document/analysis_results.h"
 #include "spirometry/document/breath_analysis.h"
 #include "spirometry/document/forced_test_quality.h"
 #include "spirometry/document/ispiro_document.h"
+#include "spirometry/document/ispiro_measures.h"
 #include "spirometry/document/ispiro_results3.h"
 #include "spirometry/document/settings.h"
 
@@ -44,7 +46,8 @@ struct VolumeCalculationMirror {
   std::int32_t correctionType = 0;
 };
 
-class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface, ISpiroDocument, ISpiroResults3> {
+class SpiroDocument final
+    : public ComObject<ICustomDocument, ISpiroDocInterface, ISpiroDocument, ISpiroResults3, ISpiroMeasures> {
  public:
   explicit SpiroDocument(IHostDocument* host);
 
@@ -99,8 +102,10 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
   // Turns the standard's section of the report on or off as a settings change: stored and announced.
   void UseStandardReport(bool on);
   // Every forced expiration of the current analysis measured on the volume channel (call EnsureAnalysis
-  // first); a curve that cannot be read gives a manoeuvre that is not measured.
-  ForcedTestResults MeasureForcedExpirations();
+  // first); a curve that cannot be read gives a manoeuvre that is not measured. Measured once per analysis.
+  std::shared_ptr<const ForcedTestResults> ForcedExpirations() { return mResults.Forced(); }
+  // What is worked out from the current analysis (call EnsureAnalysis first).
+  AnalysisResults& Results() { return mResults; }
   // Whether the report adds the section of those measures.
   bool StandardReport() const { return mSettings->StandardReport; }
 
@@ -179,6 +184,12 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
   HRESULT GetMissingFlowSamples(DataPosition* start, DataPosition* end, std::int32_t* flowChannel,
                                 std::int64_t* count) override;
 
+  // ---- ISpiroMeasures ----
+  HRESULT GetMeasureCount(std::int32_t kind, std::int32_t* count) override;
+  HRESULT GetMeasureInfo(std::int32_t kind, std::int32_t index, SpiroMeasureInfo* info) override;
+  HRESULT GetItemCount(std::int32_t kind, std::int32_t* count) override;
+  HRESULT GetMeasureValue(std::int32_t kind, std::int32_t index, std::int32_t item, SpiroMeasureValue* value) override;
+
  private:
   ~SpiroDocument() override = default;
 
@@ -191,6 +202,8 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
   void MarkResultsStale();
   void ResultsChanged();
   void Attach();
+  // The forced expirations of the current analysis, read from the volume channel.
+  ForcedTestResults MeasureForcedExpirations();
   bool AnyViewOpen();
   std::uint32_t FullId(std::uint32_t local) const { return (static_cast<std::uint32_t>(mNamespace) << 16) | local; }
   // The local id of a command of this document (menu ids included), or nothing.
@@ -213,6 +226,7 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
   std::uint16_t mNamespace = 0;
   ComPtr<Settings> mSettings;
   BreathAnalysis mAnalysis;
+  AnalysisResults mResults;
   std::vector<std::int32_t> mFlowChannels;
   std::vector<std::int32_t> mVolumeChannels;
   DataPosition mSelectionStart, mSelectionEnd;
@@ -239,6 +253,11 @@ class SpiroDocument final : public ComObject<ICustomDocument, ISpiroDocInterface
     std::int64_t length = 0;
   };
   VolumeReader mVolumeReader;
+  // The data, the settings or the analysis may have changed: what was read from the channels is read again.
+  void ForgetReadings() {
+    mVolumeReader = VolumeReader{};
+    mResults.Forget();
+  }
   bool ReadVolumeSample(std::int32_t channel, std::int32_t block, std::int64_t length, std::int64_t tick,
                         float* sample);
   mutable double mCalculatedVolumeRatio = 1.0;

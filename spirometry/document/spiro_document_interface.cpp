@@ -234,9 +234,7 @@ HRESULT SpiroDocument::GetBreathParameters(std::int32_t index, SpiroBreathParame
   if (!parameters) return E_POINTER;
   if (index < 0 || index >= mAnalysis.Count()) return E_INVALIDARG;
   try {
-    *parameters = DeriveBreathParameters(
-        mAnalysis.At(index), [this](DataPosition a, DataPosition b) { return TimeBetween(a, b); },
-        [this](DataPosition p, double seconds, double* v) { return VolumeAfter(p, seconds, v); });
+    *parameters = mResults.Parameters(index);
     return S_OK;
   } catch (...) {
     return E_FAIL;
@@ -246,7 +244,7 @@ HRESULT SpiroDocument::GetBreathParameters(std::int32_t index, SpiroBreathParame
 HRESULT SpiroDocument::GetSummary(SpiroSummary* summary) {
   if (!summary) return E_POINTER;
   try {
-    *summary = Summarise(mAnalysis.Breaths(), [this](DataPosition a, DataPosition b) { return TimeBetween(a, b); });
+    *summary = mResults.Summary();
     return S_OK;
   } catch (...) {
     return E_FAIL;

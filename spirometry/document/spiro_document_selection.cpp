@@ -136,7 +136,7 @@ bool SpiroDocument::ValidateSelection(bool severalBlocks, std::wstring* message)
 }
 
 void SpiroDocument::Refresh() {
-  mVolumeReader = VolumeReader{};
+  ForgetReadings();
   CopySelection();
   RebuildChannelLists();
   mDataViewValid = ValidateSelection(true, &mDataViewMessage);

@@ -1,8 +1,10 @@
 // The document's additions to the analysis: the automatic detection level as a setting, and the measures
 // of each forced expiration and of the test they make, read from the volume channel.
 #include <limits>
+#include <utility>
 
 #include "spirometry/document/channel_samples.h"
+#include "spirometry/document/measure_table.h"
 #include "spirometry/document/spiro_document.h"
 
 namespace Spirometry {
@@ -56,6 +58,7 @@ ForcedTestResults SpiroDocument::MeasureForcedExpirations() {
         i + 1 < breaths.size() ? breaths[i + 1]->MaxVolume - b.MinVolume : std::numeric_limits<double>::quiet_NaN();
     r.breaths.push_back(static_cast<int>(i));
     r.measures.push_back(MeasureForcedExpiration(curve, fivc));
+    r.curves.push_back(std::move(curve));
   }
   r.quality = AssessForcedTest(r.measures);
   return r;
@@ -90,7 +93,7 @@ HRESULT SpiroDocument::GetForcedManoeuvres(std::vector<SpiroManoeuvreRecord>* ma
     test->Fev1Spread = test->FvcSpread = -1.0;
     test->Fev1Grade = test->FvcGrade = 'F';
     if (!EnsureAnalysis(nullptr)) return S_FALSE;
-    const ForcedTestResults r = MeasureForcedExpirations();
+    const ForcedTestResults& r = *mResults.Forced();
     for (std::size_t i = 0; i < r.measures.size(); ++i) {
       const ForcedExpirationMeasures& m = r.measures[i];
       const ManoeuvreQuality& q = r.quality.manoeuvres[i];
@@ -145,6 +148,44 @@ HRESULT SpiroDocument::SetStandardReport(Bool16 on) {
     return S_OK;
   } catch (...) {
     return E_FAIL;
+  }
+}
+
+// ---- ISpiroMeasures ----
+
+HRESULT SpiroDocument::GetMeasureCount(std::int32_t kind, std::int32_t* count) {
+  if (!count) return E_POINTER;
+  const std::int32_t n = MeasureCountOf(kind);
+  if (n < 0) return E_INVALIDARG;
+  *count = n;
+  return S_OK;
+}
+
+HRESULT SpiroDocument::GetMeasureInfo(std::int32_t kind, std::int32_t index, SpiroMeasureInfo* info) {
+  if (!info) return E_POINTER;
+  const SpiroMeasureInfo* found = MeasureInfoOf(kind, index);
+  if (!found) return E_INVALIDARG;
+  *info = *found;
+  return S_OK;
+}
+
+HRESULT SpiroDocument::GetItemCount(std::int32_t kind, std::int32_t* count) {
+  if (!count) return E_POINTER;
+  try {
+    *count = mResults.ItemCount(kind);
+    return S_OK;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT SpiroDocument::GetMeasureValue(std::int32_t kind, std::int32_t index, std::int32_t item,
+                                       SpiroMeasureValue* value) {
+  if (!value) return E_POINTER;
+  try {
+    return mResults.Value(kind, index, item, value) ? S_OK : E_INVALIDARG;
+  } catch (...) {
+    return E_OUTOFMEMORY;
   }
 }
 

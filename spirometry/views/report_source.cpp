@@ -23,7 +23,7 @@ ReportSource SourceOf(SpiroDocument& document) {
     return doc->VolumeAfter(position, seconds, volume);
   };
   s.automaticLevel = document.Analysis().LastDetection().level;
-  if (document.StandardReport()) s.standard = std::make_shared<ForcedTestResults>(document.MeasureForcedExpirations());
+  if (document.StandardReport()) s.standard = document.ForcedExpirations();
   return s;
 }
 

@@ -1,6 +1,10 @@
 #include "spirometry/views/standard_report.h"
 
 #include <cmath>
+#include <cstring>
+#include <string_view>
+
+#include "spirometry/document/measure_table.h"
 
 namespace Spirometry {
 
@@ -12,25 +16,13 @@ class SectionWriter {
   SectionWriter(const NumberLocale& locale, double factor, const std::wstring& prefix)
       : mLocale(locale), mFactor(factor), mPrefix(prefix) {}
 
-  std::wstring Manoeuvre(int breath, const ForcedExpirationMeasures& m, const ManoeuvreQuality& q) const {
-    std::wstring box = Open(L"Breath " + FormatInteger(std::int64_t{breath} + 1) + L" (" + kTitle + L")");
-    if (!m.measured)
+  // One row per measure shown in the section, in the table's order; a few rows say more than one value.
+  std::wstring Manoeuvre(const ManoeuvreItem& item) const {
+    std::wstring box = Open(L"Breath " + FormatInteger(std::int64_t{item.breathIndex} + 1) + L" (" + kTitle + L")");
+    if (!item.measures.measured)
       return box + Row(L"Measures", L"none: the volume curve could not be read or does not rise") + Close();
-    box += Row(L"Time zero", Real(m.timeZero) + L" s after the largest volume");
-    box += Row(L"BEV",
-               Litres(m.bev) + L" (limit " + Litres(m.bevLimit) + L")" + (m.bevWithinLimit ? L"" : L", too large"));
-    box += Row(L"PEF", Flow(m.pef) + L" at " + Real(m.pefTime) + L" s");
-    box += Row(L"FEV1", Litres(m.fev1));
-    box += Row(L"FEV6", Litres(m.fev6));
-    box += Row(L"FVC", Litres(m.fvc));
-    box += Row(L"FEV1/FVC", Real(m.fev1OverFvc) + L"%");
-    box += Row(L"FEF25-75", Flow(m.fef2575));
-    box += Row(L"FET", Real(m.fet) + L" s");
-    box += Row(L"End of expiration", EndText(m, q) + L" (" + Litres(m.lastSecondChange) + L" in the last second)");
-    if (std::isfinite(m.fivc))
-      box += Row(L"FIVC", Litres(m.fivc) + (m.fivcWithinLimit ? L"" : L", larger than FVC by more than the limit"));
-    box += Row(L"Acceptable", L"FEV1 " + YesNo(q.fev1Acceptable) + L", FVC " + YesNo(q.fvcAcceptable));
-    box += Row(L"Usable", L"FEV1 " + YesNo(q.fev1Usable) + L", FVC " + YesNo(q.fvcUsable));
+    for (const auto& measure : ManoeuvreMeasures())
+      if (measure.info.Outputs & kShowInSection) box += RowsOf(measure, item);
     return box + Close();
   }
 
@@ -47,6 +39,60 @@ class SectionWriter {
   }
 
  private:
+  std::wstring RowsOf(const Measure<ManoeuvreItem>& measure, const ManoeuvreItem& item) const {
+    const std::string_view key = measure.info.Key;
+    const ForcedExpirationMeasures& m = item.measures;
+    const ManoeuvreQuality& q = item.quality;
+    if (key == "TimeZero") return Row(L"Time zero", Real(m.timeZero) + L" s after the largest volume");
+    if (key == "BEV")
+      return Row(L"BEV",
+                 Litres(m.bev) + L" (limit " + Litres(m.bevLimit) + L")" + (m.bevWithinLimit ? L"" : L", too large"));
+    if (key == "PEF") return Row(L"PEF", Flow(m.pef) + L" at " + Real(m.pefTime) + L" s");
+    if (key == "FET")
+      return Row(L"FET", Real(m.fet) + L" s") +
+             Row(L"End of expiration", EndText(m, q) + L" (" + Litres(m.lastSecondChange) + L" in the last second)");
+    if (key == "FIVC")
+      return std::isfinite(m.fivc)
+                 ? Row(L"FIVC",
+                       Litres(m.fivc) + (m.fivcWithinLimit ? L"" : L", larger than FVC by more than the limit"))
+                 : std::wstring();
+    if (key == "FEV1Acceptable")
+      return Row(L"Acceptable", L"FEV1 " + YesNo(q.fev1Acceptable) + L", FVC " + YesNo(q.fvcAcceptable));
+    if (key == "FEV1Usable") return Row(L"Usable", L"FEV1 " + YesNo(q.fev1Usable) + L", FVC " + YesNo(q.fvcUsable));
+    return Row(Widened(measure.info.Title), ValueText(measure.info, measure.value(item)));
+  }
+
+  // A value in its unit, as the other rows write theirs.
+  std::wstring ValueText(const SpiroMeasureInfo& info, const SpiroMeasureValue& v) const {
+    switch (v.Type) {
+      case kValueAbsent:
+      case kValueMissing:
+        return L"-";
+      case kValueCount:
+        return FormatInteger(static_cast<std::int64_t>(v.Number));
+      case kValueYesNo:
+        return YesNo(v.Number != 0.0);
+      case kValueLetter:
+        return std::wstring(1, static_cast<wchar_t>(v.Number));
+      default:
+        break;
+    }
+    switch (info.Unit) {
+      case kUnitLitres:
+        return Litres(v.Number);
+      case kUnitLitresPerSecond:
+        return Flow(v.Number);
+      case kUnitSeconds:
+        return Real(v.Number) + L" s";
+      case kUnitPercent:
+        return Real(v.Number) + L"%";
+      case kUnitHertz:
+        return Real(v.Number) + L" Hz";
+      default:
+        return Real(v.Number);
+    }
+  }
+  static std::wstring Widened(const char* text) { return std::wstring(text, text + std::strlen(text)); }
   std::wstring Real(double v) const { return FormatReal(v, mLocale); }
   std::wstring Litres(double v) const { return Real(v * mFactor) + L" " + mPrefix + L"L"; }
   std::wstring Flow(double v) const { return Real(v * mFactor) + L" " + mPrefix + L"L/s"; }
@@ -77,7 +123,8 @@ std::wstring StandardReportSection(const ForcedTestResults& results, const Numbe
   const SectionWriter writer(locale, factor, prefix);
   std::wstring section;
   for (std::size_t i = 0; i < results.measures.size(); ++i)
-    section += writer.Manoeuvre(results.breaths[i], results.measures[i], results.quality.manoeuvres[i]);
+    section +=
+        writer.Manoeuvre({results.breaths[i], results.curves[i], results.measures[i], results.quality.manoeuvres[i]});
   return section + writer.Test(results.quality, results.measures.size());
 }
 

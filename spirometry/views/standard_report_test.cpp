@@ -31,6 +31,7 @@ ForcedTestResults TwoManoeuvres() {
   ForcedTestResults r;
   r.breaths = {1, 3};
   r.measures = {m, ForcedExpirationMeasures{}};
+  r.curves.resize(2);
   r.quality = AssessForcedTest(r.measures);
   return r;
 }
