@@ -80,6 +80,7 @@ struct Analysis {
   ComPtr<ICustomDocument> custom;
   ComPtr<ISpiroResults> results;
   ComPtr<ISpiroResults2> results2;
+  ComPtr<ISpiroMeasures> measures;
   Selection selection;
   Report report;
 };
@@ -159,6 +160,7 @@ int OpenSpirometryDocument(const SpirometryArgs& args, Analysis& a, Console& con
   }
   // The automatic level is not part of the settings message: a level given says whether it is on.
   a.results2 = a.custom.As<ISpiroResults2>();
+  a.measures = a.custom.As<ISpiroMeasures>();
   if ((args.autoDetectionLevel || args.detectionLevel || args.standard) && !a.results2) {
     console.Error("the spirometry document does not offer the automatic level or the standard's measures");
     return kExitFailure;
@@ -247,18 +249,21 @@ void Collect(const SpirometryArgs& args, Analysis& a, Console& console) {
   a.results->GetBreathCount(&count);
   for (std::int32_t i = 0; i < count; ++i) {
     Spirometry::SpiroBreathRecord b{};
-    Spirometry::SpiroBreathParameters p{};
-    if (Failed(a.results->GetBreath(i, &b)) || Failed(a.results->GetBreathParameters(i, &p))) continue;
+    if (Failed(a.results->GetBreath(i, &b))) continue;
     report.breaths.push_back(b);
-    report.parameters.push_back(p);
   }
-  a.results->GetSummary(&report.summary);
+  if (a.measures) {
+    ReadMeasures(*a.measures, Spirometry::kMeasureOfBreath, &report.breathMeasures);
+    ReadMeasures(*a.measures, Spirometry::kMeasureOfAnalysis, &report.analysisMeasures);
+  }
   if (!a.results2) return;
   Spirometry::SpiroDetectionRecord detection{};
   if (Succeeded(a.results2->GetDetection(&detection)) && detection.Automatic != kFalse16) report.detection = detection;
-  if (args.standard) {
+  if (args.standard && a.measures) {
     StandardResults standard;
-    if (a.results2->GetForcedManoeuvres(&standard.manoeuvres, &standard.test) == S_OK) report.standard = standard;
+    if (ReadMeasures(*a.measures, Spirometry::kMeasureOfManoeuvre, &standard.manoeuvres) &&
+        ReadMeasures(*a.measures, Spirometry::kMeasureOfTest, &standard.test))
+      report.standard = std::move(standard);
   }
 }
 

@@ -39,12 +39,11 @@ std::string ReportJson(const Report& r, const std::string* file) {
   Position(w, "end", r.end);
   w.EndObject();
   w.Key("valid").Bool(r.valid).Key("message").String(r.message);
-  static const std::vector<Spirometry::SpiroManoeuvreRecord> kNoManoeuvres;
-  const auto& manoeuvres = r.standard ? r.standard->manoeuvres : kNoManoeuvres;
+  const std::vector<std::ptrdiff_t> manoeuvreOf =
+      r.standard ? ManoeuvresByBreath(r.standard->manoeuvres, r.breaths.size()) : std::vector<std::ptrdiff_t>{};
   w.Key("breaths").BeginArray();
   for (std::size_t i = 0; i < r.breaths.size(); ++i) {
     const auto& b = r.breaths[i];
-    const auto& p = r.parameters[i];
     const bool forcedOrSingle = b.IsForced != kFalse16 || b.IsSingleExpiration != kFalse16;
     w.BeginObject();
     w.Key("PeakInspiratoryFlow").Double(b.PeakInspiratoryFlow).Key("PeakExpiratoryFlow").Double(b.PeakExpiratoryFlow);
@@ -58,31 +57,19 @@ std::string ReportJson(const Report& r, const std::string* file) {
     Position(w, "PeakExpiratoryFlowPosition", b.PeakExpiratoryFlowPosition);
     Position(w, "ExpirationStart", b.ExpirationStart);
     w.Key("Reported").Bool(forcedOrSingle || s.IncludeNonForced != kFalse16);
-    w.Key("Ti").Double(p.Ti).Key("Te").Double(p.Te).Key("Duration").Double(p.Duration);
-    w.Key(forcedOrSingle ? "FVC" : "VT").Double(p.VolumeVtOrFvc);
-    w.Key("PIF").Double(p.Pif).Key("PEF").Double(p.Pef);
-    if (p.Fev1Available != kFalse16)
-      w.Key("FEV1").Double(p.Fev1).Key("FEV1/FVC").Double(p.Fev1OverFvc);
-    else
-      w.Key("FEV1").Null().Key("FEV1/FVC").Null();
-    for (const auto& m : manoeuvres) {
-      if (m.BreathIndex != static_cast<std::int32_t>(i)) continue;
-      WriteManoeuvreJson(w.Key(kStandardKey).BeginObject(), m);
+    WriteMeasuresJson(w, r.breathMeasures, i);
+    if (r.standard && manoeuvreOf[i] >= 0) {
+      WriteMeasuresJson(w.Key(kStandardKey).BeginObject(), r.standard->manoeuvres,
+                        static_cast<std::size_t>(manoeuvreOf[i]));
       w.EndObject();
     }
     w.EndObject();
   }
   w.EndArray();
-  const auto& m = r.summary;
-  w.Key("summary").BeginObject();
-  w.Key("TotalDuration").Double(m.TotalDuration).Key("NonForcedDuration").Double(m.NonForcedDuration);
-  w.Key("Breaths").Int(m.BreathCount).Key("NonForcedBreaths").Int(m.NonForcedCount);
-  w.Key("ForcedBreaths").Int(m.ForcedCount);
-  w.Key("VE").Double(m.MinuteVentilation).Key("AverageVT").Double(m.AverageTidalVolume);
-  w.Key("f").Double(m.BreathingFrequency);
+  WriteMeasuresJson(w.Key("summary").BeginObject(), r.analysisMeasures, 0);
   w.EndObject();
   if (r.standard) {
-    WriteTestJson(w.Key(kStandardTestKey).BeginObject(), r.standard->test);
+    WriteMeasuresJson(w.Key(kStandardTestKey).BeginObject(), r.standard->test, 0);
     w.EndObject();
   }
   w.EndObject();
@@ -109,30 +96,33 @@ std::string ReportTable(const Report& r) {
   if (s.ApplyNoiseFloor != kFalse16) text += Format("; noise floor %g L/s", s.NoiseFloor);
   text += Format("\nSelection: block %d tick %d to block %d tick %d\n\n", r.start.block + 1, r.start.offset,
                  r.end.block + 1, r.end.offset);
-  text += Format("%-7s %-18s %8s %8s %8s %11s %11s %11s %10s %9s\n", "Breath", "Kind", "Ti (s)", "Te (s)", "Dur (s)",
-                 (std::string("VT/FVC (") + p + "L)").c_str(), (std::string("PIF (") + p + "L/s)").c_str(),
-                 (std::string("PEF (") + p + "L/s)").c_str(), (std::string("FEV1 (") + p + "L)").c_str(), "FEV1/FVC");
-  for (std::size_t i = 0; i < r.breaths.size(); ++i) {
+  const MeasureSet& breaths = r.breathMeasures;
+  auto shown = [&](std::size_t m) { return (breaths.infos[m].Outputs & Spirometry::kShowInTable) != 0; };
+  text += Format("%-7s %-18s", "Breath", "Kind");
+  for (std::size_t m = 0; m < breaths.infos.size(); ++m)
+    if (shown(m)) text += " " + TableTitle(breaths.infos[m], p);
+  text += "\n";
+  for (std::size_t i = 0; i < r.breaths.size() && i < breaths.Items(); ++i) {
     const auto& b = r.breaths[i];
-    const auto& q = r.parameters[i];
     const char* kind = b.IsForced != kFalse16 && b.IsSingleExpiration != kFalse16 ? "forced, single"
                        : b.IsForced != kFalse16                                   ? "forced"
                        : b.IsSingleExpiration != kFalse16                         ? "single expiration"
                                                                                   : "non-forced";
-    const bool fev1 = q.Fev1Available != kFalse16;
-    text += Format("%-7zu %-18s %8.3f %8.3f %8.3f %11s %11s %11s %10s %9s\n", i + 1, kind, q.Ti, q.Te, q.Duration,
-                   MeasuredText(q.VolumeVtOrFvc * k, "%.4g").c_str(), MeasuredText(q.Pif * k, "%.4g").c_str(),
-                   MeasuredText(q.Pef * k, "%.4g").c_str(), fev1 ? MeasuredText(q.Fev1 * k, "%.4g").c_str() : "-",
-                   fev1 ? MeasuredText(q.Fev1OverFvc, "%.3g%%").c_str() : "-");
+    text += Format("%-7zu %-18s", i + 1, kind);
+    for (std::size_t m = 0; m < breaths.infos.size(); ++m)
+      if (shown(m)) text += " " + TableCell(breaths.infos[m], breaths.At(i, m), k);
+    text += "\n";
   }
-  const auto& m = r.summary;
-  text += Format("\nDuration %g s (%g s non-forced); %d breaths (%d non-forced)\n", m.TotalDuration,
-                 m.NonForcedDuration, m.BreathCount, m.NonForcedCount);
-  if (m.NonForcedCount > 0)
-    text +=
-        Format("Non-forced: VE %s %sL/s (%s %sL/min), average VT %s %sL, f %g Hz (%g/min)\n",
-               MeasuredText(m.MinuteVentilation * k).c_str(), p, MeasuredText(m.MinuteVentilation * k * 60.0).c_str(),
-               p, MeasuredText(m.AverageTidalVolume * k).c_str(), p, m.BreathingFrequency, m.BreathingFrequency * 60.0);
+  const MeasureSet& sums = r.analysisMeasures;
+  const double nonForced = sums.Number(0, "NonForcedBreaths");
+  text += Format("\nDuration %g s (%g s non-forced); %.0f breaths (%.0f non-forced)\n", sums.Number(0, "TotalDuration"),
+                 sums.Number(0, "NonForcedDuration"), sums.Number(0, "Breaths"), nonForced);
+  if (nonForced > 0) {
+    const double ve = sums.Number(0, "VE"), f = sums.Number(0, "f");
+    text += Format("Non-forced: VE %s %sL/s (%s %sL/min), average VT %s %sL, f %g Hz (%g/min)\n",
+                   MeasuredText(ve * k).c_str(), p, MeasuredText(ve * k * 60.0).c_str(), p,
+                   MeasuredText(sums.Number(0, "AverageVT") * k).c_str(), p, f, f * 60.0);
+  }
   if (r.standard) text += StandardTableText(*r.standard, k, p);
   return text;
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/kymora/measure_set.h"
 #include "apps/kymora/spirometry_standard.h"
 #include "host/data/data_position.h"
 #include "spirometry/document/ispiro_results2.h"
@@ -16,8 +17,8 @@ struct Report {
   bool valid = false;
   std::string message;
   std::vector<Spirometry::SpiroBreathRecord> breaths;
-  std::vector<Spirometry::SpiroBreathParameters> parameters;
-  Spirometry::SpiroSummary summary{};
+  MeasureSet breathMeasures;                                  // one item per breath
+  MeasureSet analysisMeasures;                                // one item: the sums over the analysis
   std::optional<Spirometry::SpiroDetectionRecord> detection;  // only with an automatic detection level
   std::optional<StandardResults> standard;                    // only with --standard
 };

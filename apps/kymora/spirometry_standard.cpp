@@ -1,8 +1,6 @@
 #include "apps/kymora/spirometry_standard.h"
 
 #include <cmath>
-#include <cstdio>
-#include <utility>
 
 #include "apps/kymora/cli_context.h"
 #include "apps/kymora/spirometry_outputs.h"
@@ -10,55 +8,64 @@
 namespace kymora::cli {
 
 namespace {
-using Spirometry::SpiroManoeuvreRecord;
-
 bool Yes(Bool16 v) { return v != kFalse16; }
-const char* YesNo(Bool16 v) { return Yes(v) ? "yes" : "no"; }
-std::string Grade(std::int32_t letter) { return std::string(1, static_cast<char>(letter)); }
 
-std::string Number(double v) {
-  if (!std::isfinite(v)) return "";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", v);
-  return text;
+// A yes/no measure of a manoeuvre; false when the set has no such measure.
+bool Flag(const MeasureSet& set, std::size_t item, const char* key) { return set.Number(item, key) == 1.0; }
+
+const char* EndOfExpiration(const MeasureSet& m, std::size_t i) {
+  if (Flag(m, i, "Plateau")) return "plateau";
+  if (Flag(m, i, "FET15s")) return "15 s";
+  if (Flag(m, i, "EndOfExpiration")) return "earlier FVC";
+  return "not reached";
 }
 
-const char* EndOfExpiration(const SpiroManoeuvreRecord& m) {
-  if (Yes(m.Plateau)) return "plateau";
-  if (Yes(m.LongExpiration)) return "15 s";
-  if (Yes(m.EndOfExpiration)) return "earlier FVC";
-  return "not reached";
+// "FEV1", "FVC", "FEV1+FVC" or "-" for a pair of yes/no measures.
+std::string Pair(const MeasureSet& m, std::size_t i, const char* fev1Key, const char* fvcKey) {
+  const bool fev1 = Flag(m, i, fev1Key), fvc = Flag(m, i, fvcKey);
+  if (!fev1 && !fvc) return "-";
+  return std::string(fev1 ? "FEV1" : "") + (fev1 && fvc ? "+" : "") + (fvc ? "FVC" : "");
+}
+
+std::string Grade(const MeasureSet& test, const char* key) {
+  const double letter = test.Number(0, key);
+  return std::isfinite(letter) ? std::string(1, static_cast<char>(letter)) : "-";
+}
+
+// The cells of the shown measures of an item, joined by `separator`.
+template <class CellFn>
+std::string Row(const MeasureSet& set, std::size_t item, std::uint32_t output, const char* separator, CellFn cell) {
+  std::string row;
+  for (std::size_t m = 0; m < set.infos.size(); ++m) {
+    if (!(set.infos[m].Outputs & output)) continue;
+    if (!row.empty()) row += separator;
+    row += cell(set.infos[m], set.At(item, m));
+  }
+  return row;
+}
+
+std::string CsvHeader(const MeasureSet& set) {
+  std::string header;
+  for (const auto& info : set.infos)
+    if (info.Outputs & Spirometry::kShowInCsv) header += (header.empty() ? "" : ",") + CsvTitle(info);
+  return header + "\n";
+}
+
+std::string CsvRow(const MeasureSet& set, std::size_t item) {
+  return Row(set, item, Spirometry::kShowInCsv, ",",
+             [](const Spirometry::SpiroMeasureInfo&, const Spirometry::SpiroMeasureValue& v) { return CsvCell(v); }) +
+         "\n";
 }
 }  // namespace
 
-void WriteManoeuvreJson(JsonWriter& w, const SpiroManoeuvreRecord& m) {
-  w.Key("Measured").Bool(Yes(m.Measured));
-  w.Key("TimeZero").Double(m.TimeZero).Key("BEV").Double(m.Bev).Key("BEVLimit").Double(m.BevLimit);
-  w.Key("PEF").Double(m.Pef).Key("PEFTime").Double(m.PefTime);
-  w.Key("FVC").Double(m.Fvc).Key("FEV1").Double(m.Fev1).Key("FEV6").Double(m.Fev6);
-  w.Key("FEV1/FVC").Double(m.Fev1OverFvc).Key("FEF25-75").Double(m.Fef2575).Key("FET").Double(m.Fet);
-  w.Key("LastSecondChange").Double(m.LastSecondChange).Key("FIVC").Double(m.Fivc);
-  w.Key("BEVWithinLimit").Bool(Yes(m.BevWithinLimit)).Key("Plateau").Bool(Yes(m.Plateau));
-  w.Key("FET15s").Bool(Yes(m.LongExpiration)).Key("EndOfExpiration").Bool(Yes(m.EndOfExpiration));
-  w.Key("FirstSecondComplete").Bool(Yes(m.FirstSecondComplete)).Key("FIVCWithinLimit").Bool(Yes(m.FivcWithinLimit));
-  w.Key("FEV1Acceptable").Bool(Yes(m.Fev1Acceptable)).Key("FVCAcceptable").Bool(Yes(m.FvcAcceptable));
-  w.Key("FEV1Usable").Bool(Yes(m.Fev1Usable)).Key("FVCUsable").Bool(Yes(m.FvcUsable));
-}
-
-void WriteTestJson(JsonWriter& w, const Spirometry::SpiroForcedTestRecord& t) {
-  w.Key("Manoeuvres").Int(t.Manoeuvres);
-  w.Key("AcceptableFEV1").Int(t.AcceptableFev1).Key("AcceptableFVC").Int(t.AcceptableFvc);
-  w.Key("UsableFEV1").Int(t.UsableFev1).Key("UsableFVC").Int(t.UsableFvc);
-  for (const auto& [key, spread] : {std::pair{"FEV1Spread", t.Fev1Spread}, std::pair{"FVCSpread", t.FvcSpread}}) {
-    w.Key(key);
-    if (spread < 0.0)
-      w.Null();  // fewer than two acceptable values
-    else
-      w.Double(spread);
+std::vector<std::ptrdiff_t> ManoeuvresByBreath(const MeasureSet& manoeuvres, std::size_t breaths) {
+  std::vector<std::ptrdiff_t> of(breaths, -1);
+  for (std::size_t i = 0; i < manoeuvres.Items(); ++i) {
+    const double breath = manoeuvres.Number(i, "Breath");  // from 1
+    if (breath >= 1.0 && breath <= static_cast<double>(breaths))
+      of[static_cast<std::size_t>(breath) - 1] = static_cast<std::ptrdiff_t>(i);
   }
-  w.Key("Repeatable").Bool(Yes(t.Repeatable));
-  w.Key("FEV1Grade").String(Grade(t.Fev1Grade)).Key("FVCGrade").String(Grade(t.FvcGrade));
-  w.Key("BestFEV1").Double(t.BestFev1).Key("BestFVC").Double(t.BestFvc);
+  return of;
 }
 
 void WriteDetectionJson(JsonWriter& w, const Spirometry::SpiroDetectionRecord& d) {
@@ -68,61 +75,38 @@ void WriteDetectionJson(JsonWriter& w, const Spirometry::SpiroDetectionRecord& d
 }
 
 std::string StandardTableText(const StandardResults& r, double k, const char* p) {
-  std::string text;
-  auto unit = [p](const char* name, const char* u) { return std::string(name) + " (" + p + u + ")"; };
-  text += Format("\nATS/ERS 2019, from the back-extrapolated time zero:\n");
-  text += Format("%-7s %7s %10s %10s %10s %10s %12s %7s %-12s %-11s %-11s\n", "Breath", "t0 (s)",
-                 unit("BEV", "L").c_str(), unit("FEV1", "L").c_str(), unit("FEV6", "L").c_str(),
-                 unit("FVC", "L").c_str(), unit("FEF25-75", "L/s").c_str(), "FET (s)", "End", "Acceptable", "Usable");
-  for (const auto& m : r.manoeuvres) {
-    if (!Yes(m.Measured)) {
-      text += Format("%-7d not measured (the volume curve could not be read or does not rise)\n", m.BreathIndex + 1);
+  const MeasureSet& m = r.manoeuvres;
+  std::string text = "\nATS/ERS 2019, from the back-extrapolated time zero:\n";
+  std::string header;
+  for (const auto& info : m.infos)
+    if (info.Outputs & Spirometry::kShowInTable) header += (header.empty() ? "" : " ") + TableTitle(info, p);
+  text += header + Format(" %-12s %-11s %-11s\n", "End", "Acceptable", "Usable");
+  for (std::size_t i = 0; i < m.Items(); ++i) {
+    if (!Flag(m, i, "Measured")) {
+      text +=
+          Format("%-7.0f not measured (the volume curve could not be read or does not rise)\n", m.Number(i, "Breath"));
       continue;
     }
-    const std::string accepted = std::string(Yes(m.Fev1Acceptable) ? "FEV1" : "") +
-                                 (Yes(m.Fev1Acceptable) && Yes(m.FvcAcceptable) ? "+" : "") +
-                                 (Yes(m.FvcAcceptable) ? "FVC" : "");
-    const std::string usable = std::string(Yes(m.Fev1Usable) ? "FEV1" : "") +
-                               (Yes(m.Fev1Usable) && Yes(m.FvcUsable) ? "+" : "") + (Yes(m.FvcUsable) ? "FVC" : "");
-    text += Format("%-7d %7s %10s %10s %10s %10s %12s %7s %-12s %-11s %-11s\n", m.BreathIndex + 1,
-                   MeasuredText(m.TimeZero, "%.3f").c_str(), MeasuredText(m.Bev * k, "%.4g").c_str(),
-                   MeasuredText(m.Fev1 * k, "%.4g").c_str(), MeasuredText(m.Fev6 * k, "%.4g").c_str(),
-                   MeasuredText(m.Fvc * k, "%.4g").c_str(), MeasuredText(m.Fef2575 * k, "%.4g").c_str(),
-                   MeasuredText(m.Fet, "%.2f").c_str(), EndOfExpiration(m), accepted.empty() ? "-" : accepted.c_str(),
-                   usable.empty() ? "-" : usable.c_str());
+    text += Row(m, i, Spirometry::kShowInTable, " ",
+                [k](const Spirometry::SpiroMeasureInfo& info, const Spirometry::SpiroMeasureValue& v) {
+                  return TableCell(info, v, k);
+                });
+    text += Format(" %-12s %-11s %-11s\n", EndOfExpiration(m, i), Pair(m, i, "FEV1Acceptable", "FVCAcceptable").c_str(),
+                   Pair(m, i, "FEV1Usable", "FVCUsable").c_str());
   }
-  const auto& t = r.test;
-  text += Format("Test: %d manoeuvres; acceptable FEV1 %d, FVC %d; %s; grade FEV1 %s, FVC %s\n", t.Manoeuvres,
-                 t.AcceptableFev1, t.AcceptableFvc, Yes(t.Repeatable) ? "repeatable" : "not repeatable",
-                 Grade(t.Fev1Grade).c_str(), Grade(t.FvcGrade).c_str());
+  const MeasureSet& t = r.test;
+  text += Format("Test: %.0f manoeuvres; acceptable FEV1 %.0f, FVC %.0f; %s; grade FEV1 %s, FVC %s\n",
+                 t.Number(0, "Manoeuvres"), t.Number(0, "AcceptableFEV1"), t.Number(0, "AcceptableFVC"),
+                 Flag(t, 0, "Repeatable") ? "repeatable" : "not repeatable", Grade(t, "FEV1Grade").c_str(),
+                 Grade(t, "FVCGrade").c_str());
   return text;
 }
 
 Status WriteStandardCsv(const StandardResults& r, const std::string& path) {
-  std::string text =
-      "Breath,Measured,Time zero (s),BEV (L),BEV limit (L),PEF (L/s),PEF time (s),FEV1 (L),FEV6 (L),FVC (L),"
-      "FEV1/FVC (%),FEF25-75 (L/s),FET (s),Last second (L),FIVC (L),BEV within limit,Plateau,FET 15 s,"
-      "End of expiration,First second complete,FIVC within limit,FEV1 acceptable,FVC acceptable,FEV1 usable,"
-      "FVC usable\n";
-  for (const auto& m : r.manoeuvres) {
-    text += std::to_string(m.BreathIndex + 1) + "," + YesNo(m.Measured);
-    for (double v : {m.TimeZero, m.Bev, m.BevLimit, m.Pef, m.PefTime, m.Fev1, m.Fev6, m.Fvc, m.Fev1OverFvc, m.Fef2575,
-                     m.Fet, m.LastSecondChange, m.Fivc})
-      text += "," + Number(v);
-    for (Bool16 v : {m.BevWithinLimit, m.Plateau, m.LongExpiration, m.EndOfExpiration, m.FirstSecondComplete,
-                     m.FivcWithinLimit, m.Fev1Acceptable, m.FvcAcceptable, m.Fev1Usable, m.FvcUsable})
-      text += std::string(",") + YesNo(v);
-    text += "\n";
-  }
-  const auto& t = r.test;
-  text +=
-      "\nManoeuvres,Acceptable FEV1,Acceptable FVC,Usable FEV1,Usable FVC,FEV1 spread (L),FVC spread (L),"
-      "Repeatable,FEV1 grade,FVC grade,Best FEV1 (L),Best FVC (L)\n";
-  text += std::to_string(t.Manoeuvres) + "," + std::to_string(t.AcceptableFev1) + "," +
-          std::to_string(t.AcceptableFvc) + "," + std::to_string(t.UsableFev1) + "," + std::to_string(t.UsableFvc) +
-          "," + (t.Fev1Spread < 0.0 ? "" : Number(t.Fev1Spread)) + "," +
-          (t.FvcSpread < 0.0 ? "" : Number(t.FvcSpread)) + "," + YesNo(t.Repeatable) + "," + Grade(t.Fev1Grade) + "," +
-          Grade(t.FvcGrade) + "," + Number(t.BestFev1) + "," + Number(t.BestFvc) + "\n";
+  std::string text = CsvHeader(r.manoeuvres);
+  for (std::size_t i = 0; i < r.manoeuvres.Items(); ++i) text += CsvRow(r.manoeuvres, i);
+  text += "\n" + CsvHeader(r.test);
+  for (std::size_t i = 0; i < r.test.Items(); ++i) text += CsvRow(r.test, i);
   if (auto written = WriteThroughPartialFile(path, text); !written) return Error{path + ": " + written.ErrorMessage()};
   return Ok();
 }

@@ -2,27 +2,30 @@
 // The command line's output of the clinical standard's measures (ATS/ERS 2019) of the forced expirations
 // and of the automatic detection level: JSON members, a table and DIR/standard.csv. Only written when
 // --standard or an automatic level asks for them, so that other runs print exactly what they always did.
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "apps/kymora/json_writer.h"
+#include "apps/kymora/measure_set.h"
 #include "host/com/expected.h"
 #include "spirometry/document/ispiro_results2.h"
 
 namespace kymora::cli {
 
+// The measures of every forced manoeuvre and of the test they make.
 struct StandardResults {
-  std::vector<Spirometry::SpiroManoeuvreRecord> manoeuvres;
-  Spirometry::SpiroForcedTestRecord test{};
+  MeasureSet manoeuvres;  // one item per forced manoeuvre
+  MeasureSet test;        // one item
 };
 
 // The key of a forced breath's measures and of the test's.
 inline constexpr const char* kStandardKey = "ATSERS2019";
 inline constexpr const char* kStandardTestKey = "ATSERS2019Test";
 
-// The measures of one manoeuvre as the members of an object (the caller opens and closes it).
-void WriteManoeuvreJson(JsonWriter& w, const Spirometry::SpiroManoeuvreRecord& m);
-void WriteTestJson(JsonWriter& w, const Spirometry::SpiroForcedTestRecord& t);
+// For each of `breaths` breaths, the manoeuvre measured on it, or -1.
+std::vector<std::ptrdiff_t> ManoeuvresByBreath(const MeasureSet& manoeuvres, std::size_t breaths);
+
 // {"Automatic": true, "Height": ..., "Level": ..., "NoiseHeight": ..., "ChatterHeight": ..., "BreathPeak": ...}
 void WriteDetectionJson(JsonWriter& w, const Spirometry::SpiroDetectionRecord& d);
 

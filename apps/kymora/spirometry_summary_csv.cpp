@@ -8,12 +8,7 @@ namespace kymora::cli {
 
 namespace {
 
-constexpr const char* kHeader =
-    "File,Row,Breath,Ti (s),Te (s),Duration (s),FVC (L),PIF (L/s),PEF (L/s),FEV1 (L),FEV1/FVC (%),Breaths,"
-    "Non-forced breaths,Forced breaths,Total duration (s),Non-forced duration (s),VE (L/s),Average VT (L),f (Hz),"
-    "Valid,Message\n";
-constexpr int kBreathColumns = 8;   // Ti to FEV1/FVC
-constexpr int kSummaryColumns = 9;  // Breaths to Valid
+using Spirometry::kShowInCsv;
 
 std::string Quoted(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
@@ -22,45 +17,66 @@ std::string Quoted(const std::string& text) {
   return out + "\"";
 }
 
-// Six significant digits, as the report has them.
-std::string Cell(double value) { return std::isfinite(value) ? Format(",%.6g", value) : ","; }
-std::string Blank(int columns) { return std::string(static_cast<std::size_t>(columns), ','); }
+// The columns of a kind's measures: those the CSV files show.
+struct Columns {
+  const MeasureSet* titles = nullptr;  // any set of the kind, for the measures' titles; null when none was read
+  std::size_t Count() const {
+    std::size_t n = 0;
+    if (titles)
+      for (const auto& info : titles->infos) n += (info.Outputs & kShowInCsv) != 0;
+    return n;
+  }
+  std::string Header() const {
+    std::string header;
+    if (titles)
+      for (const auto& info : titles->infos)
+        if (info.Outputs & kShowInCsv) header += "," + CsvTitle(info);
+    return header;
+  }
+  std::string Blank() const { return std::string(Count(), ','); }
+};
 
-std::string ForcedRows(const std::string& file, const Report& r) {
+std::string Cells(const MeasureSet& set, std::size_t item) {
+  std::string cells;
+  for (std::size_t m = 0; m < set.infos.size(); ++m)
+    if (set.infos[m].Outputs & kShowInCsv) cells += "," + CsvCell(set.At(item, m));
+  return cells;
+}
+
+std::string ForcedRows(const std::string& file, const Report& r, const Columns& sums) {
   std::string rows;
-  for (std::size_t i = 0; i < r.breaths.size(); ++i) {
+  for (std::size_t i = 0; i < r.breaths.size() && i < r.breathMeasures.Items(); ++i) {
     if (r.breaths[i].IsForced == kFalse16) continue;
-    const auto& p = r.parameters[i];
-    const bool fev1 = p.Fev1Available != kFalse16;
-    rows += file + ",forced," + std::to_string(i + 1) + Cell(p.Ti) + Cell(p.Te) + Cell(p.Duration) +
-            Cell(p.VolumeVtOrFvc) + Cell(p.Pif) + Cell(p.Pef) + Cell(fev1 ? p.Fev1 : NAN) +
-            Cell(fev1 ? p.Fev1OverFvc : NAN) + Blank(kSummaryColumns) + ",\n";
+    rows += file + ",forced," + std::to_string(i + 1) + Cells(r.breathMeasures, i) + sums.Blank() + ",,\n";
   }
   return rows;
 }
 
-std::string SummaryRow(const std::string& file, const SummaryEntry& e) {
-  std::string row = file + ",summary," + Blank(kBreathColumns);
-  if (!e.report) return row + Blank(kSummaryColumns - 1) + ",no," + Quoted(e.error) + "\n";
+std::string SummaryRow(const std::string& file, const SummaryEntry& e, const Columns& breaths, const Columns& sums) {
+  std::string row = file + ",summary," + breaths.Blank();
+  if (!e.report) return row + sums.Blank() + ",no," + Quoted(e.error) + "\n";
   const Report& r = *e.report;
-  const auto& m = r.summary;
-  if (r.valid)
-    row += "," + std::to_string(m.BreathCount) + "," + std::to_string(m.NonForcedCount) + "," +
-           std::to_string(m.ForcedCount) + Cell(m.TotalDuration) + Cell(m.NonForcedDuration) +
-           Cell(m.MinuteVentilation) + Cell(m.AverageTidalVolume) + Cell(m.BreathingFrequency) + ",yes,";
+  if (r.valid && r.analysisMeasures.Items() > 0)
+    row += Cells(r.analysisMeasures, 0) + ",yes,";
   else
-    row += Blank(kSummaryColumns - 1) + ",no,";
+    row += sums.Blank() + ",no,";
   return row + Quoted(e.error.empty() ? r.message : e.error) + "\n";
 }
 
 }  // namespace
 
 std::string SummaryCsv(const std::vector<SummaryEntry>& entries) {
-  std::string text = kHeader;
+  Columns breaths, sums;
+  for (const auto& e : entries) {
+    if (!e.report) continue;
+    if (!breaths.titles && !e.report->breathMeasures.infos.empty()) breaths.titles = &e.report->breathMeasures;
+    if (!sums.titles && !e.report->analysisMeasures.infos.empty()) sums.titles = &e.report->analysisMeasures;
+  }
+  std::string text = "File,Row,Breath" + breaths.Header() + sums.Header() + ",Valid,Message\n";
   for (const auto& e : entries) {
     const std::string file = Quoted(e.file);
-    if (e.report && e.report->valid) text += ForcedRows(file, *e.report);
-    text += SummaryRow(file, e);
+    if (e.report && e.report->valid) text += ForcedRows(file, *e.report, sums);
+    text += SummaryRow(file, e, breaths, sums);
   }
   return text;
 }
