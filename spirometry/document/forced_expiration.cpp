@@ -5,10 +5,9 @@
 
 namespace Spirometry {
 
-namespace {
-// The first time (s) at which the curve reaches a volume, linear between samples; the end when it never does.
 double TimeToReach(const VolumeTimeCurve& curve, double volume) {
   const auto& e = curve.expired;
+  if (e.empty()) return 0.0;
   for (std::size_t i = 1; i < e.size(); ++i) {
     if (e[i] < volume) continue;
     const double rise = e[i] - e[i - 1];
@@ -17,7 +16,19 @@ double TimeToReach(const VolumeTimeCurve& curve, double volume) {
   }
   return static_cast<double>(e.size() - 1) * curve.secsPerSample;
 }
-}  // namespace
+
+double FlowAt(const VolumeTimeCurve& curve, double seconds) {
+  const auto& e = curve.expired;
+  const double dt = curve.secsPerSample;
+  if (e.size() < 3 || !(dt > 0.0) || !std::isfinite(seconds)) return 0.0;
+  const double nearest = std::clamp(std::round(seconds / dt), 1.0, static_cast<double>(e.size() - 2));
+  const auto i = static_cast<std::size_t>(nearest);
+  return (e[i + 1] - e[i - 1]) / (2.0 * dt);
+}
+
+double ExpiredAfterTimeZero(const VolumeTimeCurve& curve, const ForcedExpirationMeasures& m, double seconds) {
+  return seconds <= m.fet ? ExpiredAt(curve, m.timeZero + seconds) : m.fvc;
+}
 
 double ExpiredAt(const VolumeTimeCurve& curve, double seconds) {
   const auto& e = curve.expired;

@@ -55,4 +55,15 @@ ForcedExpirationMeasures MeasureForcedExpiration(const VolumeTimeCurve& curve,
 // beyond the end, 0 before the start.
 double ExpiredAt(const VolumeTimeCurve& curve, double seconds);
 
+// The first time (s from the start of the curve) at which it reaches a volume, linear between samples; the
+// end of the curve when it never does.
+double TimeToReach(const VolumeTimeCurve& curve, double volume);
+
+// The flow (L/s) at a time: the slope of the curve by central differences at the nearest sample, as peak
+// flow is found. 0 on a curve of fewer than three samples.
+double FlowAt(const VolumeTimeCurve& curve, double seconds);
+
+// The volume expired a time after time zero (FEVt), or the FVC when the expiration ended sooner.
+double ExpiredAfterTimeZero(const VolumeTimeCurve& curve, const ForcedExpirationMeasures& m, double seconds);
+
 }  // namespace Spirometry
