@@ -118,6 +118,8 @@ const std::array kManoeuvreMeasures{
                [](const M& i) { return YesNo(i.quality.fev1Usable); }},
     Measure<M>{Info("FVCUsable", "FVC usable", kUnitNone, kJson | kCsv),
                [](const M& i) { return YesNo(i.quality.fvcUsable); }},
+    Measure<M>{Info("FEV0.5", "FEV0.5", kUnitLitres, kJson | kCsv | kSection),
+               [](const M& i) { return Number(ExpiredAfterTimeZero(i.curve, i.measures, 0.5)); }},
 };
 
 // ---- The test ----
