@@ -120,6 +120,8 @@ const std::array kManoeuvreMeasures{
                [](const M& i) { return YesNo(i.quality.fvcUsable); }},
     Measure<M>{Info("FEV0.5", "FEV0.5", kUnitLitres, kJson | kCsv | kSection),
                [](const M& i) { return Number(ExpiredAfterTimeZero(i.curve, i.measures, 0.5)); }},
+    Measure<M>{Info("FEV3", "FEV3", kUnitLitres, kJson | kCsv | kSection),
+               [](const M& i) { return Number(ExpiredAfterTimeZero(i.curve, i.measures, 3.0)); }},
 };
 
 // ---- The test ----

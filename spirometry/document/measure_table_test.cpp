@@ -54,6 +54,7 @@ TEST(ManoeuvreMeasures, FlowsAndVolumesOfAnExponentialBlow) {
       {"FEV1", volumeAfter(1.0)},
       {"FEV6", volumeAfter(6.0)},
       {"FEV0.5", volumeAfter(0.5)},
+      {"FEV3", volumeAfter(3.0)},
   };
   for (const auto& c : cases) {
     const Measure<ManoeuvreItem>* m = FindMeasure(ManoeuvreMeasures(), c.key);
