@@ -122,6 +122,8 @@ const std::array kManoeuvreMeasures{
                [](const M& i) { return Number(ExpiredAfterTimeZero(i.curve, i.measures, 0.5)); }},
     Measure<M>{Info("FEV3", "FEV3", kUnitLitres, kJson | kCsv | kSection),
                [](const M& i) { return Number(ExpiredAfterTimeZero(i.curve, i.measures, 3.0)); }},
+    Measure<M>{Info("FEF25", "FEF25", kUnitLitresPerSecond, kJson | kCsv | kSection),
+               [](const M& i) { return Number(FlowAt(i.curve, TimeToReach(i.curve, 0.25 * i.measures.fvc))); }},
 };
 
 // ---- The test ----

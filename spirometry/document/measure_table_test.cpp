@@ -46,15 +46,14 @@ TEST(ManoeuvreMeasures, FlowsAndVolumesOfAnExponentialBlow) {
   const ForcedTestQuality quality = AssessForcedTest({measures});
   const ManoeuvreItem item{0, curve, measures, quality.manoeuvres[0]};
   auto volumeAfter = [](double t) { return kF * (1.0 - std::exp(-t / kTau)); };
+  auto flowAtFraction = [](double p) { return kF * (1.0 - p) / kTau; };
   struct Case {
     const char* key;
     double expected;
   };
   const Case cases[] = {
-      {"FEV1", volumeAfter(1.0)},
-      {"FEV6", volumeAfter(6.0)},
-      {"FEV0.5", volumeAfter(0.5)},
-      {"FEV3", volumeAfter(3.0)},
+      {"FEV1", volumeAfter(1.0)}, {"FEV6", volumeAfter(6.0)},      {"FEV0.5", volumeAfter(0.5)},
+      {"FEV3", volumeAfter(3.0)}, {"FEF25", flowAtFraction(0.25)},
   };
   for (const auto& c : cases) {
     const Measure<ManoeuvreItem>* m = FindMeasure(ManoeuvreMeasures(), c.key);
