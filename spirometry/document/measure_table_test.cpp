@@ -53,7 +53,7 @@ TEST(ManoeuvreMeasures, FlowsAndVolumesOfAnExponentialBlow) {
   };
   const Case cases[] = {
       {"FEV1", volumeAfter(1.0)}, {"FEV6", volumeAfter(6.0)},      {"FEV0.5", volumeAfter(0.5)},
-      {"FEV3", volumeAfter(3.0)}, {"FEF25", flowAtFraction(0.25)},
+      {"FEV3", volumeAfter(3.0)}, {"FEF25", flowAtFraction(0.25)}, {"FEF50", flowAtFraction(0.50)},
   };
   for (const auto& c : cases) {
     const Measure<ManoeuvreItem>* m = FindMeasure(ManoeuvreMeasures(), c.key);
