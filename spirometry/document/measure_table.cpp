@@ -126,6 +126,8 @@ const std::array kManoeuvreMeasures{
                [](const M& i) { return Number(FlowAt(i.curve, TimeToReach(i.curve, 0.25 * i.measures.fvc))); }},
     Measure<M>{Info("FEF50", "FEF50", kUnitLitresPerSecond, kJson | kCsv | kSection),
                [](const M& i) { return Number(FlowAt(i.curve, TimeToReach(i.curve, 0.50 * i.measures.fvc))); }},
+    Measure<M>{Info("FEF75", "FEF75", kUnitLitresPerSecond, kJson | kCsv | kSection),
+               [](const M& i) { return Number(FlowAt(i.curve, TimeToReach(i.curve, 0.75 * i.measures.fvc))); }},
 };
 
 // ---- The test ----

@@ -52,8 +52,9 @@ TEST(ManoeuvreMeasures, FlowsAndVolumesOfAnExponentialBlow) {
     double expected;
   };
   const Case cases[] = {
-      {"FEV1", volumeAfter(1.0)}, {"FEV6", volumeAfter(6.0)},      {"FEV0.5", volumeAfter(0.5)},
-      {"FEV3", volumeAfter(3.0)}, {"FEF25", flowAtFraction(0.25)}, {"FEF50", flowAtFraction(0.50)},
+      {"FEV1", volumeAfter(1.0)},      {"FEV6", volumeAfter(6.0)},      {"FEV0.5", volumeAfter(0.5)},
+      {"FEV3", volumeAfter(3.0)},      {"FEF25", flowAtFraction(0.25)}, {"FEF50", flowAtFraction(0.50)},
+      {"FEF75", flowAtFraction(0.75)},
   };
   for (const auto& c : cases) {
     const Measure<ManoeuvreItem>* m = FindMeasure(ManoeuvreMeasures(), c.key);
