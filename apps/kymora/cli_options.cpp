@@ -43,8 +43,9 @@ std::string NumberText(double value) {
   return text;
 }
 
-CLI::Validator Within(double low, double high) {
-  const std::string range = "a number from " + NumberText(low) + " to " + NumberText(high);
+CLI::Validator Within(double low, double high, const std::string& units) {
+  const std::string range =
+      "a number from " + NumberText(low) + " to " + NumberText(high) + (units.empty() ? "" : " " + units);
   return CLI::Validator(
       [=](std::string& text) -> std::string {
         auto value = Number(text);

@@ -9,8 +9,8 @@
 
 namespace kymora::cli {
 
-// A number from low to high.
-CLI::Validator Within(double low, double high);
+// A number from low to high, in units when given ("L": "a number from 0.01 to 9.99 L").
+CLI::Validator Within(double low, double high, const std::string& units = "");
 // A number of low or more.
 CLI::Validator AtLeast(double low);
 // Any finite number.

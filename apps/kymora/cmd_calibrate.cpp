@@ -1,10 +1,11 @@
-// kymora calibrate FILE --channel N --volume LITRES [--block N --from S --to S] [--apply]: the head scale of
-// a flow head from a known volume pushed through it (a calibration syringe emptied through the head at
-// rest), as the flow calculation's calibration works it out; with --apply it becomes the custom head scale
+// kymora calibrate FILE --channel N --volume LITRES [--block N --from S --to S] [--apply] [--force]: the head
+// scale of a flow head from a known volume pushed through it (a calibration syringe emptied through the head
+// at rest), as the flow calculation's calibration works it out; with --apply it becomes the custom head scale
 // of the channel's SpFlow calculation and the file is saved.
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <string_view>
 
 #include "apps/kymora/cli_context.h"
 #include "apps/kymora/cli_options.h"
@@ -17,6 +18,12 @@
 namespace kymora::cli {
 
 namespace {
+// What the calibration dialog takes without marking it in red: a syringe of 10 mL to 9.99 L, and a head
+// scale that a flow head can have. A scale outside comes from a selection that missed the stroke (a
+// stretch at rest integrates to almost nothing) and would make every flow of the file wrong.
+constexpr double kVolumeMin = 0.01, kVolumeMax = 9.99;  // L
+constexpr double kScaleMin = 0.01, kScaleMax = 99.9;    // L/s per V
+
 struct Args {
   std::string file;
   std::int32_t channel = 1;
@@ -24,12 +31,49 @@ struct Args {
   std::int32_t block = 1;
   std::optional<double> from, to;
   bool apply = false;
+  bool force = false;
 };
+
+std::string Figure(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", value);
+  return text;
+}
 
 ComPtr<IFlowHeadCalibration> CalibrationOf(HostDocument& doc, std::int32_t channel) {
   ComPtr<IChannelCalc> calc;
   if (doc.Data().GetChannelCalc(channel, calc.Put()) != S_OK || !calc) return nullptr;
   return calc.As<IFlowHeadCalibration>();
+}
+
+// Units of a recorded flow-head voltage: V with or without an SI prefix, or none at all (the flow
+// calculation reads such a source as volts too).
+bool IsVoltage(std::wstring_view units) {
+  constexpr std::wstring_view kPrefixes = L"yzafpnu\u00B5mkMGTPEZY";
+  return units.empty() || units == L"V" ||
+         (units.size() == 2 && units[1] == L'V' && kPrefixes.find(units[0]) != std::wstring_view::npos);
+}
+
+// A channel the calibration can integrate: one with an SpFlow calculation (its source is integrated) or
+// one that records a voltage in the block. Any other calculated channel (a volume, say) is not volts.
+bool CanCalibrate(HostDocument& doc, std::int32_t channel, std::int32_t block) {
+  if (CalibrationOf(doc, channel)) return true;
+  ComPtr<IChannelCalc> calc;
+  if (doc.Data().GetChannelCalc(channel, calc.Put()) == S_OK && calc) return false;
+  const auto& blockChannels = doc.File().blocks[static_cast<std::size_t>(block)].channels;
+  return static_cast<std::size_t>(channel) < blockChannels.size() &&
+         IsVoltage(blockChannels[static_cast<std::size_t>(channel)].units);
+}
+
+// The channels (from 1) that CanCalibrate takes, as "1", "1 or 2", "1, 2 or 4"; empty when none.
+std::string CalibratableChannels(HostDocument& doc, std::int32_t block) {
+  std::vector<std::string> numbers;
+  for (std::int32_t c = 0; c < doc.File().ChannelCount(); ++c)
+    if (CanCalibrate(doc, c, block)) numbers.push_back(std::to_string(c + 1));
+  std::string text;
+  for (std::size_t i = 0; i < numbers.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == numbers.size() ? " or " : ", ") + numbers[i];
+  return text;
 }
 
 // A flow calculation over a recorded flow-head channel, on a channel added in memory (never saved).
@@ -101,6 +145,15 @@ int Run(const Args& args) {
                std::to_string(args.block));
     return kExitUsage;
   }
+  if (!CanCalibrate(*doc, channel, args.block - 1)) {
+    const std::string valid = CalibratableChannels(*doc, args.block - 1);
+    PrintError("channel " + std::to_string(args.channel) + " (" + Narrow(file.channels[channel].title) +
+               ") is neither a recorded voltage nor an SpFlow calculation: " +
+               (valid.empty() ? "block " + std::to_string(args.block) +
+                                    " has no such channel; import the flow-head voltage (in V) first"
+                              : "give --channel " + valid));
+    return kExitUsage;
+  }
   auto calibration = CalibrationOf(*doc, channel);
   if (!calibration && args.apply) {
     PrintError("channel " + std::to_string(args.channel) +
@@ -121,6 +174,13 @@ int Run(const Args& args) {
     PrintError("the selection must lie within block " + std::to_string(args.block) + " with --to after --from");
     return kExitUsage;
   }
+  // The integral runs from each sample to the next: a single sample has nothing to run to.
+  if (*to - *from < 2) {
+    PrintError(
+        "the selection holds one sample, which integrates to nothing: select the whole stroke, with --from "
+        "before the syringe is pushed and --to after it is empty");
+    return kExitUsage;
+  }
   double headScale = 0.0, integral = 0.0;
   std::wstring message;
   const HRESULT hr =
@@ -132,12 +192,25 @@ int Run(const Args& args) {
     return kExitFailure;
   }
   if (integral == 0.0) {
-    PrintError("the voltage over the selection integrates to 0 V s: no volume went through the head there");
+    PrintError(
+        "the voltage over the selection integrates to 0 V s, so no volume went through the head there: "
+        "select the whole syringe stroke");
+    return kExitFailure;
+  }
+  const bool plausible = headScale >= kScaleMin && headScale <= kScaleMax;
+  const bool usable = std::isfinite(headScale) && headScale > 0.0;
+  if (!plausible && !(args.force && usable)) {
+    PrintError("the head scale comes to " + Figure(headScale) + " L/s per V, outside " + Figure(kScaleMin) + " to " +
+               Figure(kScaleMax) + ": select the syringe stroke alone and check --volume" +
+               (usable ? ", or give --force to take it" : ""));
     return kExitFailure;
   }
   std::printf("Head scale: %.6g L/s per V\n", headScale);
   std::printf("(%s L over %.6g V s of channel %d, block %d, ticks %d to %d)\n", NumberText(args.volume).c_str(),
               integral, args.channel, args.block, *from, *to);
+  if (!plausible)
+    std::fprintf(stderr, "kymora: warning: the head scale lies outside %s to %s L/s per V; taken as --force asks\n",
+                 Figure(kScaleMin).c_str(), Figure(kScaleMax).c_str());
   return args.apply ? Apply(*doc, args, headScale) : kExitOk;
 }
 }  // namespace
@@ -153,13 +226,16 @@ void AddCalibrateCommand(CLI::App& app, int& exitCode) {
       ->check(Counting());
   cmd->add_option("--volume", args->volume, "The volume pushed through the head, in litres")
       ->required()
-      ->check(CLI::PositiveNumber);
+      ->check(Within(kVolumeMin, kVolumeMax, "L"));
   cmd->add_option("--block", args->block, "Block of the stroke, from 1 (default 1)")->check(Counting());
   cmd->add_option("--from", args->from, "Start of the stroke, seconds from the start of the block (default 0)")
       ->check(AtLeast(0.0));
   cmd->add_option("--to", args->to, "End of the stroke, seconds from the start of the block (default: its end)")
       ->check(AtLeast(0.0));
   cmd->add_flag("--apply", args->apply, "Set the head scale on the channel's SpFlow calculation and save the file");
+  cmd->add_flag("--force", args->force,
+                "Take a head scale outside " + Figure(kScaleMin) + " to " + Figure(kScaleMax) +
+                    " L/s per V (refused otherwise: the selection most likely missed the stroke)");
   cmd->callback([args, &exitCode] { exitCode = Run(*args); });
 }
 

@@ -36,9 +36,10 @@ void AddSpirometryCommand(CLI::App& app, int& exitCode) {
       "Analyse a selection of one block into breaths: forced expirations, Ti, Te, VT, PIF, PEF, FVC, FEV1, VE, f.\n"
       "Settings not given keep the file's current ones. --json prints one object: volumes in L, flows in L/s,\n"
       "times in s, channel and block indices zero-based as in the settings message; FEV1 is null when the\n"
-      "second after the start of expiration lies beyond the block. Several files, or folders of recordings, are\n"
-      "analysed in parallel: one JSON object per line with its \"file\", or a table under each file's name;\n"
-      "with --out DIR each file's report goes to DIR/NAME/ and every file's results to DIR/summary.csv.");
+      "second after the start of expiration lies beyond the block and the expiration did not end sooner.\n"
+      "Several files, or folders of recordings, are analysed in parallel: one JSON object per line with its\n"
+      "\"file\", or a table under each file's name; with --out DIR each file's report goes to DIR/NAME/ and\n"
+      "every file's results to DIR/summary.csv.");
   cmd->add_option("FILE", *files,
                   "A .kymo file or a recording; several, or folders of recordings, are analysed in parallel")
       ->required();

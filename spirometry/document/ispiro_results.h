@@ -52,9 +52,12 @@ struct SpiroBreathParameters {
   double VolumeVtOrFvc;  // MaxVolume - MinVolume: VT of a non-forced breath, FVC of a forced or single one
   double Pif;            // PeakInspiratoryFlow
   double Pef;            // -PeakExpiratoryFlow
-  Bool16 Fev1Available;  // false when one second after the start of expiration lies beyond the block
-  double Fev1;           // 0 when not available
-  double Fev1OverFvc;    // percent; 0 when FEV1 is not available or FVC is 0
+  // FEV1 is the volume expired in the first second: from 0 to FVC, and FVC when the expiration ended
+  // (MinVolumePosition) sooner. Not available when the second ends beyond the data and the expiration is
+  // not known to have ended before it.
+  Bool16 Fev1Available;
+  double Fev1;         // L; 0 when not available
+  double Fev1OverFvc;  // percent; 0 when FEV1 is not available or FVC is 0
 };
 
 // Sums over the analysis. The non-forced breaths are those neither forced nor single expirations; they

@@ -205,8 +205,8 @@ TEST(CsvReport, ABlockSlowerThanHalfAHertzKeepsItsExactRate) {
 }
 
 // Nothing to divide by gives 0, not an infinity, and a negated zero flow is written as 0: a forced breath
-// without expired volume (its FEV1 reading lies above the start of expiration) and a non-forced breath
-// that takes no time.
+// without expired volume (its FEV1 reading lies above the start of expiration: nothing was expired, not a
+// negative volume) and a non-forced breath that takes no time.
 TEST(CsvReport, NothingToDivideByGivesZero) {
   HandMadeAnalysis a;
   a.Add({500, 1500, 2500, 1.0, 1.0, 0.5, 0.0, true, false});
@@ -214,7 +214,7 @@ TEST(CsvReport, NothingToDivideByGivesZero) {
   a.Add({3000, 3000, 3000, 1.5, 1.0, 0.75, -0.8, false, false});
   const std::wstring text = BuildCsvReport(a.Source(), kPoint);
   const std::wstring tail =
-      L"\n1 (forced),2,2,4,,0.5,30,0,0,0,-0.25,0"
+      L"\n1 (forced),2,2,4,,0.5,30,0,0,0,0,0"
       L"\r\n"
       L"\r\n"
       L"Overall\r\n"

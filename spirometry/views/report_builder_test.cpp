@@ -234,7 +234,8 @@ TEST(ReportPage, TimesAreTheHostsTimesOfPositions) {
 }
 
 // Nothing to divide by gives 0, not an infinity, and a negated zero flow is written as 0: a forced breath
-// without expired volume and a non-forced breath that takes no time.
+// without expired volume (its FEV1 reading lies above the start of expiration: nothing was expired, not a
+// negative volume) and a non-forced breath that takes no time.
 TEST(ReportPage, NothingToDivideByGivesZero) {
   HandMadeAnalysis a;
   a.Add({500, 1500, 2500, 1.0, 1.0, 0.5, 0.0, true, false});
@@ -243,7 +244,7 @@ TEST(ReportPage, NothingToDivideByGivesZero) {
   const std::wstring page = BuildReportPage(a.Source(), ReportTemplates::FromResources(), kPoint);
   EXPECT_NE(page.find(LR"(<tr><td class="rowtitle">PEF</td><td>0 L/s (0 L/min)</td></tr>
 <tr><td class="rowtitle">FVC</td><td>0 L</td></tr>
-<tr><td class="rowtitle">FEV1</td><td>-0.25 L</td></tr>
+<tr><td class="rowtitle">FEV1</td><td>0 L</td></tr>
 <tr><td class="rowtitle">FEV1/FVC</td><td>0%</td></tr>)"),
             std::wstring::npos);
   EXPECT_NE(page.find(LR"(<tr><td class="rowtitle">Duration</td><td>4 s (0 s non-forced)</td></tr>

@@ -125,9 +125,10 @@ std::int32_t WholeRate(double secsPerSample) {
   return static_cast<std::int32_t>(1.0 / secsPerSample + 0.5);
 }
 
-std::int64_t Fev1Sample(std::int64_t maxVolumeSample, std::int32_t wholeRate, std::int64_t blockLength) {
+std::int64_t Fev1Sample(std::int64_t maxVolumeSample, std::int64_t minVolumeSample, std::int32_t wholeRate,
+                        std::int64_t blockLength) {
   const std::int64_t at = maxVolumeSample + wholeRate;
-  return at >= 0 && at < blockLength ? at : -1;
+  return at >= 0 && at < blockLength && at < minVolumeSample ? at : -1;
 }
 
 DimensionMark VolumeDimension(int x, int yFrom, int yTo, int labelGap) {

@@ -84,8 +84,10 @@ PeakMark PefMark(PixelPoint trace, int length);
 PeakMark PifMark(PixelPoint trace, int length);
 
 // The sample one second into an expiration (the start of expiration plus the whole-number sampling rate),
-// or -1 when it lies beyond the block.
-std::int64_t Fev1Sample(std::int64_t maxVolumeSample, std::int32_t wholeRate, std::int64_t blockLength);
+// or -1 when it lies beyond the block or at or after the end of the expiration (its smallest volume): FEV1
+// is then the whole FVC, marked already, and the trace there belongs to what follows the expiration.
+std::int64_t Fev1Sample(std::int64_t maxVolumeSample, std::int64_t minVolumeSample, std::int32_t wholeRate,
+                        std::int64_t blockLength);
 // The whole-number sampling rate of an interval: 1 ÷ secsPerSample + 0.5, truncated.
 std::int32_t WholeRate(double secsPerSample);
 

@@ -111,8 +111,16 @@ TEST(SpiroMarks, PeaksFev1AndChevrons) {
 
   EXPECT_EQ(WholeRate(0.001), 1000);
   EXPECT_EQ(WholeRate(0.003), 333);
-  EXPECT_EQ(Fev1Sample(500, 1000, 1501), 1500);
-  EXPECT_EQ(Fev1Sample(501, 1000, 1501), -1) << "one second later lies beyond the block";
+  struct Fev1Case {
+    std::int64_t maxAt, minAt, blockLength, expected;
+    const char* why;
+  };
+  for (const Fev1Case c : {Fev1Case{500, 2000, 1501, 1500, "within the expiration and the block"},
+                           {501, 2000, 1501, -1, "one second later lies beyond the block"},
+                           {500, 1501, 5000, 1500, "the expiration ends a sample after the second"},
+                           {500, 1500, 5000, -1, "the expiration ends on the second: FEV1 is the FVC"},
+                           {500, 900, 5000, -1, "the trace at the second is past the expiration"}})
+    EXPECT_EQ(Fev1Sample(c.maxAt, c.minAt, 1000, c.blockLength), c.expected) << c.why;
 
   // Moving right: the arms point back to the left, 25° above and below.
   const auto c = ChevronAt({100, 100}, 3, 0, 10);

@@ -231,7 +231,8 @@ void SpiroVolumeGraph::DrawMarkers(QPainter& painter, const QRect& rect, const P
     painter.setPen(pen);
     painter.drawLine(top.x(), top.y(), bottom.x(), top.y());  // the level the volumes are measured from
     dimension(bottom.x(), top.y(), bottom.y(), QStringLiteral("FVC"), false);
-    const std::int64_t fev1 = Fev1Sample(b.MaxVolumePosition.offset, mPage->rate, mPage->blockLength);
+    const std::int64_t fev1 =
+        Fev1Sample(b.MaxVolumePosition.offset, b.MinVolumePosition.offset, mPage->rate, mPage->blockLength);
     QPoint one;
     if (fev1 >= 0 && PointAt(fev1 - mPage->start.offset, rect, &one))
       dimension(one.x(), top.y(), one.y(), QStringLiteral("FEV"), true);

@@ -331,3 +331,23 @@ TEST(CliSpirometry, ManyFilesOfOneNameAreRefusedWithOut) {
 }
 
 }  // namespace
+
+// A detection level far below the noise of the sample recording finds some 1600 breaths of a few
+// samples, whose expirations end long before a second is up: FEV1 is what each expired, never a negative
+// volume or more than its FVC, and FEV1/FVC never above 100 %.
+TEST(CliSpirometry, Fev1NeverLiesOutsideNothingToTheWholeExpiration) {
+  const auto run = RunKymora({"spirometry", KYMORA_SAMPLES_DIR "/spirometry_demo.csv", "--raw-channel", "1", "--preset",
+                              "3", "--detection-level", "0.01", "--json"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto breaths = Breaths(run.out);
+  ASSERT_GT(breaths.size(), 1000u);
+  std::size_t wrong = 0;
+  std::string first;
+  for (const auto& b : breaths) {
+    const double volume = NumberAfter(b.text, b.text.find("\"VT\": ") != std::string::npos ? "VT" : "FVC");
+    const double fev1 = NumberAfter(b.text, "FEV1"), ratio = NumberAfter(b.text, "FEV1/FVC");
+    if (fev1 >= 0.0 && fev1 <= volume && ratio >= 0.0 && ratio <= 100.0) continue;
+    if (wrong++ == 0) first = b.text;
+  }
+  EXPECT_EQ(wrong, 0u) << "of " << breaths.size() << ", first: " << first;
+}
